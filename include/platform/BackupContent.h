@@ -1,0 +1,32 @@
+// Content or filter entries of a subclient, as one read left them. Holds a
+// list of owned string pointers; each read replaces what it held.
+#ifndef PLATFORM_BACKUPCONTENT_H_
+#define PLATFORM_BACKUPCONTENT_H_
+
+#include <cstddef>
+#include <list>
+#include <string>
+#include <vector>
+
+class BackupContent {
+ public:
+  using const_iterator = std::list<std::string*>::const_iterator;
+
+  BackupContent() = default;
+  ~BackupContent();
+  BackupContent(const BackupContent&) = delete;
+  BackupContent& operator=(const BackupContent&) = delete;
+
+  size_t size() const { return entries_.size(); }
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+
+  // Replaces the entries by copies of `entries`.
+  void assign(const std::vector<std::string>& entries);
+  void clear();
+
+ private:
+  std::list<std::string*> entries_;
+};
+
+#endif  // PLATFORM_BACKUPCONTENT_H_

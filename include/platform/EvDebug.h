@@ -1,0 +1,108 @@
+// Logging of the host. Every operation owns one EvEvent for its run and logs
+// through it: Debug(tag, format, ...) always, DebugLvl(level, ...) when the
+// level is at or below the process's level setting, Error(...) always.
+// Lines go to the sink that the process installs (stderr by default).
+#ifndef PLATFORM_EVDEBUG_H_
+#define PLATFORM_EVDEBUG_H_
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+enum class LogSeverity { kDebug, kError };
+
+// One formatted log line, before layout.
+struct LogRecord {
+  int64_t timeMicros = 0;  // wall clock, microseconds since the epoch
+  pid_t pid = 0;
+  pid_t tid = 0;  // kernel thread id
+  uint64_t eventId = 0;
+  LogSeverity severity = LogSeverity::kDebug;
+  int level = 0;  // 0 for Debug and Error lines
+  std::string tag;
+  std::string text;
+};
+
+// "2026-12-06 08:40:30.123456 4711 4712 [tag] text", no newline.
+std::string formatLogLine(const LogRecord& record);
+
+class LogSink {
+ public:
+  virtual ~LogSink();
+  // Called from any thread; implementations serialise themselves.
+  virtual void write(const LogRecord& record) = 0;
+};
+
+class StderrLogSink final : public LogSink {
+ public:
+  void write(const LogRecord& record) override;
+};
+
+// Appends lines to a file; the file is opened once, in append mode.
+class FileLogSink final : public LogSink {
+ public:
+  explicit FileLogSink(const std::string& path);
+  ~FileLogSink() override;
+  bool isOpen() const { return file_ != nullptr; }
+  void write(const LogRecord& record) override;
+
+ private:
+  std::mutex mutex_;
+  std::FILE* file_ = nullptr;
+};
+
+// Keeps every record in memory; tests read them back.
+class MemoryLogSink final : public LogSink {
+ public:
+  void write(const LogRecord& record) override;
+  std::vector<LogRecord> records() const;
+  // Texts of the records logged under `tag`, in order.
+  std::vector<std::string> textsFor(const std::string& tag) const;
+  // Number of records whose text equals `text`.
+  size_t count(const std::string& text) const;
+  void clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<LogRecord> records_;
+};
+
+namespace EvLog {
+// Installs the process-wide sink; null restores the stderr sink.
+void setSink(std::shared_ptr<LogSink> sink);
+std::shared_ptr<LogSink> sink();
+// DebugLvl lines with a level above this are dropped. Default: 1, or the
+// value of the environment variable APPMGR_LOG_LEVEL when it is set.
+void setLevel(int level);
+int level();
+}  // namespace EvLog
+
+class EvDebug {
+ public:
+  void Debug(const char* tag, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void DebugLvl(int level, const char* tag, const char* format, ...) __attribute__((format(printf, 4, 5)));
+  void Error(const char* tag, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+ protected:
+  explicit EvDebug(uint64_t eventId) : eventId_(eventId) {}
+  uint64_t eventId_;
+
+ private:
+  void emit(LogSeverity severity, int level, const char* tag, const char* format, va_list args);
+};
+
+// One logging event: an operation's run. Each gets a process-unique id that
+// its lines carry.
+class EvEvent : public EvDebug {
+ public:
+  EvEvent();
+  uint64_t id() const { return eventId_; }
+};
+
+#endif  // PLATFORM_EVDEBUG_H_

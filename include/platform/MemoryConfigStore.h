@@ -1,0 +1,61 @@
+// An in-memory configuration store: the whole tree in maps, guarded by one
+// mutex. Used by the tour and by the integration tests; a loader fills it
+// through the add* operations.
+#ifndef PLATFORM_MEMORYCONFIGSTORE_H_
+#define PLATFORM_MEMORYCONFIGSTORE_H_
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/ConfigStore.h"
+
+class MemoryConfigStore final : public ConfigStore {
+ public:
+  void addVelmora(const VelmoraRow& row);
+  void addGlobalParam(const std::string& name, const std::string& value);
+  void addApplication(const ApplicationRow& row);
+  void addClient(const ClientRow& row);
+  void addInstance(const InstanceRow& row);
+  void addBackupSet(const BackupSetRow& row);
+  void addSubclient(const SubclientRow& row);
+  void addInstanceContent(uint64_t instanceId, const ContentRow& row);
+
+  int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) override;
+  int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) override;
+  int findApplication(ApplicationKey key, const ApplicationRow& match, ApplicationRow& out,
+                      std::string& errorText) override;
+  int findClient(ClientKey key, const ClientRow& match, ClientRow& out, std::string& errorText) override;
+  int findInstance(uint64_t id, InstanceRow& out, std::string& errorText) override;
+  int findBackupSet(uint64_t id, BackupSetRow& out, std::string& errorText) override;
+  int findSubclient(uint64_t id, SubclientRow& out, std::string& errorText) override;
+  int listProperties(PropertyOwner owner, uint64_t id, int64_t scope, std::vector<PropertyRow>& out,
+                     std::string& errorText) override;
+  int setProperties(PropertyOwner owner, uint64_t id, const std::vector<PropertyRow>& properties,
+                    std::string& errorText) override;
+  int removeProperties(PropertyOwner owner, uint64_t id, const std::vector<std::string>& names,
+                       std::string& errorText) override;
+  int listInstanceContent(uint64_t instanceId, std::vector<ContentRow>& out, std::string& errorText) override;
+  int listSubclientEntries(uint64_t subclientId, int group, std::vector<std::string>& out,
+                           std::string& errorText) override;
+  int updateSubclientEntries(uint64_t subclientId, int group, const std::vector<std::string>& add,
+                             const std::vector<std::string>& remove, std::string& errorText) override;
+
+ private:
+  std::mutex mutex_;
+  std::map<uint64_t, VelmoraRow> velmoras_;
+  std::map<std::string, std::string> globalParams_;
+  std::vector<ApplicationRow> applications_;
+  std::map<uint64_t, ClientRow> clients_;
+  std::map<uint64_t, InstanceRow> instances_;
+  std::map<uint64_t, BackupSetRow> backupSets_;
+  std::map<uint64_t, SubclientRow> subclients_;
+  // Properties in insertion order per object.
+  std::map<std::pair<PropertyOwner, uint64_t>, std::vector<PropertyRow>> properties_;
+  std::map<uint64_t, std::vector<ContentRow>> instanceContent_;
+  std::map<std::pair<uint64_t, int>, std::vector<std::string>> subclientEntries_;
+};
+
+#endif  // PLATFORM_MEMORYCONFIGSTORE_H_

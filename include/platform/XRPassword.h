@@ -1,0 +1,31 @@
+// The platform's password class: loads an encrypted password and writes it
+// in either encrypted format, or encrypts and decrypts. Each operation
+// returns non-zero on success and 0 on failure. The key comes from the key
+// file named by "Base" / "sPasswordKeyFile" in the configuration registry.
+#ifndef PLATFORM_XRPASSWORD_H_
+#define PLATFORM_XRPASSWORD_H_
+
+#include <string>
+
+class XRPassword {
+ public:
+  XRPassword();
+  ~XRPassword();
+
+  // Loads an encrypted password of either version.
+  int putEncPwd(const char* encrypted);
+  // Writes the loaded password encrypted in the version held in bits 24 to
+  // 31 of flags, NUL-terminated. *length is the buffer's capacity in and
+  // the text's length out; a result that does not fit fails.
+  int getEncPwd(char* buffer, unsigned long* length, unsigned long flags);
+  // Encrypts a plain password (version 2).
+  int encrypt(const char* plain, char* buffer, unsigned long* length);
+  // Decrypts an encrypted password of either version.
+  int decrypt(const char* encrypted, char* buffer, unsigned long* length);
+
+ private:
+  std::string plain_;
+  bool loaded_ = false;
+};
+
+#endif  // PLATFORM_XRPASSWORD_H_

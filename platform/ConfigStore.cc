@@ -1,0 +1,28 @@
+// Process-wide installation of the configuration store.
+#include "platform/ConfigStore.h"
+
+#include <mutex>
+#include <utility>
+
+namespace {
+std::mutex& storeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::shared_ptr<ConfigStore>& installedStore() {
+  static std::shared_ptr<ConfigStore> store;
+  return store;
+}
+}  // namespace
+
+ConfigStore::~ConfigStore() = default;
+
+void ConfigStore::install(std::shared_ptr<ConfigStore> store) {
+  std::lock_guard<std::mutex> lock(storeMutex());
+  installedStore() = std::move(store);
+}
+
+std::shared_ptr<ConfigStore> ConfigStore::current() {
+  std::lock_guard<std::mutex> lock(storeMutex());
+  return installedStore();
+}

@@ -1,0 +1,237 @@
+// In-memory configuration store.
+#include "platform/MemoryConfigStore.h"
+
+#include <algorithm>
+
+#include "AppMgr/appMgrErrorCodes.h"
+
+namespace {
+
+int fail(uint32_t code, std::string& errorText, const std::string& text) {
+  errorText = text;
+  return static_cast<int>(code);
+}
+
+bool matches(ApplicationKey key, const ApplicationRow& row, const ApplicationRow& m) {
+  switch (key) {
+    case ApplicationKey::kNumeric:
+      return row.velmoraId == m.velmoraId && row.appId == m.appId;
+    case ApplicationKey::kNames:
+      return row.velmoraId == m.velmoraId && row.clientId == m.clientId && row.appTypeId == m.appTypeId &&
+             row.instanceName == m.instanceName && row.backupSetName == m.backupSetName &&
+             row.subclientName == m.subclientName;
+    case ApplicationKey::kInstanceAndNames:
+      return row.velmoraId == m.velmoraId && row.clientId == m.clientId && row.appTypeId == m.appTypeId &&
+             row.instanceId == m.instanceId && row.backupSetName == m.backupSetName &&
+             row.subclientName == m.subclientName;
+    case ApplicationKey::kBackupSetAndName:
+      return row.velmoraId == m.velmoraId && row.clientId == m.clientId && row.appTypeId == m.appTypeId &&
+             row.instanceId == m.instanceId && row.backupSetId == m.backupSetId &&
+             row.subclientName == m.subclientName;
+    case ApplicationKey::kIds:
+      return row.velmoraId == m.velmoraId && row.clientId == m.clientId && row.appTypeId == m.appTypeId &&
+             row.instanceId == m.instanceId && row.backupSetId == m.backupSetId &&
+             row.subclientId == m.subclientId;
+  }
+  return false;
+}
+
+}  // namespace
+
+void MemoryConfigStore::addVelmora(const VelmoraRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  velmoras_[row.id] = row;
+}
+
+void MemoryConfigStore::addGlobalParam(const std::string& name, const std::string& value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  globalParams_[name] = value;
+}
+
+void MemoryConfigStore::addApplication(const ApplicationRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  applications_.push_back(row);
+}
+
+void MemoryConfigStore::addClient(const ClientRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clients_[row.id] = row;
+}
+
+void MemoryConfigStore::addInstance(const InstanceRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  instances_[row.id] = row;
+}
+
+void MemoryConfigStore::addBackupSet(const BackupSetRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  backupSets_[row.id] = row;
+}
+
+void MemoryConfigStore::addSubclient(const SubclientRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  subclients_[row.id] = row;
+}
+
+void MemoryConfigStore::addInstanceContent(uint64_t instanceId, const ContentRow& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  instanceContent_[instanceId].push_back(row);
+}
+
+int MemoryConfigStore::findVelmora(uint64_t id, const std::string& name, VelmoraRow& out,
+                                   std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [rowId, row] : velmoras_) {
+    if ((name.empty() && rowId == id) || (!name.empty() && row.name == name)) {
+      out = row;
+      return 0;
+    }
+  }
+  return fail(
+      XR_VELMORA_NOT_FOUND, errorText,
+      name.empty() ? "Velmora " + std::to_string(id) + " not found" : "Velmora '" + name + "' not found");
+}
+
+int MemoryConfigStore::getGlobalParam(const std::string& name, std::string& value, std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = globalParams_.find(name);
+  if (it == globalParams_.end())
+    return fail(XR_INVALID_GLOBAL_PROP, errorText, "No global parameter '" + name + "'");
+  value = it->second;
+  return 0;
+}
+
+int MemoryConfigStore::findApplication(ApplicationKey key, const ApplicationRow& match, ApplicationRow& out,
+                                       std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const ApplicationRow& row : applications_) {
+    if (matches(key, row, match)) {
+      out = row;
+      return 0;
+    }
+  }
+  return fail(XR_APPID_NOT_FOUND, errorText, "Application not found");
+}
+
+int MemoryConfigStore::findClient(ClientKey key, const ClientRow& match, ClientRow& out,
+                                  std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [id, row] : clients_) {
+    const bool hit = (key == ClientKey::kId && id == match.id) ||
+                     (key == ClientKey::kName && row.name == match.name) ||
+                     (key == ClientKey::kHostName && row.hostName == match.hostName);
+    if (hit) {
+      out = row;
+      return 0;
+    }
+  }
+  return fail(XR_CLIENT_NOT_FOUND, errorText, "Client not found");
+}
+
+int MemoryConfigStore::findInstance(uint64_t id, InstanceRow& out, std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = instances_.find(id);
+  if (it == instances_.end())
+    return fail(XR_INSTANCE_NOT_FOUND, errorText, "Instance " + std::to_string(id) + " not found");
+  out = it->second;
+  return 0;
+}
+
+int MemoryConfigStore::findBackupSet(uint64_t id, BackupSetRow& out, std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = backupSets_.find(id);
+  if (it == backupSets_.end()) {
+    return fail(XR_BACKUPSET_NOT_FOUND, errorText, "Backup set " + std::to_string(id) + " not found");
+  }
+  out = it->second;
+  return 0;
+}
+
+int MemoryConfigStore::findSubclient(uint64_t id, SubclientRow& out, std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = subclients_.find(id);
+  if (it == subclients_.end()) {
+    return fail(XR_SUBCLIENT_NOT_FOUND, errorText, "Subclient " + std::to_string(id) + " not found");
+  }
+  out = it->second;
+  return 0;
+}
+
+int MemoryConfigStore::listProperties(PropertyOwner owner, uint64_t id, int64_t /*scope*/,
+                                      std::vector<PropertyRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = properties_.find({owner, id});
+  out = it == properties_.end() ? std::vector<PropertyRow>{} : it->second;
+  return 0;
+}
+
+int MemoryConfigStore::setProperties(PropertyOwner owner, uint64_t id,
+                                     const std::vector<PropertyRow>& properties, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<PropertyRow>& list = properties_[{owner, id}];
+  for (const PropertyRow& property : properties) {
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const PropertyRow& p) { return p.name == property.name; });
+    if (it == list.end()) {
+      list.push_back(property);
+    } else {
+      *it = property;
+    }
+  }
+  return 0;
+}
+
+int MemoryConfigStore::removeProperties(PropertyOwner owner, uint64_t id,
+                                        const std::vector<std::string>& names, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = properties_.find({owner, id});
+  if (it == properties_.end()) return 0;
+  std::vector<PropertyRow>& list = it->second;
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const PropertyRow& p) {
+                              return std::find(names.begin(), names.end(), p.name) != names.end();
+                            }),
+             list.end());
+  return 0;
+}
+
+int MemoryConfigStore::listInstanceContent(uint64_t instanceId, std::vector<ContentRow>& out,
+                                           std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = instanceContent_.find(instanceId);
+  out = it == instanceContent_.end() ? std::vector<ContentRow>{} : it->second;
+  return 0;
+}
+
+int MemoryConfigStore::listSubclientEntries(uint64_t subclientId, int group, std::vector<std::string>& out,
+                                            std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (subclients_.count(subclientId) == 0) {
+    return fail(XR_CONTENT_INVALID_SUBCLIENT, errorText,
+                "Subclient " + std::to_string(subclientId) + " not found");
+  }
+  const auto it = subclientEntries_.find({subclientId, group});
+  out = it == subclientEntries_.end() ? std::vector<std::string>{} : it->second;
+  return 0;
+}
+
+int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
+                                              const std::vector<std::string>& add,
+                                              const std::vector<std::string>& remove,
+                                              std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (subclients_.count(subclientId) == 0) {
+    return fail(XR_CONTENT_INVALID_SUBCLIENT, errorText,
+                "Subclient " + std::to_string(subclientId) + " not found");
+  }
+  std::vector<std::string>& list = subclientEntries_[{subclientId, group}];
+  for (const std::string& entry : add) {
+    if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
+  }
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const std::string& e) {
+                              return std::find(remove.begin(), remove.end(), e) != remove.end();
+                            }),
+             list.end());
+  return 0;
+}

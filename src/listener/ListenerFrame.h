@@ -1,0 +1,39 @@
+// Pieces of the handler frame shared by every listener: the entry trace,
+// the unexpected-request line, reading the request record, and the single
+// send of a handler with its log line. The frame itself (decode, database
+// calls, fill the record, send once, free) stays visible in each handler.
+#ifndef SRC_LISTENER_LISTENERFRAME_H_
+#define SRC_LISTENER_LISTENERFRAME_H_
+
+#include <string>
+
+#include "platform/CSSessionWrapper.h"
+#include "platform/EvDebug.h"
+#include "platform/xrsDatabuf.h"
+
+#include "listener/RequestTable.h"
+
+// Logs the entry trace: the text " " under the handler's tag.
+void logEntry(EvEvent& ev, const char* tag);
+
+// Logs "Unexpected network request [%#lx]. Cannot handle this request.".
+void logUnexpected(EvEvent& ev, const char* tag, unsigned long requestCode);
+
+// The request record behind the buffer, or null when the buffer or its data
+// pointer is null.
+template <typename Record>
+const Record* requestRecord(const xrsDatabuf* buf) {
+  return buf != nullptr ? static_cast<const Record*>(buf->data) : nullptr;
+}
+
+enum class SendLine { kLog, kOmit };
+
+// Sends the response of `handler` once: the response code and record length
+// of its table row, the record and the error text. With SendLine::kLog it
+// first logs "Request Type [%#lx], sending response Code [%d] back to
+// client". The send's status is discarded: a failed send changes nothing.
+void sendResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
+                  unsigned long requestCode, const void* record, int errorCode, const std::string& errorText,
+                  SendLine line = SendLine::kLog);
+
+#endif  // SRC_LISTENER_LISTENERFRAME_H_

@@ -1,0 +1,54 @@
+// Heap records of the listeners' property and content lists.
+#include "stream/PropListSupport.h"
+
+#include <cstring>
+
+#include "AppMgr/PropCallBack.h"
+
+int PropCallBack::getPropertiesCallbackUpdate(std::string /*name*/, unsigned long /*type*/,
+                                              std::string /*value*/, unsigned long /*reserved*/,
+                                              bool /*update*/) {
+  return 0;
+}
+
+char* copyText(const std::string& text) {
+  char* copy = new char[text.size() + 1];
+  std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+void appendProperty(AppMgrPropsList& list, const std::string& name, unsigned long type,
+                    const std::string& value) {
+  AppMgrProps* record = new AppMgrProps;
+  record->name = copyText(name);
+  record->type = type;
+  record->value = copyText(value);
+  list.push_back(record);
+}
+
+void appendContent(AppMgrContentList& list, unsigned long type, const std::string& path) {
+  AppMgrContent* record = new AppMgrContent;
+  record->path = copyText(path);
+  record->type = type;
+  list.push_back(record);
+}
+
+void clearPropList(AppMgrPropsList& list) {
+  for (AppMgrProps* record : list) {
+    delete[] record->name;
+    delete[] record->value;
+    record->name = nullptr;
+    record->value = nullptr;
+    delete record;
+  }
+  list.clear();
+}
+
+void clearContentList(AppMgrContentList& list) {
+  for (AppMgrContent* record : list) {
+    delete[] record->path;
+    record->path = nullptr;
+    delete record;
+  }
+  list.clear();
+}

@@ -1,0 +1,37 @@
+// Per-test set-up shared by the suites: a strict store mock installed as the
+// process store, a memory log sink installed as the process sink, and a
+// recording session. Everything is uninstalled at the end of the test.
+#ifndef TESTS_FAKES_TESTENVIRONMENT_H_
+#define TESTS_FAKES_TESTENVIRONMENT_H_
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "platform/EvDebug.h"
+
+#include "fakes/MockConfigStore.h"
+#include "fakes/RecordingSession.h"
+
+class ListenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    store_ = std::make_shared<::testing::StrictMock<MockConfigStore>>();
+    ConfigStore::install(store_);
+    log_ = std::make_shared<MemoryLogSink>();
+    EvLog::setSink(log_);
+  }
+  void TearDown() override {
+    ConfigStore::install(nullptr);
+    EvLog::setSink(nullptr);
+  }
+
+  MockConfigStore& store() { return *store_; }
+  MemoryLogSink& log() { return *log_; }
+
+  std::shared_ptr<::testing::StrictMock<MockConfigStore>> store_;
+  std::shared_ptr<MemoryLogSink> log_;
+  RecordingSession session_;
+};
+
+#endif  // TESTS_FAKES_TESTENVIRONMENT_H_

@@ -1,0 +1,4 @@
+// Placeholder until this area's tests land.
+#include <gtest/gtest.h>
+
+TEST(UtilPlaceholder, Builds) { SUCCEED(); }
