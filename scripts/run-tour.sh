@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the library and runs the in-process tour: a sample configuration
+# tree in the embedded in-memory store, and requests answered end to end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build -j"${APPMGR_JOBS:-2}" appmgr-tour
+APPMGR_PLATFORM_CONFIG="${APPMGR_PLATFORM_CONFIG:-$PWD/config/platform.ini}" ./build/tools/appmgr-tour "$@"
