@@ -14,9 +14,13 @@ class APPMGR_EXPORT PropCallBack {
   // and is ignored by every listener.
   virtual void getPropertiesCallback(std::string name, unsigned long type, std::string value,
                                      unsigned long reserved) = 0;
-  // Does nothing and returns 0; no listener overrides it.
-  virtual int getPropertiesCallbackUpdate(std::string name, unsigned long type, std::string value,
-                                          unsigned long reserved, bool update);
+  // Does nothing and returns 0; no listener overrides it. Defined inline so
+  // that the class has no key function: the platform library, which calls
+  // through this interface, then needs no symbol of the listener library.
+  virtual int getPropertiesCallbackUpdate(std::string /*name*/, unsigned long /*type*/, std::string /*value*/,
+                                          unsigned long /*reserved*/, bool /*update*/) {
+    return 0;
+  }
 
  protected:
   ~PropCallBack() = default;

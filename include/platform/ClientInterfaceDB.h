@@ -79,7 +79,7 @@ class ClientInterfaceDB final : public ClientInterface {
                        void* reserved, int* reserved2) override;
 
  private:
-  int mode_;
+  [[maybe_unused]] int mode_;
   std::string context_;
 };
 

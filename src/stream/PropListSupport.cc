@@ -3,14 +3,6 @@
 
 #include <cstring>
 
-#include "AppMgr/PropCallBack.h"
-
-int PropCallBack::getPropertiesCallbackUpdate(std::string /*name*/, unsigned long /*type*/,
-                                              std::string /*value*/, unsigned long /*reserved*/,
-                                              bool /*update*/) {
-  return 0;
-}
-
 char* copyText(const std::string& text) {
   char* copy = new char[text.size() + 1];
   std::memcpy(copy, text.c_str(), text.size() + 1);
