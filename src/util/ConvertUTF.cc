@@ -1,1 +1,203 @@
-// Not built yet.
+// UTF-8 / UTF-16 conversion. Each converter is a loop over one small
+// decoder and one small encoder per character, so that either side can be
+// replaced by a faster one that keeps results, pointers and units the same.
+#include "AppMgr/ConvertUTF.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr int halfShift = 10;
+constexpr uint32_t halfBase = 0x10000;
+constexpr uint32_t halfMask = 0x3FF;
+
+constexpr uint32_t kHighSurrogateFirst = 0xD800;
+constexpr uint32_t kHighSurrogateLast = 0xDBFF;
+constexpr uint32_t kLowSurrogateFirst = 0xDC00;
+constexpr uint32_t kLowSurrogateLast = 0xDFFF;
+constexpr uint32_t kMaxBmp = 0xFFFF;
+
+// Trailing bytes after each lead byte: none for 0x00 to 0xBF (ASCII and
+// stray continuation bytes), then 1 to 5 for the 2- to 6-byte lead ranges.
+constexpr unsigned char trailingBytesFor(unsigned lead) {
+  return lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF8 ? 3 : lead < 0xFC ? 4 : 5;
+}
+
+struct TrailingTable {
+  unsigned char count[256];
+};
+
+constexpr TrailingTable makeTrailingTable() {
+  TrailingTable t{};
+  for (unsigned b = 0; b < 256; ++b) t.count[b] = trailingBytesFor(b);
+  return t;
+}
+
+constexpr TrailingTable trailingBytesForUTF8 = makeTrailingTable();
+
+// What accumulating a sequence of 1 to 6 bytes (shift by 6 per byte) adds
+// on top of its value: the lead-byte mark and the 0x80 of every
+// continuation byte, each at its shifted position.
+constexpr uint32_t offsetsFromUTF8[6] = {0x00000000u, 0x00003080u, 0x000E2080u,
+                                         0x03C82080u, 0xFA082080u, 0x82082080u};
+
+// Lead-byte mark of a sequence of 1 to 6 bytes, indexed by length.
+constexpr unsigned char firstByteMark[7] = {0x00, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+
+bool isHighSurrogate(uint32_t v) { return v >= kHighSurrogateFirst && v <= kHighSurrogateLast; }
+bool isLowSurrogate(uint32_t v) { return v >= kLowSurrogateFirst && v <= kLowSurrogateLast; }
+bool isSurrogate(uint32_t v) { return v >= kHighSurrogateFirst && v <= kLowSurrogateLast; }
+
+// Length (1 to 6) of the UTF-8 sequence that starts with lead.
+int utf8SequenceLength(unsigned char lead) { return trailingBytesForUTF8.count[lead] + 1; }
+
+// Value of a sequence of length bytes that isLegalUTF8 accepted.
+uint32_t decodeUtf8(const unsigned char* p, int length) {
+  uint32_t v = 0;
+  for (int i = 0; i < length; ++i) v = (v << 6) + p[i];
+  return v - offsetsFromUTF8[length - 1];
+}
+
+// Writes v (at most 0x10FFFF) as one or two UTF-16 units if room allows.
+// Returns the number of units written, 0 when they do not fit.
+int encodeUtf16(uint32_t v, unsigned short* out, const unsigned short* end) {
+  if (v <= kMaxBmp) {
+    if (end - out < 1) return 0;
+    out[0] = static_cast<unsigned short>(v);
+    return 1;
+  }
+  if (end - out < 2) return 0;
+  v -= halfBase;
+  out[0] = static_cast<unsigned short>((v >> halfShift) + kHighSurrogateFirst);
+  out[1] = static_cast<unsigned short>((v & halfMask) + kLowSurrogateFirst);
+  return 2;
+}
+
+// Reads one character from src (which is before end) into *value. Returns
+// the number of units it takes (1 or 2), or 0 when strict mode rejects the
+// unpaired surrogate at src.
+int decodeUtf16(const unsigned short* src, const unsigned short* end, bool strict, uint32_t* value) {
+  const uint32_t first = src[0];
+  *value = first;
+  if (isHighSurrogate(first)) {
+    if (end - src < 2) return 1;  // a high surrogate that ends the source stands alone
+    const uint32_t second = src[1];
+    if (isLowSurrogate(second)) {
+      *value = ((first - kHighSurrogateFirst) << halfShift) + (second - kLowSurrogateFirst) + halfBase;
+      return 2;
+    }
+    return strict ? 0 : 1;
+  }
+  if (strict && isLowSurrogate(first)) return 0;
+  return 1;
+}
+
+int utf8EncodedLength(uint32_t v) { return v < 0x80 ? 1 : v < 0x800 ? 2 : v < 0x10000 ? 3 : 4; }
+
+// Writes v as length bytes: continuation bytes from last to first, then
+// the lead byte with its mark.
+void encodeUtf8(uint32_t v, int length, unsigned char* out) {
+  for (int i = length - 1; i > 0; --i) {
+    out[i] = static_cast<unsigned char>((v & 0x3F) | 0x80);
+    v >>= 6;
+  }
+  out[0] = static_cast<unsigned char>(v | firstByteMark[length]);
+}
+
+bool isContinuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
+
+}  // namespace
+
+bool isLegalUTF8(const unsigned char* source, int length) {
+  if (length < 1 || length > 4) return false;
+  for (int i = length - 1; i >= 2; --i) {
+    if (!isContinuation(source[i])) return false;
+  }
+  const unsigned char lead = source[0];
+  if (length >= 2) {
+    const unsigned char second = source[1];
+    if (second > 0xBF) return false;
+    switch (lead) {
+      case 0xE0:  // below 0xA0 would be an overlong 3-byte form
+        if (second < 0xA0) return false;
+        break;
+      case 0xF0:  // below 0x90 would be an overlong 4-byte form
+        if (second < 0x90) return false;
+        break;
+      case 0xF4:  // above 0x8F would exceed 0x10FFFF
+        if (second < 0x80 || second > 0x8F) return false;
+        break;
+      default:
+        if (second < 0x80) return false;
+    }
+  }
+  // 0x80 to 0xBF cannot lead; 0xC0 and 0xC1 only lead overlong 2-byte forms.
+  if (lead >= 0x80 && lead < 0xC2) return false;
+  return lead <= 0xF4;
+}
+
+ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
+                                    unsigned short** targetStart, unsigned short* targetEnd,
+                                    ConversionFlags flags) {
+  ConversionResult result = conversionOK;
+  const unsigned char* src = *sourceStart;
+  unsigned short* dst = *targetStart;
+  while (src < sourceEnd) {
+    const int length = utf8SequenceLength(*src);
+    if (sourceEnd - src < length) {
+      result = sourceExhausted;
+      break;
+    }
+    if (!isLegalUTF8(src, length)) {
+      result = sourceIllegal;
+      break;
+    }
+    const uint32_t v = decodeUtf8(src, length);
+    if (dst >= targetEnd) {
+      result = targetExhausted;
+      break;
+    }
+    if (flags == strictConversion && isSurrogate(v)) {
+      result = sourceIllegal;
+      break;
+    }
+    const int written = encodeUtf16(v, dst, targetEnd);
+    if (written == 0) {
+      result = targetExhausted;
+      break;
+    }
+    dst += written;
+    src += length;
+  }
+  *sourceStart = src;
+  *targetStart = dst;
+  return result;
+}
+
+ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart, const unsigned short* sourceEnd,
+                                    unsigned char** targetStart, unsigned char* targetEnd,
+                                    ConversionFlags flags) {
+  ConversionResult result = conversionOK;
+  const unsigned short* src = *sourceStart;
+  unsigned char* dst = *targetStart;
+  const bool strict = flags == strictConversion;
+  while (src < sourceEnd) {
+    uint32_t v = 0;
+    const int units = decodeUtf16(src, sourceEnd, strict, &v);
+    if (units == 0) {
+      result = sourceIllegal;
+      break;
+    }
+    const int length = utf8EncodedLength(v);
+    if (targetEnd - dst < length) {
+      result = targetExhausted;
+      break;
+    }
+    encodeUtf8(v, length, dst);
+    dst += length;
+    src += units;
+  }
+  *sourceStart = src;
+  *targetStart = dst;
+  return result;
+}

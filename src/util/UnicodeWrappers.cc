@@ -1,1 +1,82 @@
-// Not built yet.
+// Wide-string / UTF-8 conversion over the UTF-16 converters. Working
+// buffers are sized for the worst case up front, so the conversion never
+// runs out of target space, and allocated without throwing, so that memory
+// exhaustion is a result code; unique_ptr frees them on every path.
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "AppMgr/ConvertUTF.h"
+#include "AppMgr/UnicodeConversion.h"
+
+namespace {
+
+constexpr uint32_t kMaxBmp = 0xFFFF;
+constexpr uint32_t kMaxScalar = 0x10FFFF;
+
+// Copies the wide characters into UTF-16 units: one unit for a character up
+// to 0xFFFF (surrogates included, as the string may already hold UTF-16),
+// a surrogate pair for one up to 0x10FFFF. Returns the end of the units, or
+// nullptr for a character beyond Unicode. units has room for two per
+// character.
+unsigned short* wideToUnits(const std::wstring& in, unsigned short* units) {
+  for (const wchar_t wc : in) {
+    const uint32_t c = static_cast<uint32_t>(wc);
+    if (c <= kMaxBmp) {
+      *units++ = static_cast<unsigned short>(c);
+    } else if (c <= kMaxScalar) {
+      const uint32_t v = c - 0x10000;
+      *units++ = static_cast<unsigned short>(0xD800 + (v >> 10));
+      *units++ = static_cast<unsigned short>(0xDC00 + (v & 0x3FF));
+    } else {
+      return nullptr;
+    }
+  }
+  return units;
+}
+
+}  // namespace
+
+int unicodeToUtf8(const std::wstring& in, std::string& out) {
+  const size_t n = in.size();
+  // Two units per character at most; four bytes per character at most (a
+  // pair gives four, a single unit three).
+  std::unique_ptr<unsigned short[]> units(new (std::nothrow) unsigned short[2 * n + 1]);
+  std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[4 * n + 1]);
+  if (!units || !bytes) return kUnicodeNoMemory;
+
+  unsigned short* unitsEnd = wideToUnits(in, units.get());
+  if (unitsEnd == nullptr) return kUnicodeConversionFailed;
+  *unitsEnd = 0;
+
+  const unsigned short* src = units.get();
+  unsigned char* dst = bytes.get();
+  if (ConvertUTF16toUTF8(&src, unitsEnd, &dst, bytes.get() + 4 * n, strictConversion) != conversionOK) {
+    return kUnicodeConversionFailed;
+  }
+  *dst = 0;
+  out.assign(reinterpret_cast<const char*>(bytes.get()));
+  return 0;
+}
+
+int utf8ToUnicode(const std::string& in, std::wstring& out) {
+  const size_t n = in.size();
+  // One unit per byte at most.
+  std::unique_ptr<unsigned short[]> units(new (std::nothrow) unsigned short[n + 1]);
+  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[n + 1]);
+  if (!units || !wide) return kUnicodeNoMemory;
+
+  const unsigned char* src = reinterpret_cast<const unsigned char*>(in.data());
+  unsigned short* dst = units.get();
+  if (ConvertUTF8toUTF16(&src, src + n, &dst, units.get() + n, strictConversion) != conversionOK) {
+    return kUnicodeConversionFailed;
+  }
+  *dst = 0;
+
+  // Each unit zero-extended into one wide character, up to the first 0 unit.
+  wchar_t* w = wide.get();
+  for (const unsigned short* u = units.get(); *u != 0; ++u) *w++ = static_cast<wchar_t>(*u);
+  *w = L'\0';
+  out.assign(wide.get(), static_cast<size_t>(w - wide.get()));
+  return 0;
+}
