@@ -12,6 +12,8 @@ class APPMGR_EXPORT PasswordWrapper {
  public:
   explicit PasswordWrapper(const std::string& text);
   explicit PasswordWrapper(const char* text);
+  // Overwrites the input text and the result buffer.
+  ~PasswordWrapper();
 
   void init(const char* text);
   // The loaded encrypted password, re-encrypted in the version held in

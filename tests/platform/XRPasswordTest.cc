@@ -1,0 +1,128 @@
+// The password class: both encrypted formats round-trip, anything else is
+// refused, the caller's capacity is honoured, and a missing or malformed
+// key makes every operation fail.
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/XRPassword.h"
+
+#include "fakes/DevPasswordKey.h"
+
+namespace {
+
+constexpr unsigned long kV2 = 2UL << 24;
+
+bool loads(const std::string& text) { return XRPassword().putEncPwd(text.c_str()) != 0; }
+
+TEST(XRPassword, BothFormatsRoundTrip) {
+  ScopedDevPasswordKey key;
+  for (const std::string& plain :
+       {std::string(), std::string("secret"), std::string("a b+c`"), std::string(900, 'p')}) {
+    const std::string v2 = key.encryptV2(plain);
+    const std::string v1 = key.encryptV1(plain);
+    EXPECT_EQ(v2.rfind("XRPW2:", 0), 0u);
+    EXPECT_EQ(v1.rfind("XRPW1:", 0), 0u);
+    EXPECT_EQ(key.decrypt(v2), plain);
+    EXPECT_EQ(key.decrypt(v1), plain);
+    EXPECT_NE(key.encryptV2(plain), v2);  // random nonce
+  }
+  XRPassword password;
+  char buffer[256];
+  unsigned long length = sizeof buffer;
+  ASSERT_NE(password.putEncPwd(key.encryptV1("pw").c_str()), 0);
+  ASSERT_NE(password.getEncPwd(buffer, &length, kV2 | 0xFFFFFF), 0);  // low flag bits are ignored
+  EXPECT_EQ(length, std::string(buffer).size());
+  EXPECT_EQ(key.decrypt(buffer), "pw");
+}
+
+TEST(XRPassword, TamperedAndForeignTextsAreRefused) {
+  ScopedDevPasswordKey key;
+  const std::string v2 = key.encryptV2("secret");
+  const std::string v1 = key.encryptV1("secret");
+  std::string flipped = v2;
+  flipped[10] = flipped[10] == 'A' ? 'B' : 'A';
+  const std::string refused[] = {"",
+                                 "secret",
+                                 "XRPW2:",
+                                 "XRPW1:",
+                                 "XRPW3:" + v2.substr(6),
+                                 flipped,
+                                 v2.substr(0, v2.size() - 4),
+                                 "XRPW1:" + v2.substr(6),
+                                 "XRPW2:" + v1.substr(6),
+                                 v1.substr(0, v1.size() - 2),
+                                 v1.substr(0, v1.size() - 1),
+                                 v1 + "zz",
+                                 v2 + " "};
+  for (const std::string& text : refused) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(loads(text));
+    EXPECT_EQ(key.decrypt(text), "");
+  }
+  EXPECT_EQ(XRPassword().putEncPwd(nullptr), 0);
+}
+
+TEST(XRPassword, OtherVersionsAndUnloadedPasswordFail) {
+  ScopedDevPasswordKey key;
+  char buffer[256];
+  unsigned long length = sizeof buffer;
+  XRPassword password;
+  EXPECT_EQ(password.getEncPwd(buffer, &length, kV2), 0);
+  ASSERT_NE(password.putEncPwd(key.encryptV2("pw").c_str()), 0);
+  for (unsigned long flags : {0UL, 3UL << 24, 0xFFUL << 24, 1UL})
+    EXPECT_EQ(password.getEncPwd(buffer, &length, flags), 0);
+  EXPECT_EQ(password.putEncPwd("garbage"), 0);
+  EXPECT_EQ(password.getEncPwd(buffer, &length, kV2), 0);
+}
+
+TEST(XRPassword, CapacityIncludesTheTerminatorAndIsNeverExceeded) {
+  ScopedDevPasswordKey key;
+  const std::string v2 = key.encryptV2("pw");
+  std::vector<char> buffer(v2.size() + 8, 'Z');
+  XRPassword password;
+  ASSERT_NE(password.putEncPwd(v2.c_str()), 0);
+  unsigned long length = v2.size();
+  EXPECT_EQ(password.getEncPwd(buffer.data(), &length, kV2), 0);
+  EXPECT_EQ(length, v2.size());
+  EXPECT_EQ(std::string(buffer.begin(), buffer.end()), std::string(buffer.size(), 'Z'));
+  length = 2;  // "pw" needs three bytes
+  EXPECT_EQ(password.decrypt(v2.c_str(), buffer.data(), &length), 0);
+  EXPECT_EQ(password.encrypt("pw", buffer.data(), &length), 0);
+  EXPECT_EQ(buffer[0], 'Z');
+  length = v2.size() + 1;
+  ASSERT_NE(password.getEncPwd(buffer.data(), &length, kV2), 0);
+  EXPECT_EQ(length, v2.size());
+  EXPECT_EQ(buffer[v2.size()], '\0');
+}
+
+TEST(XRPassword, MissingOrMalformedKeyFailsEveryOperation) {
+  const std::string validHex = ScopedDevPasswordKey::kDevKeyHex;
+  const std::string stored = ScopedDevPasswordKey().encryptV2("pw");
+  // The first is a well-formed but different key.
+  for (const std::string& keyText : {std::string(64, '7'), validHex.substr(1), validHex + "0",
+                                     "g" + validHex.substr(1), validHex + "\nsecond line", std::string()}) {
+    SCOPED_TRACE(keyText);
+    ScopedDevPasswordKey key(keyText);
+    EXPECT_FALSE(loads(stored));
+    if (keyText != std::string(64, '7')) {
+      EXPECT_EQ(key.encryptV2("pw"), "");
+    }
+  }
+  ScopedDevPasswordKey unnamed(validHex, false);
+  EXPECT_EQ(unnamed.encryptV2("pw"), "");
+  ScopedDevPasswordKey removed;
+  removed.removeKeyFile();
+  EXPECT_EQ(removed.encryptV2("pw"), "");
+  EXPECT_EQ(removed.decrypt(stored), "");
+}
+
+TEST(XRPassword, RelativeKeyPathIsTakenFromTheConfigurationDirectory) {
+  ScopedDevPasswordKey key(ScopedDevPasswordKey::kDevKeyHex, false);
+  std::ofstream(key.iniFilePath()) << "[Base]\nsPasswordKeyFile = dev-only-password.key\n";
+  EXPECT_EQ(key.decrypt(key.encryptV2("pw")), "pw");
+}
+
+}  // namespace
