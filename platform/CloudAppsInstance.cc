@@ -1,8 +1,19 @@
-// Cloud application instances: not built yet.
+// Cloud application instances: the instance type comes from the
+// configuration store's instance row.
 #include "platform/CloudAppsInstance.h"
 
-#include "AppMgr/appMgrErrorCodes.h"
+#include <memory>
+#include <string>
 
-int CloudAppsInstance::getInstanceType(App::CloudAppsInstanceType& /*type*/, void* /*context*/) {
-  return static_cast<int>(XR_NOT_IMPLEMENTED);
+#include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ConfigStore.h"
+
+int CloudAppsInstance::getInstanceType(App::CloudAppsInstanceType& type, void* /*context*/) {
+  const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  InstanceRow row;
+  std::string errorText;
+  const int rc = store->findInstance(instanceId_, row, errorText);
+  if (rc == 0) type = static_cast<App::CloudAppsInstanceType>(row.cloudAppsType);
+  return rc;
 }

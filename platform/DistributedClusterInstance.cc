@@ -1,8 +1,19 @@
-// Distributed cluster instances: not built yet.
+// Distributed cluster instances: the cluster type comes from the
+// configuration store's instance row.
 #include "platform/DistributedClusterInstance.h"
 
-#include "AppMgr/appMgrErrorCodes.h"
+#include <memory>
+#include <string>
 
-int DistributedClusterInstance::getClusterType(App::DistributedClusterType& /*type*/, void* /*context*/) {
-  return static_cast<int>(XR_NOT_IMPLEMENTED);
+#include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ConfigStore.h"
+
+int DistributedClusterInstance::getClusterType(App::DistributedClusterType& type, void* /*context*/) {
+  const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  InstanceRow row;
+  std::string errorText;
+  const int rc = store->findInstance(instanceId_, row, errorText);
+  if (rc == 0) type = static_cast<App::DistributedClusterType>(row.clusterType);
+  return rc;
 }
