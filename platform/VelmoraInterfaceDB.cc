@@ -1,19 +1,33 @@
-// VelmoraInterfaceDB: not built yet; every operation reports that it is not implemented.
+// VelmoraInterfaceDB: reads one Velmora record from the configuration store.
 #include "platform/VelmoraInterfaceDB.h"
 
 #include "AppMgr/appMgrErrorCodes.h"
-
-namespace {
-int notImplemented(std::string& errorText) {
-  errorText = "VelmoraInterfaceDB: operation not implemented";
-  return static_cast<int>(XR_NOT_IMPLEMENTED);
-}
-}  // namespace
+#include "platform/ConfigStore.h"
 
 VelmoraInterface::~VelmoraInterface() = default;
 
-int VelmoraInterfaceDB::lookup(unsigned long&, unsigned long&, unsigned long&, unsigned long&, std::string&,
-                               std::string&, std::string&, std::string&, std::string&, int&,
-                               const std::string&, std::string& errorText, void*) {
-  return notImplemented(errorText);
+int VelmoraInterfaceDB::lookup(unsigned long& id, unsigned long& value1, unsigned long& value2,
+                               unsigned long& value3, std::string& name, std::string& text1,
+                               std::string& text2, std::string& text3, std::string& text4, int& signedValue,
+                               const std::string& /*input*/, std::string& errorText, void* /*reserved*/) {
+  const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) {
+    errorText = "VelmoraInterfaceDB: no configuration store is installed";
+    return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  }
+  VelmoraRow row;
+  // An empty name selects by id; the store does the same.
+  const int rc = store->findVelmora(id, name, row, errorText);
+  if (rc != 0) return rc;
+  id = row.id;
+  value1 = row.releaseId;
+  value2 = row.flags;
+  value3 = row.timeZoneId;
+  name = row.name;
+  text1 = row.hostName;
+  text2 = row.description;
+  text3 = row.timeZoneName;
+  text4 = row.installDir;
+  signedValue = row.utcOffsetMinutes;
+  return 0;
 }

@@ -1,2 +1,341 @@
-// A short in-process tour of the listener library (filled in later).
-int main() { return 0; }
+// appmgr-tour: a short in-process tour of the listener library. It installs
+// an in-memory configuration tree, sends a list of requests through the
+// library's entry point and prints every response the library sends back.
+//
+// Usage: appmgr-tour [log-file]   (without a file, log lines are dropped)
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/appMgrSharedPropDefines.h"
+#include "AppMgr/appMgrStructDefines.h"
+#include "platform/CSSessionWrapper.h"
+#include "platform/EvDebug.h"
+#include "platform/MemoryConfigStore.h"
+#include "platform/xrsDatabuf.h"
+
+namespace {
+
+// ---- The sample configuration tree ----
+
+constexpr uint64_t kVelmoraId = 2;
+// Application types: instances of type 7 carry their own content list.
+constexpr uint64_t kContentAppType = 7;
+constexpr uint64_t kDatabaseAppType = 22;
+
+struct SampleApplication {
+  uint64_t appId, clientId, appTypeId, instanceId, backupSetId, subclientId;
+  const char *instanceName, *backupSetName, *subclientName;
+};
+
+const SampleApplication kApplications[] = {
+    {1045, 5, kContentAppType, 6, 7, 8, "DefaultInstance", "defaultBackupSet", "default"},
+    {1046, 5, kContentAppType, 6, 7, 9, "DefaultInstance", "defaultBackupSet", "home dirs"},
+    {1047, 10, kDatabaseAppType, 11, 12, 13, "OracleProd", "archive+logs", "nightly"},
+};
+
+struct SampleProperty {
+  PropertyOwner owner;
+  uint64_t id;
+  const char* name;
+  unsigned long type;
+  const char* value;
+};
+
+const SampleProperty kProperties[] = {
+    {PropertyOwner::kClient, 5, "Client Description", 1, "build server"},
+    {PropertyOwner::kInstance, 6, "Scan Type", 2, "3"},
+    {PropertyOwner::kInstance, 11, "Oracle Home", 1, "/u01/app/oracle/product/19c"},
+    {PropertyOwner::kBackupSet, 7, "Backup Set Description", 1, "all local disks"},
+    {PropertyOwner::kBackupSet, 12, "Log Pattern", 1, "arch+*.log"},
+    {PropertyOwner::kSubclient, 8, "Streams", 2, "2"},
+    {PropertyOwner::kSubclient, 9, "Description", 1, "home dirs + shared profiles"},
+};
+
+struct SampleEntry {
+  uint64_t subclientId;
+  int group;
+  const char* entry;
+};
+
+const SampleEntry kSubclientEntries[] = {
+    {8, kSubclientContentGroup, "/"},
+    {8, kFirstFilterGroup, "/proc"},
+    {8, kFirstFilterGroup, "/tmp/*.swp"},
+    {9, kSubclientContentGroup, "/home"},
+    {9, kSubclientContentGroup, "/srv/shared profiles"},
+    {9, kFirstFilterGroup + 1, "/home/*/.cache"},
+};
+
+std::shared_ptr<MemoryConfigStore> sampleStore() {
+  auto store = std::make_shared<MemoryConfigStore>();
+  VelmoraRow velmora;
+  velmora.id = kVelmoraId;
+  velmora.name = "north";
+  velmora.releaseId = 11;
+  velmora.flags = 0x4;
+  velmora.timeZoneId = 36;
+  velmora.hostName = "north.example.net";
+  velmora.description = "Northern data centre";
+  velmora.timeZoneName = "Europe/Berlin";
+  velmora.installDir = "/opt/velmora";
+  velmora.utcOffsetMinutes = 60;
+  store->addVelmora(velmora);
+  store->addGlobalParam("nMaxBackupStreams", "8");
+  store->addGlobalParam("sAuditPath", "/var/log/velmora audit");
+
+  for (auto [id, name, host] :
+       {std::tuple<uint64_t, const char*, const char*>{5, "build01", "build01.example.net"},
+        {10, "oradb", "oradb.example.net"}}) {
+    ClientRow client;
+    client.id = id;
+    client.velmoraId = kVelmoraId;
+    client.name = name;
+    client.hostName = host;
+    client.osName = "Linux";
+    client.versionText = "11.0.0 SP22 HPK5";
+    store->addClient(client);
+  }
+  for (const SampleApplication& a : kApplications) {
+    ApplicationRow app;
+    app.appId = a.appId;
+    app.velmoraId = kVelmoraId;
+    app.clientId = a.clientId;
+    app.appTypeId = a.appTypeId;
+    app.instanceId = a.instanceId;
+    app.backupSetId = a.backupSetId;
+    app.subclientId = a.subclientId;
+    app.instanceName = a.instanceName;
+    app.backupSetName = a.backupSetName;
+    app.subclientName = a.subclientName;
+    store->addApplication(app);
+
+    InstanceRow instance;
+    instance.id = a.instanceId;
+    instance.name = a.instanceName;
+    instance.clientId = a.clientId;
+    instance.appTypeId = a.appTypeId;
+    instance.velmoraId = kVelmoraId;
+    store->addInstance(instance);
+    BackupSetRow backupSet;
+    backupSet.id = a.backupSetId;
+    backupSet.name = a.backupSetName;
+    backupSet.instanceId = a.instanceId;
+    backupSet.clientId = a.clientId;
+    backupSet.appTypeId = a.appTypeId;
+    store->addBackupSet(backupSet);
+    SubclientRow subclient;
+    subclient.id = a.subclientId;
+    subclient.name = a.subclientName;
+    subclient.backupSetId = a.backupSetId;
+    subclient.instanceId = a.instanceId;
+    subclient.clientId = a.clientId;
+    store->addSubclient(subclient);
+  }
+  store->addInstanceContent(6, {1, "/"});
+  store->addInstanceContent(6, {1, "/data/project files"});
+
+  std::string errorText;
+  for (const SampleProperty& p : kProperties) {
+    store->setProperties(p.owner, p.id, {{p.name, p.type, p.value}}, errorText);
+  }
+  for (const SampleEntry& e : kSubclientEntries) {
+    store->updateSubclientEntries(e.subclientId, e.group, {e.entry}, {}, errorText);
+  }
+  return store;
+}
+
+// ---- Printing the responses ----
+
+template <typename Record>
+Record recordAt(const void* bytes) {
+  Record record;
+  std::memcpy(static_cast<void*>(&record), bytes, sizeof record);
+  return record;
+}
+
+void printVelmora(const void* bytes) {
+  const auto r = recordAt<appmanVelmoraRsp>(bytes);
+  std::printf("    velmoraId=%u value1=%u value2=%u value3=%u idCopy=%" PRIu64 " signedValue=%" PRId64
+              " context=%#" PRIx64 " errorCode=%#x\n",
+              r.velmoraId, r.value1, r.value2, r.value3, r.idCopy, r.signedValue, r.context, r.errorCode);
+}
+
+void printGlobalParam(const void* bytes) {
+  std::printf("    errorCode=%#x\n", recordAt<appmanGlobalParamRsp>(bytes).errorCode);
+}
+
+void printAppId(const void* bytes) {
+  const auto r = recordAt<appmanAppIdRsp>(bytes);
+  std::printf(
+      "    appId=%u velmoraId=%u clientId=%u appIdCopy=%u appTypeId=%u instanceId=%u backupSetId=%u\n"
+      "    subclientId=%u aux1=%u aux2=%u context=%#" PRIx64 " errorCode=%#x\n",
+      r.appId, r.velmoraId, r.clientId, r.appIdCopy, r.appTypeId, r.instanceId, r.backupSetId, r.subclientId,
+      r.aux1, r.aux2, r.context, r.errorCode);
+}
+
+void printGeneral(const void* bytes) {
+  const auto r = recordAt<appmanGeneralMsg>(bytes);
+  std::printf("    msgCode=%#x context=%#" PRIx64 " errorCode=%#x\n", r.msgCode, r.context, r.errorCode);
+}
+
+struct RecordPrinter {
+  unsigned long responseCode;
+  const char* recordName;
+  void (*print)(const void* bytes);
+};
+
+const RecordPrinter kPrinters[] = {
+    {APPMAN_VELMORA_BY_ID_RSP, "appmanVelmoraByIdRsp", printVelmora},
+    {APPMAN_VELMORA_BY_NAME_RSP, "appmanVelmoraByNameRsp", printVelmora},
+    {APPMAN_GLOBAL_PARAM_RSP, "appmanGlobalParamRsp", printGlobalParam},
+    {APPMAN_APPID_RSP, "appmanAppIdRsp", printAppId},
+};
+const RecordPrinter kGeneralPrinter = {0, "appmanGeneralMsg", printGeneral};
+
+const char* fieldName(unsigned long responseCode, size_t offset) {
+  switch (responseCode) {
+    case APPMAN_VELMORA_BY_ID_RSP:
+    case APPMAN_VELMORA_BY_NAME_RSP:
+      return "velmoraName";
+    case APPMAN_GLOBAL_PARAM_RSP:
+      return "paramValue";
+    default:
+      return offset == offsetof(appmanGeneralMsg, data) ? "data" : "text";
+  }
+}
+
+// A session that prints every response instead of sending it.
+class PrintingSession final : public CSSessionWrapper {
+ public:
+  CZuError getProtocolVersion(unsigned int& version) override {
+    version = 7;
+    return CZuError();
+  }
+
+  CZuError send(unsigned long responseCode, const void* record, unsigned int length,
+                const std::string& errorText) override {
+    ++sends_;
+    const RecordPrinter* printer = &kGeneralPrinter;
+    for (const RecordPrinter& p : kPrinters) {
+      if (p.responseCode == responseCode) printer = &p;
+    }
+    std::printf("  -> response %#lx, %s, %u bytes%s%s\n", responseCode, printer->recordName, length,
+                errorText.empty() ? "" : ", error text: ", errorText.c_str());
+    printer->print(record);
+    const appmanTextFields fields = appmanResponseTextFields(responseCode);
+    for (size_t i = 0; i < fields.count; ++i) {
+      const char* text = nullptr;
+      std::memcpy(&text, static_cast<const char*>(record) + fields.offsets[i], sizeof text);
+      if (text == nullptr) {
+        std::printf("    %s: (null)\n", fieldName(responseCode, fields.offsets[i]));
+      } else {
+        std::printf("    %s: \"%s\"\n", fieldName(responseCode, fields.offsets[i]), text);
+      }
+    }
+    return CZuError();
+  }
+
+  int sends() const { return sends_; }
+
+ private:
+  int sends_ = 0;
+};
+
+// A sink that drops every line.
+class NullLogSink final : public LogSink {
+ public:
+  void write(const LogRecord&) override {}
+};
+
+// ---- The requests ----
+
+struct Step {
+  const char* title;
+  unsigned long requestCode;
+  void* record;
+};
+
+appmanObjectReq objectRequest(uint64_t objectId, const char* appIdText) {
+  appmanObjectReq req;
+  req.objectId = objectId;
+  req.appIdText = appIdText;
+  return req;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::shared_ptr<LogSink> sink = std::make_shared<NullLogSink>();
+  if (argc > 1) {
+    auto file = std::make_shared<FileLogSink>(argv[1]);
+    if (!file->isOpen()) {
+      std::fprintf(stderr, "appmgr-tour: cannot open log file %s\n", argv[1]);
+      return 1;
+    }
+    sink = file;
+  }
+  EvLog::setSink(sink);
+  ConfigStore::install(sampleStore());
+
+  const std::string appIdText = std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER +
+                                std::to_string(kApplications[1].appId);
+
+  appmanVelmoraByIdReq velmoraById;
+  velmoraById.velmoraId = kVelmoraId;
+  velmoraById.context = 0x101;
+  appmanVelmoraByNameReq velmoraByName;
+  velmoraByName.velmoraName = "north";
+  velmoraByName.context = 0x102;
+  appmanVelmoraByIdReq missingVelmora;
+  missingVelmora.velmoraId = 77;
+  appmanGlobalParamReq globalParam;
+  globalParam.paramName = "sAuditPath";
+  appmanAppIdNumReq numericAppId;
+  numericAppId.velmoraId = kVelmoraId;
+  numericAppId.appId = static_cast<uint32_t>(kApplications[2].appId);
+  numericAppId.context = 0x103;
+  appmanAppIdSymReq symbolicAppId;
+  symbolicAppId.velmoraId = kVelmoraId;
+  symbolicAppId.clientId = 5;
+  symbolicAppId.appTypeId = kContentAppType;
+  symbolicAppId.instanceId = 6;
+  symbolicAppId.backupSetId = 7;
+  symbolicAppId.subclientId = 9;
+  symbolicAppId.context = 0x104;
+  appmanObjectReq instance = objectRequest(6, appIdText.c_str());
+  appmanObjectReq backupSet = objectRequest(7, appIdText.c_str());
+  appmanObjectReq subclient = objectRequest(9, appIdText.c_str());
+
+  const Step steps[] = {
+      {"Velmora by id", APPMAN_VELMORA_BY_ID_REQ, &velmoraById},
+      {"Velmora by name", APPMAN_VELMORA_BY_NAME_REQ, &velmoraByName},
+      {"A Velmora that does not exist", APPMAN_VELMORA_BY_ID_REQ, &missingVelmora},
+      {"Global parameter sAuditPath", APPMAN_GLOBAL_PARAM_REQ, &globalParam},
+      {"Numeric application id", APPMAN_NUM_APPID_REQ, &numericAppId},
+      {"Symbolic application id", APPMAN_SYM_APPID_REQ, &symbolicAppId},
+      {"An unexpected request code", APPMAN_APPID_RSP, &numericAppId},
+      {"Instance by id", APPMAN_INSTANCE_BY_ID_REQ, &instance},
+      {"Backup set by id", APPMAN_BACKUPSET_BY_ID_REQ, &backupSet},
+      {"Subclient by id", APPMAN_SUBCLIENT_BY_ID_REQ, &subclient},
+  };
+
+  PrintingSession session;
+  for (const Step& step : steps) {
+    std::printf("%s: request %#lx\n", step.title, step.requestCode);
+    xrsDatabuf buf;
+    buf.data = step.record;
+    const int before = session.sends();
+    const int result = BCLsnMsgHandler::handleMessage(session, step.requestCode, &buf);
+    if (session.sends() == before) std::printf("  -> no response\n");
+    std::printf("  result %#x\n\n", static_cast<unsigned>(result));
+  }
+
+  ConfigStore::install(nullptr);
+  EvLog::setSink(nullptr);
+  return 0;
+}

@@ -1,15 +1,261 @@
-// Dispatch: request codes outside the table are logged and not answered.
+// Dispatch: the request table against the published one, codes that must
+// not be answered, routing of every served code through the listener's
+// virtual table, and bad request buffers.
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "AppMgr/AdaptersBCLsn.h"
+#include "AppMgr/AppIdBCLsn.h"
+#include "AppMgr/BCLsnException.h"
 #include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/BackupSetBCLsn.h"
+#include "AppMgr/ClientBCLsn.h"
+#include "AppMgr/GlobalPropsBCLsn.h"
+#include "AppMgr/InstanceBCLsn.h"
+#include "AppMgr/SubclientBCLsn.h"
+#include "AppMgr/VelmoraBCLsn.h"
+#include "AppMgr/appMgrErrorCodes.h"
+#include "AppMgr/appMgrStructDefines.h"
 
+#include "fakes/RequestBuilder.h"
 #include "fakes/TestEnvironment.h"
+#include "listener/RequestTable.h"
 
 using DispatchTest = ListenerTest;
 
-TEST_F(DispatchTest, UnservedCodeIsLoggedAndNotAnswered) {
+namespace {
+
+using L = ListenerId;
+using H = HandlerId;
+
+// The published request table.
+const RequestRow kPublished[] = {
+    {0x1a001011, L::kVelmora, H::kLookupVelmoraById, 0x1a001012, 72},
+    {0x1a001021, L::kVelmora, H::kLookupVelmoraByName, 0x1a001022, 72},
+    {0x1a001031, L::kGlobalProps, H::kGetProperty, 0x1a001032, 16},
+    {0x1a001111, L::kClient, H::kLookupClientById, 0x1a001112, 80},
+    {0x1a001121, L::kClient, H::kLookupClientByName, 0x1a001122, 80},
+    {0x1a001123, L::kClient, H::kLookupClientByHostname, 0x1a001124, 80},
+    {0x1a002011, L::kAppId, H::kGetNumApplicationId, 0x1a002013, 56},
+    {0x1a002012, L::kAppId, H::kGetSymApplicationId, 0x1a002013, 56},
+    {0x1a003011, L::kClient, H::kGetProps, 0x1a003912, 32},
+    {0x1a003111, L::kInstance, H::kLookupInstanceById, 0x1a003912, 32},
+    {0x1a003211, L::kBackupSet, H::kLookupBackupSetById, 0x1a003912, 32},
+    {0x1a003311, L::kSubclient, H::kLookupSubclientById, 0x1a003912, 32},
+    {0x1a004011, L::kSubclient, H::kUpdateFiles, 0x1a004012, 32},
+    {0x1a004021, L::kSubclient, H::kUpdateFilters, 0x1a004022, 32},
+    {0x1a004031, L::kSubclient, H::kUpdateProperties, 0x1a004032, 32},
+    {0x1a004051, L::kClient, H::kSetPropsByAppId, 0x1a004052, 32},
+    {0x1a004061, L::kClient, H::kSetProps, 0x1a004062, 32},
+    {0x1a006011, L::kAdapters, H::kDoQuery, 0x1a006012, 32},
+    {0x1a006111, L::kAdapters, H::kDoLookup, 0x1a006112, 32},
+};
+
+// Codes next to served ones (responses, gaps, neighbours) that no listener serves.
+const unsigned long kNearMisses[] = {0x1a002013, 0x1a001012, 0x1a001122,  0x1a003912,         0x1a001010,
+                                     0x1a004041, 0x1a006012, 0x11a001011, 0x1a001011ul << 32, 0};
+
+const char* handleMessageTag(ListenerId listener) {
+  switch (listener) {
+    case L::kVelmora:
+      return "VelmoraBCLsn::handleMessage";
+    case L::kGlobalProps:
+      return "GlobalPropsBCLsn::handleMessage";
+    case L::kClient:
+      return "ClientBCLsn::handleMessage";
+    case L::kAppId:
+      return "AppIdBCLsn::handleMessage";
+    case L::kInstance:
+      return "InstanceBCLsn::handleMessage";
+    case L::kBackupSet:
+      return "BackupSetBCLsn::handleMessage";
+    case L::kSubclient:
+      return "SubclientBCLsn::handleMessage";
+    case L::kAdapters:
+      return "AdaptersBCLsn::handleMessage";
+  }
+  return "";
+}
+
+std::string unexpectedLine(unsigned long code) {
+  char text[96];
+  snprintf(text, sizeof text, "Unexpected network request [%#lx]. Cannot handle this request.", code);
+  return text;
+}
+
+// Probes replace the handlers and record which one handleMessage reached.
+#define PROBE(method, id)                                              \
+  int method(CSSessionWrapper&, unsigned long, xrsDatabuf*) override { \
+    hit = id;                                                          \
+    return 7;                                                          \
+  }
+
+struct VelmoraProbe : VelmoraBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(lookupVelmoraById, H::kLookupVelmoraById)
+  PROBE(lookupVelmoraByName, H::kLookupVelmoraByName)
+};
+struct GlobalPropsProbe : GlobalPropsBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(getProperty, H::kGetProperty)
+};
+struct AppIdProbe : AppIdBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(getNumApplicationId, H::kGetNumApplicationId)
+  PROBE(getSymApplicationId, H::kGetSymApplicationId)
+};
+struct ClientProbe : ClientBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(lookupClientById, H::kLookupClientById)
+  PROBE(lookupClientByName, H::kLookupClientByName)
+  PROBE(lookupClientByHostname, H::kLookupClientByHostname)
+  PROBE(setProps, H::kSetProps)
+  PROBE(setPropsByAppId, H::kSetPropsByAppId)
+  PROBE(getProps, H::kGetProps)
+};
+struct InstanceProbe : InstanceBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(lookupInstanceById, H::kLookupInstanceById)
+};
+struct BackupSetProbe : BackupSetBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(lookupBackupSetById, H::kLookupBackupSetById)
+};
+struct SubclientProbe : SubclientBCLsn {
+  HandlerId hit = H::kNone;
+  PROBE(lookupSubclientById, H::kLookupSubclientById)
+  PROBE(updateFiles, H::kUpdateFiles)
+  PROBE(updateFilters, H::kUpdateFilters)
+  PROBE(updateProperties, H::kUpdateProperties)
+};
+#undef PROBE
+
+struct Routed {
+  int result;
+  HandlerId hit;
+};
+
+template <typename Probe>
+Routed route(CSSessionWrapper& session, unsigned long code) {
+  Probe probe;
   xrsDatabuf buf;
-  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, 0x1a002013, &buf), 0);
+  const int result = probe.handleMessage(session, code, &buf);
+  return {result, probe.hit};
+}
+
+// Runs `code` through the probe of `listener`; AdaptersBCLsn is not probed.
+Routed routeThrough(ListenerId listener, CSSessionWrapper& session, unsigned long code) {
+  switch (listener) {
+    case L::kVelmora:
+      return route<VelmoraProbe>(session, code);
+    case L::kGlobalProps:
+      return route<GlobalPropsProbe>(session, code);
+    case L::kClient:
+      return route<ClientProbe>(session, code);
+    case L::kAppId:
+      return route<AppIdProbe>(session, code);
+    case L::kInstance:
+      return route<InstanceProbe>(session, code);
+    case L::kBackupSet:
+      return route<BackupSetProbe>(session, code);
+    case L::kSubclient:
+      return route<SubclientProbe>(session, code);
+    case L::kAdapters: {
+      AdaptersBCLsn adapters;
+      xrsDatabuf buf;
+      return {adapters.handleMessage(session, code, &buf), H::kNone};
+    }
+  }
+  return {0, H::kNone};
+}
+
+const ListenerId kProbedListeners[] = {L::kVelmora,  L::kGlobalProps, L::kClient,   L::kAppId,
+                                       L::kInstance, L::kBackupSet,   L::kSubclient};
+
+}  // namespace
+
+TEST(RequestTableTest, MatchesThePublishedTableRowByRow) {
+  ASSERT_EQ(kRequestTableSize, std::size(kPublished));
+  for (const RequestRow& want : kPublished) {
+    SCOPED_TRACE(unexpectedLine(want.requestCode));
+    const RequestRow* got = findRequest(want.requestCode);
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->listener, want.listener);
+    EXPECT_EQ(got->handler, want.handler);
+    EXPECT_EQ(got->responseCode, want.responseCode);
+    EXPECT_EQ(got->recordLength, want.recordLength);
+    EXPECT_EQ(&rowOf(want.handler), got);
+  }
+}
+
+TEST_F(DispatchTest, NearMissCodesAreLoggedAndNotAnswered) {
+  for (unsigned long code : kNearMisses) {
+    SCOPED_TRACE(unexpectedLine(code));
+    log().clear();
+    EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, code, nullptr), 0);
+    EXPECT_EQ(log().textsFor("BCLsnMsgHandler::handleMessage"),
+              std::vector<std::string>{unexpectedLine(code)});
+    for (ListenerId listener : kProbedListeners) {
+      const Routed routed = routeThrough(listener, session_, code);
+      EXPECT_EQ(routed.result, 0);
+      EXPECT_EQ(routed.hit, H::kNone);
+    }
+    const Routed adapters = routeThrough(L::kAdapters, session_, code);
+    EXPECT_EQ(adapters.result, 0);
+    for (ListenerId listener : kProbedListeners) {
+      EXPECT_EQ(log().textsFor(handleMessageTag(listener)), std::vector<std::string>{unexpectedLine(code)});
+    }
+  }
   EXPECT_TRUE(session_.sent().empty());
-  EXPECT_EQ(log().count("Unexpected network request [0x1a002013]. Cannot handle this request."), 1u);
+}
+
+TEST_F(DispatchTest, EveryServedCodeReachesItsOwnHandlerOnly) {
+  for (const RequestRow& row : kPublished) {
+    for (ListenerId listener : kProbedListeners) {
+      SCOPED_TRACE(std::string(handleMessageTag(listener)) + " " + unexpectedLine(row.requestCode));
+      log().clear();
+      const Routed routed = routeThrough(listener, session_, row.requestCode);
+      if (row.listener == listener) {
+        EXPECT_EQ(routed.hit, row.handler);
+        EXPECT_EQ(routed.result, 7);
+      } else {
+        EXPECT_EQ(routed.hit, H::kNone);
+        EXPECT_EQ(routed.result, 0);
+        EXPECT_EQ(log().count(unexpectedLine(row.requestCode)), 1u);
+      }
+    }
+  }
+  EXPECT_TRUE(session_.sent().empty());
+}
+
+TEST_F(DispatchTest, MissingRequestDataIsAnsweredOnceWithBadArgs) {
+  Request<appmanVelmoraByNameReq> nullVelmoraName;
+  Request<appmanGlobalParamReq> nullParamName;
+  xrsDatabuf noData;
+  std::vector<std::pair<unsigned long, xrsDatabuf*>> cases = {
+      {APPMAN_VELMORA_BY_NAME_REQ, nullVelmoraName.buf()}, {APPMAN_GLOBAL_PARAM_REQ, nullParamName.buf()}};
+  for (unsigned long code : {APPMAN_VELMORA_BY_ID_REQ, APPMAN_VELMORA_BY_NAME_REQ, APPMAN_GLOBAL_PARAM_REQ,
+                             APPMAN_NUM_APPID_REQ, APPMAN_SYM_APPID_REQ}) {
+    cases.push_back({code, nullptr});
+    cases.push_back({code, &noData});
+  }
+  for (const auto& [code, buf] : cases) {
+    SCOPED_TRACE(unexpectedLine(code));
+    RecordingSession session;  // the strict store must not be asked
+    EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, code, buf), static_cast<int>(XR_BAD_ARGS));
+    const SentResponse& sent = session.only();
+    EXPECT_EQ(sent.responseCode, findRequest(code)->responseCode);
+    EXPECT_EQ(sent.length, findRequest(code)->recordLength);
+    EXPECT_FALSE(sent.errorText.empty());
+    for (const auto& [offset, text] : sent.texts) EXPECT_EQ(text, std::nullopt) << offset;
+  }
+}
+
+TEST(BCLsnExceptionTest, ToStringJoinsPrefixAndMessageWithoutSeparator) {
+  BCLsnException e(static_cast<int>(XR_BAD_ARGS), "Bad Arguments specified.");
+  EXPECT_EQ(e.toString(), "General Listener Exception:Bad Arguments specified.");
+  EXPECT_EQ(e.getErrorCode(), static_cast<int>(XR_BAD_ARGS));
+  EXPECT_EQ(e.getType(), BCLSN_GEN_EXCEPTION);
 }

@@ -1,0 +1,146 @@
+// Application-id resolution: the access-mode rule and both handlers, end to
+// end through the dispatcher.
+#include <cstring>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "AppMgr/AppIdInfo.h"
+#include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/appMgrErrorCodes.h"
+#include "AppMgr/appMgrStructDefines.h"
+
+#include "fakes/RequestBuilder.h"
+#include "fakes/TestEnvironment.h"
+
+using ::testing::_;
+using ::testing::AllOf;
+using ::testing::DoAll;
+using ::testing::Field;
+using ::testing::Return;
+using ::testing::SetArgReferee;
+
+namespace {
+
+ApplicationRow resolvedRow() {
+  ApplicationRow row;
+  row.appId = 0x100000017;  // only the low 32 bits travel
+  row.aux1 = 3;
+  row.aux2 = 4;
+  row.velmoraId = 2;
+  row.clientId = 5;
+  row.appTypeId = 29;
+  row.instanceId = 6;
+  row.backupSetId = 7;
+  row.subclientId = 8;
+  return row;
+}
+
+}  // namespace
+
+TEST(AppIdAccessModeTest, FirstMatchingRuleWins) {
+  // {appId, velmoraId, clientId, appTypeId, instanceId, backupSetId, subclientId}, names, mode
+  struct Case {
+    unsigned long ids[7];
+    const char* names[3];
+    int mode;
+  } cases[] = {
+      {{0, 2, 5, 29, 0, 0, 0}, {"inst", "bs", "sc"}, 3},
+      {{23, 2, 5, 29, 0, 0, 0}, {"inst", "bs", "sc"}, 2},  // rule 1 before rule 2
+      {{0, 2, 5, 29, 6, 0, 0}, {"", "bs", "sc"}, 4},
+      {{0, 2, 5, 29, 6, 7, 0}, {"", "", "sc"}, 5},
+      {{0, 2, 5, 29, 6, 7, 8}, {"", "", ""}, 6},
+      {{0, 2, 5, 29, 6, 0, 8}, {"", "", ""}, 0},
+      {{23, 0, 5, 29, 6, 7, 8}, {"inst", "", ""}, 0},
+  };
+  for (const Case& c : cases) {
+    AppIdInfo info;
+    unsigned long* fields[] = {&info.appId,      &info.velmoraId,   &info.clientId,   &info.appTypeId,
+                               &info.instanceId, &info.backupSetId, &info.subclientId};
+    for (int i = 0; i < 7; ++i) *fields[i] = c.ids[i];
+    info.instanceName = c.names[0];
+    info.backupSetName = c.names[1];
+    info.subclientName = c.names[2];
+    info.setAccessMode();
+    EXPECT_EQ(info.accessMode, c.mode) << "case " << (&c - cases);
+  }
+}
+
+using AppIdLookupTest = ListenerTest;
+
+TEST_F(AppIdLookupTest, NumericIdResolvesToEveryIdWithAppIdTwice) {
+  Request<appmanAppIdNumReq> req;
+  req.record().velmoraId = 2;
+  req.record().appId = 23;
+  req.record().context = 0x55;
+  EXPECT_CALL(
+      store(),
+      findApplication(ApplicationKey::kNumeric,
+                      AllOf(Field(&ApplicationRow::velmoraId, 2u), Field(&ApplicationRow::appId, 23u)), _, _))
+      .WillOnce(DoAll(SetArgReferee<2>(resolvedRow()), Return(0)));
+
+  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_NUM_APPID_REQ, req.buf()), 0);
+
+  const SentResponse& sent = session_.only();
+  EXPECT_EQ(sent.responseCode, APPMAN_APPID_RSP);
+  EXPECT_EQ(sent.length, 56u);
+  const auto rsp = sent.as<appmanAppIdRsp>();
+  const uint32_t expected[] = {0x17, 2, 5, 0x17, 29, 6, 7, 8, 3, 4};
+  EXPECT_EQ(std::memcmp(&rsp, expected, sizeof expected), 0);
+  EXPECT_EQ(rsp.context, 0x55u);
+  EXPECT_EQ(rsp.errorCode, 0u);
+  // The application-id handlers log no send line.
+  EXPECT_EQ(log().textsFor("AppIdBCLsn::getNumApplicationId"), std::vector<std::string>{" "});
+}
+
+TEST_F(AppIdLookupTest, SymbolicIdWithAllSixIdsUsesTheIdKey) {
+  Request<appmanAppIdSymReq> req;
+  req.record() = {0xffffffff, 2, 5, 29, 6, 7, 8, 0, 0x66};
+  EXPECT_CALL(store(), findApplication(ApplicationKey::kIds, Field(&ApplicationRow::subclientId, 8u), _, _))
+      .WillOnce(DoAll(SetArgReferee<2>(resolvedRow()), Return(0)));
+
+  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_SYM_APPID_REQ, req.buf()), 0);
+  const auto rsp = session_.only().as<appmanAppIdRsp>();
+  EXPECT_EQ(rsp.appId, 0x17u);
+  EXPECT_EQ(rsp.context, 0x66u);
+}
+
+TEST_F(AppIdLookupTest, IncompleteIdsReachTheDatabaseWithModeZero) {
+  // Mode 0 with velmoraId and appId unset names no application: the
+  // database answers XR_APPID_BAD_ARGS without asking the store.
+  Request<appmanAppIdNumReq> numeric;
+  numeric.record().velmoraId = 2;
+  Request<appmanAppIdSymReq> symbolic;
+  symbolic.record() = {0, 2, 5, 29, 6, 0, 8, 0, 0x66};
+  session_.failSends();
+
+  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_NUM_APPID_REQ, numeric.buf()),
+            static_cast<int>(XR_APPID_BAD_ARGS));
+  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_SYM_APPID_REQ, symbolic.buf()),
+            static_cast<int>(XR_APPID_BAD_ARGS));
+
+  ASSERT_EQ(session_.sent().size(), 2u);
+  for (const SentResponse& sent : session_.sent()) {
+    appmanAppIdRsp expected;
+    expected.errorCode = XR_APPID_BAD_ARGS;
+    EXPECT_EQ(std::memcmp(sent.bytes.data(), &expected, sizeof expected), 0);
+    EXPECT_FALSE(sent.errorText.empty());
+  }
+  EXPECT_EQ(log().count("Error [" + session_.sent()[0].errorText + "]"), 2u);
+}
+
+TEST_F(AppIdLookupTest, StoreFailureSetsOnlyTheErrorCode) {
+  Request<appmanAppIdNumReq> req;
+  req.record() = {2, 404, 0x55};
+  EXPECT_CALL(store(), findApplication(ApplicationKey::kNumeric, _, _, _))
+      .WillOnce(DoAll(SetArgReferee<3>("Application not found"), Return(XR_APPID_NOT_FOUND)));
+
+  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_NUM_APPID_REQ, req.buf()),
+            static_cast<int>(XR_APPID_NOT_FOUND));
+  const SentResponse& sent = session_.only();
+  appmanAppIdRsp expected;
+  expected.errorCode = XR_APPID_NOT_FOUND;
+  EXPECT_EQ(std::memcmp(sent.bytes.data(), &expected, sizeof expected), 0);
+  EXPECT_EQ(sent.errorText, "Application not found");
+  EXPECT_EQ(log().count("Error [Application not found]"), 1u);
+}
