@@ -1,26 +1,72 @@
-// InstInterfaceDB: not built yet; every operation reports that it is not implemented.
+// InstInterfaceDB: instances, their properties and their content, read
+// through the configuration store.
 #include "platform/InstInterfaceDB.h"
 
+#include <memory>
+#include <vector>
+
 #include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ConfigStore.h"
 
 namespace {
-int notImplemented(std::string& errorText) {
-  errorText = "InstInterfaceDB: operation not implemented";
-  return static_cast<int>(XR_NOT_IMPLEMENTED);
+
+int fail(uint32_t code, std::string& errorText, const std::string& text) {
+  errorText = text;
+  return static_cast<int>(code);
 }
+
+// The installed store; null with XR_GET_INTERFACE_FAILED's text when there is none.
+std::shared_ptr<ConfigStore> storeOrFail(int& result, std::string& errorText) {
+  std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store)
+    result = fail(XR_GET_INTERFACE_FAILED, errorText, "InstInterfaceDB: no configuration store is installed");
+  return store;
+}
+
 }  // namespace
 
 InstInterface::~InstInterface() = default;
 
-int InstInterfaceDB::lookup(unsigned long, std::string&, long&, unsigned long&, unsigned long&,
-                            unsigned long&, std::string&, std::string& errorText, void*) {
-  return notImplemented(errorText);
+int InstInterfaceDB::lookup(unsigned long instanceId, std::string& name, long& flags, unsigned long& clientId,
+                            unsigned long& appTypeId, unsigned long& velmoraId, std::string& description,
+                            std::string& errorText, void* /*reserved*/) {
+  int result = 0;
+  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  if (!store) return result;
+  InstanceRow row;
+  result = store->findInstance(instanceId, row, errorText);
+  if (result != 0) return result;
+  name = row.name;
+  flags = row.flags;
+  clientId = row.clientId;
+  appTypeId = row.appTypeId;
+  velmoraId = row.velmoraId;
+  description = row.description;
+  return 0;
 }
 
-int InstInterfaceDB::getProperties(unsigned long, long, std::string& errorText, PropCallBack*, void*) {
-  return notImplemented(errorText);
+int InstInterfaceDB::getProperties(unsigned long instanceId, long passThrough, std::string& errorText,
+                                   PropCallBack* callback, void* /*reserved*/) {
+  if (callback == nullptr) return fail(XR_BAD_ARGS, errorText, "InstInterfaceDB: no property callback given");
+  int result = 0;
+  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  if (!store) return result;
+  std::vector<PropertyRow> rows;
+  result = store->listProperties(PropertyOwner::kInstance, instanceId, passThrough, rows, errorText);
+  if (result != 0) return result;
+  for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
+  return 0;
 }
 
-int InstInterfaceDB::initContent(unsigned long, long, std::string& errorText, ContentCallBack*, void*) {
-  return notImplemented(errorText);
+int InstInterfaceDB::initContent(unsigned long instanceId, long /*passThrough*/, std::string& errorText,
+                                 ContentCallBack* callback, void* /*reserved*/) {
+  if (callback == nullptr) return fail(XR_BAD_ARGS, errorText, "InstInterfaceDB: no content callback given");
+  int result = 0;
+  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  if (!store) return result;
+  std::vector<ContentRow> rows;
+  result = store->listInstanceContent(instanceId, rows, errorText);
+  if (result != 0) return result;
+  for (const ContentRow& row : rows) callback->initContentCallback(row.type, row.path);
+  return 0;
 }

@@ -1,21 +1,50 @@
-// Subclient configuration: content and filter reads.
+// Subclient configuration: reads of the backup content and of the filter
+// groups through the configuration store. Every read replaces what the
+// BackupContent held, so one BackupContent can serve several reads; a failed
+// read leaves it empty.
 #include "platform/SubclientConf.h"
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ConfigStore.h"
+
+namespace {
+
+// Reads one entry group of a subclient into `content`. These reads have no
+// error-text argument, so the store's text goes no further.
+int readGroup(unsigned long subclientId, int group, BackupContent& content) {
+  content.clear();
+  const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  std::vector<std::string> entries;
+  std::string errorText;
+  const int result = store->listSubclientEntries(subclientId, group, entries, errorText);
+  if (result != 0) return result;
+  content.assign(entries);
+  return 0;
+}
+
+}  // namespace
 
 ApplBackupContent::~ApplBackupContent() = default;
 
 int ApplBackupContent::getFiles(BackupContent& content, void* /*reserved*/, bool /*flag*/) {
-  content.clear();
-  return static_cast<int>(XR_NOT_IMPLEMENTED);
+  return readGroup(subclientId_, kSubclientContentGroup, content);
 }
 
 SubclientConf::SubclientConf(unsigned long subclientId) : ApplBackupContent(subclientId) {}
 
 SubclientConf::~SubclientConf() = default;
 
-int SubclientConf::getFilters(unsigned int /*type*/, BackupContent& content, void* /*reserved*/,
-                              bool /*flag1*/, bool /*flag2*/, bool /*flag3*/) {
-  content.clear();
-  return static_cast<int>(XR_NOT_IMPLEMENTED);
+int SubclientConf::getFilters(unsigned int type, BackupContent& content, void* /*reserved*/, bool /*flag1*/,
+                              bool /*flag2*/, bool /*flag3*/) {
+  if (type < static_cast<unsigned int>(kFirstFilterGroup) ||
+      type > static_cast<unsigned int>(kLastFilterGroup)) {
+    content.clear();
+    return static_cast<int>(XR_BAD_CONTENT_TYPE);
+  }
+  return readGroup(subclientId_, static_cast<int>(type), content);
 }
