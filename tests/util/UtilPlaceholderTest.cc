@@ -1,4 +1,0 @@
-// Placeholder until this area's tests land.
-#include <gtest/gtest.h>
-
-TEST(UtilPlaceholder, Builds) { SUCCEED(); }
