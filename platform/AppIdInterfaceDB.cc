@@ -6,12 +6,9 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ConfigStore.h"
 
-namespace {
+#include "StoreAccess.h"
 
-int fail(uint32_t code, std::string& errorText, const std::string& text) {
-  errorText = text;
-  return static_cast<int>(code);
-}
+namespace {
 
 // The store key of an access mode; false when the mode names no key.
 bool keyOf(const AppIdInfo& info, ApplicationKey& key) {
@@ -49,14 +46,15 @@ AppIdInterface::~AppIdInterface() = default;
 int AppIdInterfaceDB::getApplicationId(AppIdInfo& info, std::string& errorText, void* /*reserved*/) {
   const std::shared_ptr<ConfigStore> store = ConfigStore::current();
   if (!store) {
-    return fail(XR_GET_INTERFACE_FAILED, errorText, "AppIdInterfaceDB: no configuration store is installed");
+    return storeFailure(XR_GET_INTERFACE_FAILED, errorText,
+                        "AppIdInterfaceDB: no configuration store is installed");
   }
   ApplicationKey key = ApplicationKey::kNumeric;
   if (!keyOf(info, key)) {
-    return fail(XR_APPID_BAD_ARGS, errorText,
-                info.accessMode == 0
-                    ? "AppIdInterfaceDB: the application id does not name an application"
-                    : "AppIdInterfaceDB: unknown access mode " + std::to_string(info.accessMode));
+    return storeFailure(XR_APPID_BAD_ARGS, errorText,
+                        info.accessMode == 0
+                            ? "AppIdInterfaceDB: the application id does not name an application"
+                            : "AppIdInterfaceDB: unknown access mode " + std::to_string(info.accessMode));
   }
 
   ApplicationRow match;

@@ -8,22 +8,7 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ConfigStore.h"
 
-namespace {
-
-int fail(uint32_t code, std::string& errorText, const std::string& text) {
-  errorText = text;
-  return static_cast<int>(code);
-}
-
-// The installed store; null with XR_GET_INTERFACE_FAILED's text when there is none.
-std::shared_ptr<ConfigStore> storeOrFail(int& result, std::string& errorText) {
-  std::shared_ptr<ConfigStore> store = ConfigStore::current();
-  if (!store)
-    result = fail(XR_GET_INTERFACE_FAILED, errorText, "BSInterfaceDB: no configuration store is installed");
-  return store;
-}
-
-}  // namespace
+#include "StoreAccess.h"
 
 BSInterface::~BSInterface() = default;
 
@@ -32,7 +17,7 @@ int BSInterfaceDB::lookup(unsigned long backupSetId, std::string& name, long& fl
                           std::string& description, unsigned long& subclientCount, std::string& errorText,
                           void* /*reserved*/) {
   int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  const std::shared_ptr<ConfigStore> store = requireStore("BSInterfaceDB", result, errorText);
   if (!store) return result;
   BackupSetRow row;
   result = store->findBackupSet(backupSetId, row, errorText);
@@ -49,13 +34,6 @@ int BSInterfaceDB::lookup(unsigned long backupSetId, std::string& name, long& fl
 
 int BSInterfaceDB::getProperties(unsigned long backupSetId, long passThrough, std::string& errorText,
                                  PropCallBack* callback, void* /*reserved*/) {
-  if (callback == nullptr) return fail(XR_BAD_ARGS, errorText, "BSInterfaceDB: no property callback given");
-  int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
-  if (!store) return result;
-  std::vector<PropertyRow> rows;
-  result = store->listProperties(PropertyOwner::kBackupSet, backupSetId, passThrough, rows, errorText);
-  if (result != 0) return result;
-  for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
-  return 0;
+  return deliverProperties("BSInterfaceDB", PropertyOwner::kBackupSet, backupSetId, passThrough, callback,
+                           errorText);
 }

@@ -8,22 +8,7 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ConfigStore.h"
 
-namespace {
-
-int fail(uint32_t code, std::string& errorText, const std::string& text) {
-  errorText = text;
-  return static_cast<int>(code);
-}
-
-// The installed store; null with XR_GET_INTERFACE_FAILED's text when there is none.
-std::shared_ptr<ConfigStore> storeOrFail(int& result, std::string& errorText) {
-  std::shared_ptr<ConfigStore> store = ConfigStore::current();
-  if (!store)
-    result = fail(XR_GET_INTERFACE_FAILED, errorText, "InstInterfaceDB: no configuration store is installed");
-  return store;
-}
-
-}  // namespace
+#include "StoreAccess.h"
 
 InstInterface::~InstInterface() = default;
 
@@ -31,7 +16,7 @@ int InstInterfaceDB::lookup(unsigned long instanceId, std::string& name, long& f
                             unsigned long& appTypeId, unsigned long& velmoraId, std::string& description,
                             std::string& errorText, void* /*reserved*/) {
   int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  const std::shared_ptr<ConfigStore> store = requireStore("InstInterfaceDB", result, errorText);
   if (!store) return result;
   InstanceRow row;
   result = store->findInstance(instanceId, row, errorText);
@@ -47,22 +32,16 @@ int InstInterfaceDB::lookup(unsigned long instanceId, std::string& name, long& f
 
 int InstInterfaceDB::getProperties(unsigned long instanceId, long passThrough, std::string& errorText,
                                    PropCallBack* callback, void* /*reserved*/) {
-  if (callback == nullptr) return fail(XR_BAD_ARGS, errorText, "InstInterfaceDB: no property callback given");
-  int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
-  if (!store) return result;
-  std::vector<PropertyRow> rows;
-  result = store->listProperties(PropertyOwner::kInstance, instanceId, passThrough, rows, errorText);
-  if (result != 0) return result;
-  for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
-  return 0;
+  return deliverProperties("InstInterfaceDB", PropertyOwner::kInstance, instanceId, passThrough, callback,
+                           errorText);
 }
 
 int InstInterfaceDB::initContent(unsigned long instanceId, long /*passThrough*/, std::string& errorText,
                                  ContentCallBack* callback, void* /*reserved*/) {
-  if (callback == nullptr) return fail(XR_BAD_ARGS, errorText, "InstInterfaceDB: no content callback given");
+  if (callback == nullptr)
+    return storeFailure(XR_BAD_ARGS, errorText, "InstInterfaceDB: no content callback given");
   int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  const std::shared_ptr<ConfigStore> store = requireStore("InstInterfaceDB", result, errorText);
   if (!store) return result;
   std::vector<ContentRow> rows;
   result = store->listInstanceContent(instanceId, rows, errorText);

@@ -5,12 +5,9 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 
-namespace {
+#include "StoreAccess.h"
 
-int fail(uint32_t code, std::string& errorText, const std::string& text) {
-  errorText = text;
-  return static_cast<int>(code);
-}
+namespace {
 
 bool matches(ApplicationKey key, const ApplicationRow& row, const ApplicationRow& m) {
   switch (key) {
@@ -87,7 +84,7 @@ int MemoryConfigStore::findVelmora(uint64_t id, const std::string& name, Velmora
       return 0;
     }
   }
-  return fail(
+  return storeFailure(
       XR_VELMORA_NOT_FOUND, errorText,
       name.empty() ? "Velmora " + std::to_string(id) + " not found" : "Velmora '" + name + "' not found");
 }
@@ -96,7 +93,7 @@ int MemoryConfigStore::getGlobalParam(const std::string& name, std::string& valu
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = globalParams_.find(name);
   if (it == globalParams_.end())
-    return fail(XR_INVALID_GLOBAL_PROP, errorText, "No global parameter '" + name + "'");
+    return storeFailure(XR_INVALID_GLOBAL_PROP, errorText, "No global parameter '" + name + "'");
   value = it->second;
   return 0;
 }
@@ -110,7 +107,7 @@ int MemoryConfigStore::findApplication(ApplicationKey key, const ApplicationRow&
       return 0;
     }
   }
-  return fail(XR_APPID_NOT_FOUND, errorText, "Application not found");
+  return storeFailure(XR_APPID_NOT_FOUND, errorText, "Application not found");
 }
 
 int MemoryConfigStore::findClient(ClientKey key, const ClientRow& match, ClientRow& out,
@@ -125,14 +122,14 @@ int MemoryConfigStore::findClient(ClientKey key, const ClientRow& match, ClientR
       return 0;
     }
   }
-  return fail(XR_CLIENT_NOT_FOUND, errorText, "Client not found");
+  return storeFailure(XR_CLIENT_NOT_FOUND, errorText, "Client not found");
 }
 
 int MemoryConfigStore::findInstance(uint64_t id, InstanceRow& out, std::string& errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = instances_.find(id);
   if (it == instances_.end())
-    return fail(XR_INSTANCE_NOT_FOUND, errorText, "Instance " + std::to_string(id) + " not found");
+    return storeFailure(XR_INSTANCE_NOT_FOUND, errorText, "Instance " + std::to_string(id) + " not found");
   out = it->second;
   return 0;
 }
@@ -141,7 +138,7 @@ int MemoryConfigStore::findBackupSet(uint64_t id, BackupSetRow& out, std::string
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = backupSets_.find(id);
   if (it == backupSets_.end()) {
-    return fail(XR_BACKUPSET_NOT_FOUND, errorText, "Backup set " + std::to_string(id) + " not found");
+    return storeFailure(XR_BACKUPSET_NOT_FOUND, errorText, "Backup set " + std::to_string(id) + " not found");
   }
   out = it->second;
   return 0;
@@ -151,7 +148,7 @@ int MemoryConfigStore::findSubclient(uint64_t id, SubclientRow& out, std::string
   std::lock_guard<std::mutex> lock(mutex_);
   const auto it = subclients_.find(id);
   if (it == subclients_.end()) {
-    return fail(XR_SUBCLIENT_NOT_FOUND, errorText, "Subclient " + std::to_string(id) + " not found");
+    return storeFailure(XR_SUBCLIENT_NOT_FOUND, errorText, "Subclient " + std::to_string(id) + " not found");
   }
   out = it->second;
   return 0;
@@ -207,8 +204,8 @@ int MemoryConfigStore::listSubclientEntries(uint64_t subclientId, int group, std
                                             std::string& errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (subclients_.count(subclientId) == 0) {
-    return fail(XR_CONTENT_INVALID_SUBCLIENT, errorText,
-                "Subclient " + std::to_string(subclientId) + " not found");
+    return storeFailure(XR_CONTENT_INVALID_SUBCLIENT, errorText,
+                        "Subclient " + std::to_string(subclientId) + " not found");
   }
   const auto it = subclientEntries_.find({subclientId, group});
   out = it == subclientEntries_.end() ? std::vector<std::string>{} : it->second;
@@ -221,8 +218,8 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
                                               std::string& errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (subclients_.count(subclientId) == 0) {
-    return fail(XR_CONTENT_INVALID_SUBCLIENT, errorText,
-                "Subclient " + std::to_string(subclientId) + " not found");
+    return storeFailure(XR_CONTENT_INVALID_SUBCLIENT, errorText,
+                        "Subclient " + std::to_string(subclientId) + " not found");
   }
   std::vector<std::string>& list = subclientEntries_[{subclientId, group}];
   for (const std::string& entry : add) {

@@ -9,23 +9,12 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ConfigStore.h"
 
+#include "StoreAccess.h"
+
 namespace {
 
-int fail(uint32_t code, std::string& errorText, const std::string& text) {
-  errorText = text;
-  return static_cast<int>(code);
-}
-
 int notImplemented(std::string& errorText) {
-  return fail(XR_NOT_IMPLEMENTED, errorText, "SCInterfaceDB: operation not implemented");
-}
-
-// The installed store; null with XR_GET_INTERFACE_FAILED's text when there is none.
-std::shared_ptr<ConfigStore> storeOrFail(int& result, std::string& errorText) {
-  std::shared_ptr<ConfigStore> store = ConfigStore::current();
-  if (!store)
-    result = fail(XR_GET_INTERFACE_FAILED, errorText, "SCInterfaceDB: no configuration store is installed");
-  return store;
+  return storeFailure(XR_NOT_IMPLEMENTED, errorText, "SCInterfaceDB: operation not implemented");
 }
 
 }  // namespace
@@ -36,7 +25,7 @@ int SCInterfaceDB::lookup(unsigned long subclientId, std::string& name, long& fl
                           unsigned long& backupSetId, unsigned long& instanceId, unsigned long& clientId,
                           std::string& description, std::string& errorText, void* /*reserved*/) {
   int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
+  const std::shared_ptr<ConfigStore> store = requireStore("SCInterfaceDB", result, errorText);
   if (!store) return result;
   SubclientRow row;
   result = store->findSubclient(subclientId, row, errorText);
@@ -52,15 +41,8 @@ int SCInterfaceDB::lookup(unsigned long subclientId, std::string& name, long& fl
 
 int SCInterfaceDB::getProperties(unsigned long subclientId, long passThrough, std::string& errorText,
                                  PropCallBack* callback, void* /*reserved*/) {
-  if (callback == nullptr) return fail(XR_BAD_ARGS, errorText, "SCInterfaceDB: no property callback given");
-  int result = 0;
-  const std::shared_ptr<ConfigStore> store = storeOrFail(result, errorText);
-  if (!store) return result;
-  std::vector<PropertyRow> rows;
-  result = store->listProperties(PropertyOwner::kSubclient, subclientId, passThrough, rows, errorText);
-  if (result != 0) return result;
-  for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
-  return 0;
+  return deliverProperties("SCInterfaceDB", PropertyOwner::kSubclient, subclientId, passThrough, callback,
+                           errorText);
 }
 
 int SCInterfaceDB::setProperties(unsigned long, PropertyList&, bool, std::string& errorText, void*, int*) {

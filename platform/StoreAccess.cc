@@ -1,0 +1,35 @@
+// Access to the installed configuration store for the database classes.
+#include "StoreAccess.h"
+
+#include <vector>
+
+#include "AppMgr/appMgrErrorCodes.h"
+
+int storeFailure(uint32_t code, std::string& errorText, const std::string& text) {
+  errorText = text;
+  return static_cast<int>(code);
+}
+
+std::shared_ptr<ConfigStore> requireStore(const char* component, int& result, std::string& errorText) {
+  std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) {
+    result = storeFailure(XR_GET_INTERFACE_FAILED, errorText,
+                          std::string(component) + ": no configuration store is installed");
+  }
+  return store;
+}
+
+int deliverProperties(const char* component, PropertyOwner owner, unsigned long id, long scope,
+                      PropCallBack* callback, std::string& errorText) {
+  if (callback == nullptr) {
+    return storeFailure(XR_BAD_ARGS, errorText, std::string(component) + ": no property callback given");
+  }
+  int result = 0;
+  const std::shared_ptr<ConfigStore> store = requireStore(component, result, errorText);
+  if (!store) return result;
+  std::vector<PropertyRow> rows;
+  result = store->listProperties(owner, id, scope, rows, errorText);
+  if (result != 0) return result;
+  for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
+  return 0;
+}

@@ -1,0 +1,26 @@
+// How the database classes reach the installed configuration store: one
+// place for the "no store" failure and for delivering an object's
+// properties through a listener's callback.
+#ifndef PLATFORM_STOREACCESS_H_
+#define PLATFORM_STOREACCESS_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "AppMgr/PropCallBack.h"
+#include "platform/ConfigStore.h"
+
+// Sets errorText and returns code as a database result.
+int storeFailure(uint32_t code, std::string& errorText, const std::string& text);
+
+// The installed store; null, with result XR_GET_INTERFACE_FAILED and a text
+// naming `component`, when none is installed.
+std::shared_ptr<ConfigStore> requireStore(const char* component, int& result, std::string& errorText);
+
+// Reads the properties of one object and hands each to callback before
+// returning; 0 or the failure's code and text.
+int deliverProperties(const char* component, PropertyOwner owner, unsigned long id, long scope,
+                      PropCallBack* callback, std::string& errorText);
+
+#endif  // PLATFORM_STOREACCESS_H_
