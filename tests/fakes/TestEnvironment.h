@@ -12,6 +12,7 @@
 
 #include "fakes/MockConfigStore.h"
 #include "fakes/RecordingSession.h"
+#include "listener/RequestTable.h"
 
 class ListenerTest : public ::testing::Test {
  protected:
@@ -28,6 +29,16 @@ class ListenerTest : public ::testing::Test {
 
   MockConfigStore& store() { return *store_; }
   MemoryLogSink& log() { return *log_; }
+  // The only response of `session`, after checking that it carries the
+  // response code and record length of the row of `requestCode`.
+  static const SentResponse& answer(const RecordingSession& session, unsigned long requestCode) {
+    const SentResponse& sent = session.only();
+    const RequestRow* row = findRequest(requestCode);
+    EXPECT_NE(row, nullptr);
+    EXPECT_EQ(sent.responseCode, row != nullptr ? row->responseCode : 0);
+    EXPECT_EQ(sent.length, row != nullptr ? row->recordLength : 0);
+    return sent;
+  }
 
   std::shared_ptr<::testing::StrictMock<MockConfigStore>> store_;
   std::shared_ptr<MemoryLogSink> log_;

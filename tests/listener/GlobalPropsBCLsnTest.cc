@@ -1,4 +1,7 @@
 // Global parameter reads, end to end through the dispatcher.
+#include <optional>
+#include <string>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,43 +17,32 @@ using ::testing::DoAll;
 using ::testing::Return;
 using ::testing::SetArgReferee;
 
-namespace {
-constexpr size_t kValueField = offsetof(appmanGlobalParamRsp, paramValue);
-}  // namespace
+using GlobalParamTest = ListenerTest;
 
-class GlobalParamTest : public ListenerTest {
- protected:
-  int ask(const char* name) {
-    req_.record().paramName = name;
-    return BCLsnMsgHandler::handleMessage(session_, APPMAN_GLOBAL_PARAM_REQ, req_.buf());
+TEST_F(GlobalParamTest, ValueEmptyValueAndMissingParameter) {
+  const struct {
+    const char* name;
+    const char* stored;
+    uint32_t errorCode;
+    std::optional<std::string> sent;  // an empty value is an empty text, a failure a null
+  } cases[] = {
+      {"nMaxStreams", "8", 0, "8"}, {"sEmpty", "", 0, ""}, {"sNone", "", XR_INVALID_GLOBAL_PROP, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_CALL(store(), getGlobalParam(c.name, _, _))
+        .WillOnce(DoAll(SetArgReferee<1>(c.stored), SetArgReferee<2>("store text is not passed on"),
+                        Return(c.errorCode)));
+    Request<appmanGlobalParamReq> req;
+    req.record().paramName = c.name;
+    RecordingSession session;
+    session.failSends();  // a failed send changes nothing
+    EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, APPMAN_GLOBAL_PARAM_REQ, req.buf()),
+              static_cast<int>(c.errorCode));
+    const SentResponse& sent = answer(session, APPMAN_GLOBAL_PARAM_REQ);
+    EXPECT_EQ(sent.text(offsetof(appmanGlobalParamRsp, paramValue)), c.sent);
+    EXPECT_EQ(sent.as<appmanGlobalParamRsp>().errorCode, c.errorCode);
+    EXPECT_EQ(sent.errorText, "");
   }
-  Request<appmanGlobalParamReq> req_;
-};
-
-TEST_F(GlobalParamTest, ValueIsReturned) {
-  EXPECT_CALL(store(), getGlobalParam("nMaxStreams", _, _)).WillOnce(DoAll(SetArgReferee<1>("8"), Return(0)));
-  EXPECT_EQ(ask("nMaxStreams"), 0);
-  const SentResponse& sent = session_.only();
-  EXPECT_EQ(sent.responseCode, APPMAN_GLOBAL_PARAM_RSP);
-  EXPECT_EQ(sent.length, 16u);
-  EXPECT_EQ(sent.text(kValueField), "8");
-  EXPECT_EQ(log().count("Request Type [0x1a001031], sending response Code [0] back to client"), 1u);
-}
-
-TEST_F(GlobalParamTest, EmptyValueIsAnEmptyTextNotNull) {
-  EXPECT_CALL(store(), getGlobalParam("sEmpty", _, _)).WillOnce(Return(0));
-  EXPECT_EQ(ask("sEmpty"), 0);
-  EXPECT_EQ(session_.only().text(kValueField), "");
-}
-
-TEST_F(GlobalParamTest, MissingParameterSendsNullValueAndEmptyErrorText) {
-  EXPECT_CALL(store(), getGlobalParam("sNone", _, _))
-      .WillOnce(DoAll(SetArgReferee<2>("store text is not passed on"), Return(XR_INVALID_GLOBAL_PROP)));
-  session_.failSends();
-  EXPECT_EQ(ask("sNone"), static_cast<int>(XR_INVALID_GLOBAL_PROP));
-  const SentResponse& sent = session_.only();
-  EXPECT_EQ(sent.text(kValueField), std::nullopt);
-  EXPECT_EQ(sent.as<appmanGlobalParamRsp>().errorCode, XR_INVALID_GLOBAL_PROP);
-  EXPECT_EQ(sent.errorText, "");
+  EXPECT_EQ(log().count("Request Type [0x1a001031], sending response Code [0] back to client"), 2u);
   EXPECT_EQ(log().count("Error []"), 1u);
 }

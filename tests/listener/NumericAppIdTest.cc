@@ -1,5 +1,6 @@
 // Reading of the numeric application id text of the lookups.
-#include <limits>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -7,43 +8,33 @@
 
 namespace {
 
-constexpr unsigned long kMax = std::numeric_limits<unsigned long>::max();
-
-AppIdInfo parsed(const char* text) {
+// "velmoraId/appId" as read from `text`, with "failed " before it when the
+// text is refused.
+std::string parsed(const char* text) {
   AppIdInfo info;
-  EXPECT_TRUE(parseNumericAppId(text, info)) << text;
-  return info;
+  info.velmoraId = 9;  // a refused text leaves the ids untouched
+  const bool ok = parseNumericAppId(text, info);
+  return (ok ? "" : "failed ") + std::to_string(info.velmoraId) + "/" + std::to_string(info.appId);
 }
 
-TEST(NumericAppId, ReadsBothUnsignedNumbers) {
-  EXPECT_EQ(parsed("2:1045").velmoraId, 2u);
-  EXPECT_EQ(parsed("2:1045").appId, 1045u);
-  EXPECT_EQ(parsed(" \t7:  12x").appId, 12u);
-  EXPECT_EQ(parsed("7:3:4").appId, 3u);
-}
-
-TEST(NumericAppId, PartWithoutLeadingNumberGivesZero) {
-  EXPECT_EQ(parsed("2:abc").appId, 0u);
-  EXPECT_EQ(parsed("2:abc").velmoraId, 2u);
-  EXPECT_EQ(parsed(":").velmoraId, 0u);
-  EXPECT_EQ(parsed("-1:+5").velmoraId, 0u);
-  EXPECT_EQ(parsed("-1:+5").appId, 0u);
-}
-
-TEST(NumericAppId, OverlongNumbersSaturate) {
-  EXPECT_EQ(parsed("18446744073709551615:18446744073709551616").velmoraId, kMax);
-  EXPECT_EQ(parsed("18446744073709551615:18446744073709551616").appId, kMax);
-  EXPECT_EQ(parsed("1:999999999999999999999999999999999999999").appId, kMax);
-}
-
-TEST(NumericAppId, MissingDelimiterOrTextLeavesInfoUntouched) {
-  AppIdInfo info;
-  info.velmoraId = 9;
-  EXPECT_FALSE(parseNumericAppId("2-1045", info));
-  EXPECT_FALSE(parseNumericAppId("", info));
-  EXPECT_FALSE(parseNumericAppId(nullptr, info));
-  EXPECT_EQ(info.velmoraId, 9u);
-  EXPECT_EQ(info.appId, 0u);
+// A part without a leading unsigned number reads 0; overlong numbers saturate.
+TEST(NumericAppId, ReadsLeadingUnsignedNumbersAndRefusesTextsWithoutDelimiter) {
+  const char* const texts[] = {"2:1045",
+                               " \t7:  12x",
+                               "7:3:4",
+                               "2:abc",
+                               ":",
+                               "-1:+5",
+                               "18446744073709551615:18446744073709551616",
+                               "1:999999999999999999999999999999999999999",
+                               "2-1045",
+                               "",
+                               nullptr};
+  std::vector<std::string> got;
+  for (const char* text : texts) got.push_back(parsed(text));
+  const std::string max = "18446744073709551615";
+  EXPECT_EQ(got, (std::vector<std::string>{"2/1045", "7/12", "7/3", "2/0", "0/0", "0/0", max + "/" + max,
+                                           "1/" + max, "failed 9/0", "failed 9/0", "failed 9/0"}));
 }
 
 }  // namespace

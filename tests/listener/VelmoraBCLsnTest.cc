@@ -18,26 +18,10 @@ using ::testing::SetArgReferee;
 
 namespace {
 
-VelmoraRow sampleRow() {
-  VelmoraRow row;
-  row.id = 0x100000005;  // wider than the request's 32-bit id
-  row.name = "north";
-  row.releaseId = 11;
-  row.flags = 0x1ffffffff;
-  row.timeZoneId = 42;
-  row.hostName = "north.example";
-  row.utcOffsetMinutes = -300;
-  return row;
-}
+constexpr size_t kNameField = offsetof(appmanVelmoraRsp, velmoraName);
 
-// The record a failed lookup must send: nothing but the error code.
-appmanVelmoraRsp failedRecord(uint32_t errorCode) {
-  appmanVelmoraRsp rsp;
-  rsp.errorCode = errorCode;
-  return rsp;
-}
-
-}  // namespace
+// The id is wider than the request's 32 bits, and so are the flags.
+const VelmoraRow kRow{0x100000005, "north", 11, 0x1ffffffff, 42, "north.example", "", "", "", -300};
 
 using VelmoraLookupTest = ListenerTest;
 
@@ -46,13 +30,11 @@ TEST_F(VelmoraLookupTest, ByIdReadsOnly32BitsAndCopiesEveryOutput) {
   req.record().velmoraId = 5;
   req.record().pad0 = 0xdeadbeef;  // host bytes beside the id are never read
   req.record().context = 0x77;
-  EXPECT_CALL(store(), findVelmora(5, "", _, _)).WillOnce(DoAll(SetArgReferee<2>(sampleRow()), Return(0)));
+  EXPECT_CALL(store(), findVelmora(5, "", _, _)).WillOnce(DoAll(SetArgReferee<2>(kRow), Return(0)));
 
   EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_VELMORA_BY_ID_REQ, req.buf()), 0);
 
-  const SentResponse& sent = session_.only();
-  EXPECT_EQ(sent.responseCode, APPMAN_VELMORA_BY_ID_RSP);
-  EXPECT_EQ(sent.length, 72u);
+  const SentResponse& sent = answer(session_, APPMAN_VELMORA_BY_ID_REQ);
   const auto rsp = sent.as<appmanVelmoraRsp>();
   EXPECT_EQ(rsp.velmoraId, 5u);
   EXPECT_EQ(rsp.idCopy, 0x100000005u);
@@ -63,24 +45,23 @@ TEST_F(VelmoraLookupTest, ByIdReadsOnly32BitsAndCopiesEveryOutput) {
   EXPECT_EQ(rsp.context, 0x77u);
   EXPECT_EQ(rsp.errorCode, 0u);
   EXPECT_EQ(rsp.reserved, 0u);
-  EXPECT_EQ(sent.text(offsetof(appmanVelmoraRsp, velmoraName)), "north");
+  EXPECT_EQ(sent.text(kNameField), "north");
   EXPECT_EQ(log().count("Request Type [0x1a001011], sending response Code [0] back to client"), 1u);
 }
 
-TEST_F(VelmoraLookupTest, ByNamePassesNameAndZeroId) {
-  Request<appmanVelmoraByNameReq> req;
-  req.record().velmoraName = "north";
-  req.record().context = 9;
-  EXPECT_CALL(store(), findVelmora(0, "north", _, _))
-      .WillOnce(DoAll(SetArgReferee<2>(sampleRow()), Return(0)));
+TEST_F(VelmoraLookupTest, ByNamePassesEvenAnEmptyNameWithIdZero) {
+  for (const char* name : {"north", ""}) {
+    Request<appmanVelmoraByNameReq> req;
+    req.record().velmoraName = name;
+    req.record().context = 9;
+    EXPECT_CALL(store(), findVelmora(0, name, _, _)).WillOnce(DoAll(SetArgReferee<2>(kRow), Return(0)));
+    RecordingSession session;
 
-  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_VELMORA_BY_NAME_REQ, req.buf()), 0);
-
-  const SentResponse& sent = session_.only();
-  EXPECT_EQ(sent.responseCode, APPMAN_VELMORA_BY_NAME_RSP);
-  EXPECT_EQ(sent.length, 72u);
-  EXPECT_EQ(sent.as<appmanVelmoraRsp>().context, 9u);
-  EXPECT_EQ(sent.text(offsetof(appmanVelmoraRsp, velmoraName)), "north");
+    EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, APPMAN_VELMORA_BY_NAME_REQ, req.buf()), 0);
+    const SentResponse& sent = answer(session, APPMAN_VELMORA_BY_NAME_REQ);
+    EXPECT_EQ(sent.as<appmanVelmoraRsp>().context, 9u);
+    EXPECT_EQ(sent.text(kNameField), "north");
+  }
 }
 
 TEST_F(VelmoraLookupTest, StoreFailureStillSendsOneResponseWithOnlyTheErrorCode) {
@@ -94,20 +75,13 @@ TEST_F(VelmoraLookupTest, StoreFailureStillSendsOneResponseWithOnlyTheErrorCode)
   EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_VELMORA_BY_ID_REQ, req.buf()),
             static_cast<int>(XR_VELMORA_NOT_FOUND));
 
-  const SentResponse& sent = session_.only();
-  const appmanVelmoraRsp expected = failedRecord(XR_VELMORA_NOT_FOUND);
+  const SentResponse& sent = answer(session_, APPMAN_VELMORA_BY_ID_REQ);
+  appmanVelmoraRsp expected;
+  expected.errorCode = XR_VELMORA_NOT_FOUND;
   EXPECT_EQ(std::memcmp(sent.bytes.data(), &expected, sizeof expected), 0);
   EXPECT_EQ(sent.errorText, "Velmora 99 not found");
   EXPECT_EQ(log().count("Error [Velmora 99 not found]"), 1u);
   EXPECT_EQ(log().count("Request Type [0x1a001011], sending response Code [131073] back to client"), 1u);
 }
 
-TEST_F(VelmoraLookupTest, EmptyNameReachesTheStore) {
-  Request<appmanVelmoraByNameReq> req;
-  req.record().velmoraName = "";
-  EXPECT_CALL(store(), findVelmora(0, "", _, _)).WillOnce(Return(XR_VELMORA_NOT_FOUND));
-
-  EXPECT_EQ(BCLsnMsgHandler::handleMessage(session_, APPMAN_VELMORA_BY_NAME_REQ, req.buf()),
-            static_cast<int>(XR_VELMORA_NOT_FOUND));
-  EXPECT_EQ(session_.only().as<appmanVelmoraRsp>().errorCode, XR_VELMORA_NOT_FOUND);
-}
+}  // namespace

@@ -3,15 +3,12 @@
 
 #include "platform/CZuError.h"
 
-TEST(CZuErrorTest, OnlyNegativeCodesAreErrors) {
+TEST(CZuErrorTest, OnlyNegativeCodesAreErrorsAndTheTextFallsBackToTheCode) {
   EXPECT_FALSE(CZuError().IsError());
   EXPECT_EQ(CZuError().code(), 0);
+  EXPECT_EQ(CZuError().AsString(), "Success");
   EXPECT_FALSE(CZuError(3, "warning").IsError());
   EXPECT_TRUE(CZuError(-1, "lost").IsError());
-}
-
-TEST(CZuErrorTest, AsStringFallsBackToTheCode) {
-  EXPECT_EQ(CZuError().AsString(), "Success");
   EXPECT_EQ(CZuError(-5, "").AsString(), "Error -5");
   const CZuError original(-5, "peer went away");
   const CZuError copy = original;

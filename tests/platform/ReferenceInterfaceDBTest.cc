@@ -1,6 +1,8 @@
 // The Velmora, application-id and global-parameter database classes over
 // the in-memory store: field mapping, access modes and a missing store.
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,70 +14,46 @@
 
 namespace {
 
-ApplicationRow sampleApplication() {
-  ApplicationRow row;
-  row.appId = 23;
-  row.aux1 = 3;
-  row.aux2 = 4;
-  row.velmoraId = 2;
-  row.clientId = 5;
-  row.appTypeId = 29;
-  row.instanceId = 6;
-  row.backupSetId = 7;
-  row.subclientId = 8;
-  row.instanceName = "inst";
-  row.backupSetName = "bs";
-  row.subclientName = "sc";
-  return row;
-}
-
 class ReferenceDBTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    VelmoraRow velmora;
-    velmora.id = 2;
-    velmora.name = "north";
-    velmora.releaseId = 11;
-    velmora.flags = 12;
-    velmora.timeZoneId = 13;
-    velmora.hostName = "north.example";
-    velmora.description = "main";
-    velmora.timeZoneName = "UTC";
-    velmora.installDir = "/opt/vm";
-    velmora.utcOffsetMinutes = -60;
-    store_->addVelmora(velmora);
-    store_->addApplication(sampleApplication());
+    store_->addVelmora({2, "north", 11, 12, 13, "north.example", "main", "UTC", "/opt/vm", -60});
+    store_->addApplication({23, 3, 4, 2, 5, 29, 6, 7, 8, "inst", "bs", "sc"});
     store_->addGlobalParam("nStreams", "4");
     ConfigStore::install(store_);
   }
   void TearDown() override { ConfigStore::install(nullptr); }
 
+  // Looks up Velmora `id` or `name`; the outputs are joined with "|".
+  static int lookupVelmora(unsigned long id, std::string name, std::string& outputs, std::string& errorText) {
+    unsigned long v1 = 0, v2 = 0, v3 = 0;
+    std::string t1, t2, t3, t4;
+    int offset = 0;
+    const int result =
+        VelmoraInterfaceDB().lookup(id, v1, v2, v3, name, t1, t2, t3, t4, offset, "", errorText, nullptr);
+    for (const std::string& part : {std::to_string(id), name, std::to_string(v1), std::to_string(v2),
+                                    std::to_string(v3), t1, t2, t3, t4, std::to_string(offset)}) {
+      outputs += part + "|";
+    }
+    return result;
+  }
+
   std::shared_ptr<MemoryConfigStore> store_ = std::make_shared<MemoryConfigStore>();
 };
 
-}  // namespace
-
 TEST_F(ReferenceDBTest, VelmoraLookupFillsEveryOutputByIdOrByName) {
   for (const auto& [id, name] : {std::pair<unsigned long, std::string>{2, ""}, {0, "north"}}) {
-    unsigned long outId = id, v1 = 0, v2 = 0, v3 = 0;
-    std::string outName = name, t1, t2, t3, t4, errorText;
-    int offset = 0;
-    ASSERT_EQ(VelmoraInterfaceDB().lookup(outId, v1, v2, v3, outName, t1, t2, t3, t4, offset, "", errorText,
-                                          nullptr),
-              0);
-    EXPECT_EQ(outId, 2u);
-    EXPECT_EQ(outName, "north");
-    EXPECT_EQ(std::vector<unsigned long>({v1, v2, v3}), std::vector<unsigned long>({11, 12, 13}));
-    EXPECT_EQ(std::vector<std::string>({t1, t2, t3, t4}),
-              std::vector<std::string>({"north.example", "main", "UTC", "/opt/vm"}));
-    EXPECT_EQ(offset, -60);
+    std::string outputs, errorText;
+    ASSERT_EQ(lookupVelmora(id, name, outputs, errorText), 0) << errorText;
+    EXPECT_EQ(outputs, "2|north|11|12|13|north.example|main|UTC|/opt/vm|-60|");
   }
 }
 
 TEST_F(ReferenceDBTest, EveryAccessModeResolvesFromItsOwnFields) {
   for (int mode : {0, 2, 3, 4, 5, 6}) {
     SCOPED_TRACE(mode);
-    // Only the fields that the mode names are set.
+    // Only the fields that the mode names are set: the application id for
+    // modes 0 and 2, else names down to the mode's level and ids above it.
     AppIdInfo info;
     info.accessMode = mode;
     info.velmoraId = 2;
@@ -84,7 +62,6 @@ TEST_F(ReferenceDBTest, EveryAccessModeResolvesFromItsOwnFields) {
     } else {
       info.clientId = 5;
       info.appTypeId = 29;
-      // Names down to the mode's level, ids above it.
       if (mode == 3) info.instanceName = "inst";
       if (mode > 3) info.instanceId = 6;
       if (mode <= 4) info.backupSetName = "bs";
@@ -101,17 +78,11 @@ TEST_F(ReferenceDBTest, EveryAccessModeResolvesFromItsOwnFields) {
         std::vector<unsigned long>({23, 3, 4, 2, 5, 29, 6, 7, 8}));
     EXPECT_EQ(info.instanceName + "/" + info.backupSetName + "/" + info.subclientName, "inst/bs/sc");
   }
-}
-
-TEST_F(ReferenceDBTest, UnusableAccessModesAreBadArgsWithText) {
-  AppIdInfo zeroWithoutAppId;
-  zeroWithoutAppId.velmoraId = 2;
-  AppIdInfo modeOne = zeroWithoutAppId;
-  modeOne.appId = 23;
-  modeOne.accessMode = 1;
-  AppIdInfo modeSeven = modeOne;
-  modeSeven.accessMode = 7;
-  for (AppIdInfo info : {zeroWithoutAppId, modeOne, modeSeven}) {
+  for (int unusable : {1, 7}) {
+    AppIdInfo info;
+    info.velmoraId = 2;
+    info.appId = 23;
+    info.accessMode = unusable;
     std::string errorText;
     EXPECT_EQ(AppIdInterfaceDB().getApplicationId(info, errorText, nullptr),
               static_cast<int>(XR_APPID_BAD_ARGS));
@@ -119,21 +90,15 @@ TEST_F(ReferenceDBTest, UnusableAccessModesAreBadArgsWithText) {
   }
 }
 
-TEST_F(ReferenceDBTest, GlobalParamReturnsTheStoreCode) {
+TEST_F(ReferenceDBTest, GlobalParamReturnsTheStoreCodeAndNoStoreIsAnInterfaceFailure) {
   std::string value;
   EXPECT_EQ(XRGlobalParam().get("nStreams", value, nullptr), 0);
   EXPECT_EQ(value, "4");
   EXPECT_EQ(XRGlobalParam().get("nMissing", value, nullptr), static_cast<int>(XR_INVALID_GLOBAL_PROP));
-}
 
-TEST_F(ReferenceDBTest, NoStoreIsAnInterfaceFailure) {
   ConfigStore::install(nullptr);
-  unsigned long id = 2, v1 = 0, v2 = 0, v3 = 0;
-  std::string name, t1, t2, t3, t4, velmoraError, appIdError, value;
-  int offset = 0;
-  EXPECT_EQ(
-      VelmoraInterfaceDB().lookup(id, v1, v2, v3, name, t1, t2, t3, t4, offset, "", velmoraError, nullptr),
-      static_cast<int>(XR_GET_INTERFACE_FAILED));
+  std::string outputs, velmoraError, appIdError;
+  EXPECT_EQ(lookupVelmora(2, "", outputs, velmoraError), static_cast<int>(XR_GET_INTERFACE_FAILED));
   AppIdInfo info;
   info.accessMode = 2;
   EXPECT_EQ(AppIdInterfaceDB().getApplicationId(info, appIdError, nullptr),
@@ -142,3 +107,5 @@ TEST_F(ReferenceDBTest, NoStoreIsAnInterfaceFailure) {
   EXPECT_FALSE(velmoraError.empty());
   EXPECT_FALSE(appIdError.empty());
 }
+
+}  // namespace

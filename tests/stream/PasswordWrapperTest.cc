@@ -5,9 +5,7 @@
 
 #include "fakes/DevPasswordKey.h"
 
-namespace {
-
-TEST(PasswordWrapper, EncryptsDecryptsAndConverts) {
+TEST(PasswordWrapper, EncryptsDecryptsConvertsAndReturnsNullOnFailure) {
   ScopedDevPasswordKey key;
   PasswordWrapper plain("a b+c");
   const char* strong = plain.strongEncrypt();
@@ -15,16 +13,12 @@ TEST(PasswordWrapper, EncryptsDecryptsAndConverts) {
   EXPECT_EQ(key.decrypt(strong), "a b+c");
   ASSERT_NE(plain.encrypt(), nullptr);
   EXPECT_EQ(key.decrypt(plain.resultBuffer), "a b+c");
-
   PasswordWrapper stored(key.encryptV2("pw"));
   const char* v1 = stored.getEncPassword(1UL << 24);
   ASSERT_NE(v1, nullptr);
   EXPECT_EQ(std::string(v1).rfind("XRPW1:", 0), 0u);
   EXPECT_STREQ(PasswordWrapper(v1).decrypt(), "pw");
-}
 
-TEST(PasswordWrapper, FailuresReturnNull) {
-  ScopedDevPasswordKey key;
   PasswordWrapper garbage("not encrypted");
   EXPECT_EQ(garbage.getEncPassword(2UL << 24), nullptr);
   EXPECT_EQ(garbage.decrypt(), nullptr);
@@ -33,5 +27,3 @@ TEST(PasswordWrapper, FailuresReturnNull) {
   key.removeKeyFile();
   EXPECT_EQ(PasswordWrapper("pw").encrypt(), nullptr);
 }
-
-}  // namespace

@@ -1,6 +1,7 @@
 // Property and content list codec: the worked examples byte for byte, and
 // incoming streams that end early or hold the wrong kind of field.
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -10,24 +11,34 @@
 
 namespace {
 
-constexpr int kStreamError = 0xC201;
-
 class StreamerTest : public ::testing::Test {
  protected:
   void TearDown() override {
     clearPropList(outgoing_);
     clearContentList(contents_);
+    clearIncoming();
+  }
+  void clearIncoming() {
     for (const ApplProperty* p : incoming_) delete p;
     for (std::string* s : entries_) delete s;
+    incoming_.clear();
+    entries_.clear();
   }
 
-  int extractProps(const std::string& text) {
+  int extract(bool props, const std::string& text) {
     std::istringstream in(text);
-    return streamer_.extractPropList(incoming_, in, error_);
+    return props ? streamer_.extractPropList(incoming_, in, error_)
+                 : streamer_.extractContentList(entries_, in, error_);
   }
-  int extractContent(const std::string& text) {
-    std::istringstream in(text);
-    return streamer_.extractContentList(entries_, in, error_);
+  // The decoded entries as "name/type/value/trailing;" and "[path]".
+  std::string decoded() const {
+    std::string out;
+    for (const ApplProperty* p : incoming_) {
+      out += std::string(p->getName()) + "/" + std::to_string(p->getType()) + "/" + p->getValue() + "/" +
+             std::to_string(p->getTrailing()) + ";";
+    }
+    for (const std::string* s : entries_) out += "[" + *s + "]";
+    return out;
   }
 
   Streamer streamer_;
@@ -38,7 +49,7 @@ class StreamerTest : public ::testing::Test {
   std::string error_ = "untouched";
 };
 
-TEST_F(StreamerTest, EncodesWorkedExampleByteForByte) {
+TEST_F(StreamerTest, WorkedExampleIsEncodedByteForByteAndDecodesBack) {
   std::ostringstream empty;
   streamer_.encodePropList(outgoing_, empty, error_);
   streamer_.encodeContentList(contents_, empty, error_);
@@ -54,6 +65,9 @@ TEST_F(StreamerTest, EncodesWorkedExampleByteForByte) {
   EXPECT_EQ(streamer_.encodeContentList(contents_, content, error_), 0);
   EXPECT_EQ(props.str(), "3 0 Log+1Level 1 2 0 A+2B 2 ``x+1y 0 Empty+1Prop 3 ` ");
   EXPECT_EQ(content.str(), "2 /data/my+1files /var/log+2old ");
+  EXPECT_EQ(extract(false, content.str()), 0);
+  EXPECT_EQ(extract(false, "1 a\tb "), 0);  // other whitespace is not escaped and splits the token
+  EXPECT_EQ(decoded(), "[/data/my files][/var/log+old][a]");
   EXPECT_EQ(error_, "untouched");
 }
 
@@ -66,93 +80,44 @@ TEST_F(StreamerTest, TypeIsWrittenFromItsLow32BitsAsSigned) {
   EXPECT_EQ(out.str(), "3 0 a -1 v 0 b 5 v 0 c -2147483648 v ");
 }
 
-TEST_F(StreamerTest, DecodesWorkedExampleAfterTheCallersHeaderFields) {
-  std::istringstream in("sc1 true 3 0 Log+1Level 1 2 7 0 A+2B 2 ``x+1y 0\n0 Empty+1Prop 3 ` -4 ");
+TEST_F(StreamerTest, DecodesAfterTheCallersFieldsIgnoringEachEntrysLeadingFieldAndAppends) {
+  std::istringstream in("sc1 true 3 0 Log+1Level 1 2 7 42 A+2B 2 ``x+1y 0\n0 Empty+1Prop 3 ` -4 ");
   std::string name, flag;
   in >> name >> flag;
   ASSERT_EQ(streamer_.extractPropList(incoming_, in, error_), 0);
-  ASSERT_EQ(incoming_.size(), 3u);
-  auto it = incoming_.begin();
-  EXPECT_STREQ((*it)->getName(), "Log Level");
-  EXPECT_EQ((*it)->getTrailing(), 7);
-  ++it;
-  EXPECT_STREQ((*it)->getName(), "A+B");
-  EXPECT_STREQ((*it)->getValue(), "`x y");
-  ++it;
-  EXPECT_EQ((*it)->getType(), 3);
-  EXPECT_STREQ((*it)->getValue(), "");
-  EXPECT_EQ((*it)->getTrailing(), -4);
+  ASSERT_EQ(extract(true, "2 18446744073709551615 c -1 d 0 0 e 2147483647 f 0"), 0);
+  EXPECT_EQ(decoded(), "Log Level/1/2/7;A+B/2/`x y/0;Empty Prop/3//-4;c/-1/d/0;e/2147483647/f/0;");
   EXPECT_EQ(error_, "untouched");
 }
 
-TEST_F(StreamerTest, AppendsToTheListAndIgnoresTheLeadingField) {
-  ASSERT_EQ(extractProps("1 42 a -1 b 0"), 0);
-  ASSERT_EQ(extractProps("1 18446744073709551615 c 2147483647 d 0"), 0);
-  ASSERT_EQ(incoming_.size(), 2u);
-  EXPECT_EQ(incoming_.front()->getType(), -1);
-  EXPECT_EQ(incoming_.back()->getType(), 2147483647);
-}
-
-TEST_F(StreamerTest, ContentRoundTripsThroughTheEncoder) {
-  for (const char* path : {"", "`", "/a b+c", "``x", "+1"}) appendContent(contents_, 0, path);
-  std::ostringstream out;
-  streamer_.encodeContentList(contents_, out, error_);
-  ASSERT_EQ(extractContent(out.str()), 0);
-  ASSERT_EQ(entries_.size(), 5u);
-  auto it = entries_.begin();
-  for (const AppMgrContent* record : contents_) EXPECT_EQ(**it++, record->path);
-}
-
-TEST_F(StreamerTest, OtherWhitespaceInsideATokenSplitsIt) {
-  appendContent(contents_, 0, "a\tb");
-  std::ostringstream out;
-  streamer_.encodeContentList(contents_, out, error_);
-  EXPECT_EQ(out.str(), "1 a\tb ");
-  EXPECT_EQ(extractContent(out.str()), 0);
-  ASSERT_EQ(entries_.size(), 1u);
-  EXPECT_EQ(*entries_.front(), "a");
-}
-
-using StreamerMalformedInput = StreamerTest;
-
-TEST_F(StreamerMalformedInput, BlankTextIsAnEmptyListWithoutError) {
-  for (const char* text : {"", "  \n\t "}) {
-    EXPECT_EQ(extractProps(text), 0);
-    EXPECT_EQ(extractContent(text), 0);
+// Each decoder stops at the first unreadable field with the stage's message
+// and keeps the entries before it; blank text is an empty list.
+TEST_F(StreamerTest, MalformedStreamsStopAtTheFirstUnreadableField) {
+  const struct {
+    bool props;
+    const char* error;
+    const char* kept;
+    std::vector<const char*> texts;
+  } cases[] = {
+      {true, "untouched", "", {"", "  \n\t "}},
+      {false, "untouched", "", {"", "  \n\t "}},
+      {true, "Error extracting property Count", "", {"many 0 a 1 b 0"}},
+      {false, "Error extracting content Count", "", {"-x a", "99999999999999999999999 a"}},
+      {true, "Error trying to extract property", "a/1/b/0;", {"18446744073709551615 0 a 1 b 0 0 c 2"}},
+      {false, "Error trying to extract content", "[a][b]", {"-1 a b"}},  // huge count, short text
+      {true, "Error trying to extract property", "", {"1 0 a 1 b", "1 0 a x b 0", "1 -x a 1 b 0"}},
+      {true, "Error trying to extract property", "", {"1 0 a 4294967296 b 0", "1 0 a 1 b 2147483648"}},
+  };
+  for (const auto& c : cases) {
+    for (const char* text : c.texts) {
+      error_ = "untouched";
+      const int expected = error_ == c.error ? 0 : 0xC201;
+      EXPECT_EQ(extract(c.props, text), expected) << text;
+      EXPECT_EQ(error_, c.error) << text;
+      EXPECT_EQ(decoded(), c.kept) << text;
+      clearIncoming();
+    }
   }
-  EXPECT_TRUE(incoming_.empty());
-  EXPECT_TRUE(entries_.empty());
-  EXPECT_EQ(error_, "untouched");
-}
-
-TEST_F(StreamerMalformedInput, UnreadableCountIsReported) {
-  EXPECT_EQ(extractProps("many 0 a 1 b 0"), kStreamError);
-  EXPECT_EQ(error_, "Error extracting property Count");
-  EXPECT_EQ(extractContent("-x a"), kStreamError);
-  EXPECT_EQ(error_, "Error extracting content Count");
-  EXPECT_EQ(extractContent("99999999999999999999999 a"), kStreamError);
-  EXPECT_TRUE(incoming_.empty());
-  EXPECT_TRUE(entries_.empty());
-}
-
-TEST_F(StreamerMalformedInput, HugeCountOverShortTextStopsAtTheFirstMissingField) {
-  EXPECT_EQ(extractProps("18446744073709551615 0 a 1 b 0 0 c 2"), kStreamError);
-  EXPECT_EQ(error_, "Error trying to extract property");
-  ASSERT_EQ(incoming_.size(), 1u);
-  EXPECT_EQ(extractContent("-1 a b"), kStreamError);
-  EXPECT_EQ(error_, "Error trying to extract content");
-  EXPECT_EQ(entries_.size(), 2u);
-}
-
-TEST_F(StreamerMalformedInput, EntryWithABadFieldIsNotAppended) {
-  for (const char* text :
-       {"1 0 a 1 b", "1 0 a x b 0", "1 0 a 4294967296 b 0", "1 0 a 1 b 2147483648", "1 -x a 1 b 0"}) {
-    SCOPED_TRACE(text);
-    error_.clear();
-    EXPECT_EQ(extractProps(text), kStreamError);
-    EXPECT_EQ(error_, "Error trying to extract property");
-  }
-  EXPECT_TRUE(incoming_.empty());
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // The per-thread request id in shared memory, with key files in a temporary
 // directory. Every test checks that no segment keyed from its key files is
 // left behind.
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <future>
 #include <string>
 #include <thread>
 
@@ -19,16 +17,13 @@
 #include "AppMgr/AppMgrShmUtil.h"
 #include "platform/EvDebug.h"
 
-#include "util/ScopedPlatformConfig.h"
+#include "fakes/ScopedPlatformConfig.h"
 
 namespace {
 constexpr char kSetTag[] = "AppMgrShmUtil::setAPIRequest";
 constexpr char kGetTag[] = "AppMgrShmUtil::getAPIRequest";
 
 key_t keyOf(const std::string& keyFile) { return ftok(keyFile.c_str(), 0xFEFA); }
-std::string keyFileOf(const ScopedPlatformConfig& config, pid_t pid, pid_t tid) {
-  return config.dir() + "/APPMGR_CLOUD_COMM_SHARED_MEMORY_" + std::to_string(pid) + "_" + std::to_string(tid);
-}
 }  // namespace
 
 class AppMgrShmUtilTest : public ::testing::Test {
@@ -49,46 +44,32 @@ class AppMgrShmUtilTest : public ::testing::Test {
   std::shared_ptr<MemoryLogSink> log_ = std::make_shared<MemoryLogSink>();
 };
 
-TEST_F(AppMgrShmUtilTest, IdIsDeliveredOnceAsItsLow32Bits) {
+TEST_F(AppMgrShmUtilTest, LastIdSetIsDeliveredOnceAsItsLow32Bits) {
   EXPECT_EQ(AppMgrShmUtil().getAPIRequest(), 0u);  // never set: not even a key file
-  ASSERT_TRUE(AppMgrShmUtil().setAPIRequest((1ul << 32) + 5));
-  EXPECT_EQ(AppMgrShmUtil().getAPIRequest(), 5u);
+  AppMgrShmUtil first, second;
+  ASSERT_TRUE(first.setAPIRequest(5));
+  ASSERT_TRUE(second.setAPIRequest((1ul << 32) + 6));
+  EXPECT_EQ(AppMgrShmUtil().getAPIRequest(), 6u);
   EXPECT_EQ(AppMgrShmUtil().getAPIRequest(), 0u);
+  EXPECT_TRUE(log_->textsFor(kSetTag).empty());
   const std::vector<std::string> lines = log_->textsFor(kGetTag);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].rfind("Failed to open shared memory [APPMGR_CLOUD_COMM_SHARED_MEMORY_", 0), 0u);
   EXPECT_NE(lines[1].find("to read the AppMgr request id. Error Code = 2"), std::string::npos);
 }
 
-TEST_F(AppMgrShmUtilTest, SecondSetOverwritesTheFirst) {
-  AppMgrShmUtil first, second;
-  ASSERT_TRUE(first.setAPIRequest(5));
-  ASSERT_TRUE(second.setAPIRequest(6));
-  EXPECT_EQ(AppMgrShmUtil().getAPIRequest(), 6u);
-  EXPECT_TRUE(log_->records().empty());
-}
-
+// The other thread sets and reads its id while this thread's id is stored.
 TEST_F(AppMgrShmUtilTest, EachThreadReadsItsOwnId) {
-  std::promise<void> firstSet, secondDone;
-  unsigned long firstRead = 0, secondRead = 0;
-  std::thread first([&] {
-    AppMgrShmUtil util;
-    util.setAPIRequest(11);
-    firstSet.set_value();
-    secondDone.get_future().wait();
-    firstRead = util.getAPIRequest();
-  });
-  std::thread second([&] {
-    firstSet.get_future().wait();
+  AppMgrShmUtil mine;
+  ASSERT_TRUE(mine.setAPIRequest(11));
+  unsigned long other = 0;
+  std::thread([&other] {
     AppMgrShmUtil util;
     util.setAPIRequest(22);
-    secondRead = util.getAPIRequest();
-    secondDone.set_value();
-  });
-  first.join();
-  second.join();
-  EXPECT_EQ(firstRead, 11u);
-  EXPECT_EQ(secondRead, 22u);
+    other = util.getAPIRequest();
+  }).join();
+  EXPECT_EQ(other, 22u);
+  EXPECT_EQ(mine.getAPIRequest(), 11u);
 }
 
 TEST_F(AppMgrShmUtilTest, MissingKeyDirectoryFailsAfterTenAttempts) {
@@ -115,7 +96,8 @@ TEST_F(AppMgrShmUtilTest, UnopenableExistingSegmentIsAFailure) {
     _exit(stored ? 1 : logged ? 0 : 2);
   }
   // Whatever fails here, the child is released (a closed pipe ends it too).
-  const std::string keyFile = keyFileOf(config_, child, child);
+  const std::string keyFile = config_.dir() + "/APPMGR_CLOUD_COMM_SHARED_MEMORY_" + std::to_string(child) +
+                              "_" + std::to_string(child);
   std::FILE* anchor = std::fopen(keyFile.c_str(), "w");
   if (anchor != nullptr) std::fclose(anchor);
   chmod(config_.dir().c_str(), 0755);
@@ -130,9 +112,4 @@ TEST_F(AppMgrShmUtilTest, UnopenableExistingSegmentIsAFailure) {
   ASSERT_TRUE(released);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST(AppMgrCloudReqID, StoresNothing) {
-  EXPECT_TRUE(setAppMgrCloudReqID(42));
-  EXPECT_EQ(getAppMgrCloudReqID(), 0u);
 }

@@ -1,5 +1,5 @@
-// Application-type tables, version-text parsing, timestamps, the cloud-laptop
-// test and the default backup-stream count.
+// Version-text parsing, timestamps, the cloud-laptop test and the default
+// backup-stream count.
 #include <cstring>
 #include <tuple>
 
@@ -8,24 +8,14 @@
 
 #include "AppMgr/PlatformHelpers.h"
 
+#include "fakes/ScopedPlatformConfig.h"
 #include "fakes/TestEnvironment.h"
-#include "util/ScopedPlatformConfig.h"
 
 using ::testing::_;
 using ::testing::DoAll;
 using ::testing::Field;
 using ::testing::Return;
 using ::testing::SetArgReferee;
-
-TEST(AppTypeTables, ListedTypesOnly) {
-  EXPECT_EQ(std::make_tuple(IsUnixTypeFS(12), IsUnixTypeFS(13), IsUnixTypeFS(88), IsUnixTypeFS(89)),
-            std::make_tuple(false, true, true, false));
-  EXPECT_EQ(std::make_tuple(GetSCPQvlType(93), GetSCPQvlType(91), GetSCPQvlType(74), GetSCPQvlType(86),
-                            GetSCPQvlType(94), GetSCPQvlType(0)),
-            std::make_tuple(1, 2, 3, 4, 0, 0));
-  EXPECT_TRUE(IsBackupSetCaseSensitive(70));
-  EXPECT_FALSE(IsBackupSetCaseSensitive(71));
-}
 
 TEST(ParseSPVersionInfo, SplitsEveryVersionForm) {
   const std::tuple<const char*, int, int> cases[] = {
@@ -40,7 +30,7 @@ TEST(ParseSPVersionInfo, SplitsEveryVersionForm) {
   }
 }
 
-TEST(AppTimeStampTotime_t, GivesLocalMidnightOfTheDate) {
+TEST(PlatformHelpers, TimestampIsLocalMidnightAndProcessNameTakesTenBytes) {
   const tagTIMESTAMP_STRUCT afternoon{2020, 2, 29, 13, 45, 10, 999};
   const time_t t = AppTimeStampTotime_t(&afternoon);
   struct tm local;
@@ -48,9 +38,6 @@ TEST(AppTimeStampTotime_t, GivesLocalMidnightOfTheDate) {
   EXPECT_EQ(std::make_tuple(local.tm_mday, local.tm_mon, local.tm_hour, local.tm_min),
             std::make_tuple(29, 1, 0, 0));
   EXPECT_EQ(AppTimeStampTotime_t(nullptr), static_cast<time_t>(-1));
-}
-
-TEST(GetProcessNameAndID, WritesTenBytesOnly) {
   char buffer[16];
   std::memset(buffer, 'x', sizeof(buffer));
   GetProcessNameAndID(buffer);
@@ -63,28 +50,28 @@ using CloudLaptopTest = ListenerTest;
 TEST_F(CloudLaptopTest, CloudPathNeedsCachingEnabledAndALaptop) {
   const int level = EvLog::level();
   EvLog::setLevel(6);
-  ScopedPlatformConfig config;
-  const auto run = [&](const char* ini) {
-    config.write(ini);
+  const std::vector<std::string> disabled = {
+      "AppMgr Cloud caching is disabled. Not using AppMgrCloud. Will route requests to RedAveVar"};
+  const std::vector<std::string> laptop = {
+      "This is a cloud laptop client. AppMgrCloud will be loaded and client caching will be used."};
+  const std::tuple<const char*, bool, std::vector<std::string>> cases[] = {
+      {"[Base]\nnCloudLaptopClient=1\n", false, disabled},
+      {"[Base]\nnCloudLaptopClient=1\n[Quarvel]\nsDisableCloudCaching=2\n", false, disabled},
+      {"[Base]\nnCloudLaptopClient=0\n[Quarvel]\nsDisableCloudCaching=0\n", false, {}},
+      {"[Base]\nnCloudLaptopClient=1\n[Quarvel]\nsDisableCloudCaching=0\n", true, laptop}};
+  for (const auto& [ini, expected, lines] : cases) {
+    ScopedPlatformConfig config(ini);
     log().clear();
-    return isCloudLaptopPlatform();
-  };
-  const auto lines = [&] { return log().textsFor("::isCloudLaptopPlatform"); };
-  EXPECT_FALSE(run("[Base]\nnCloudLaptopClient=1\n"));
-  EXPECT_THAT(lines(), ::testing::ElementsAre("AppMgr Cloud caching is disabled. Not using AppMgrCloud. Will "
-                                              "route requests to RedAveVar"));
-  EXPECT_FALSE(run("[Base]\nnCloudLaptopClient=1\n[Quarvel]\nsDisableCloudCaching=2\n"));
-  EXPECT_FALSE(run("[Base]\nnCloudLaptopClient=0\n[Quarvel]\nsDisableCloudCaching=0\n"));
-  EXPECT_TRUE(lines().empty());
-  EXPECT_TRUE(run("[Base]\nnCloudLaptopClient=1\n[Quarvel]\nsDisableCloudCaching=0\n"));
-  EXPECT_THAT(lines(), ::testing::ElementsAre("This is a cloud laptop client. AppMgrCloud will be loaded and "
-                                              "client caching will be used."));
+    EXPECT_EQ(isCloudLaptopPlatform(), expected) << ini;
+    EXPECT_EQ(log().textsFor("::isCloudLaptopPlatform"), lines) << ini;
+  }
   EvLog::setLevel(level);
 }
 
 class BackupStreamsTest : public ListenerTest {
  protected:
-  void client(const std::string& version, bool nas = false, bool nonNdmp = false) {
+  // Client 7 and instance 9 as the store holds them.
+  void client(const std::string& version, bool nas, bool nonNdmp) {
     ClientRow row;
     row.id = 7;
     row.versionText = version;
@@ -99,46 +86,43 @@ class BackupStreamsTest : public ListenerTest {
     row.cloudAppsType = cloudAppsType;
     EXPECT_CALL(store(), findInstance(9u, _, _)).WillRepeatedly(DoAll(SetArgReferee<1>(row), Return(0)));
   }
+  static int streams(int type, int clientId, int instanceId) {
+    return getDefaultNumberofBackupStreams(type, clientId, instanceId, nullptr);
+  }
 };
 
-TEST_F(BackupStreamsTest, ReleaseDecidesForEveryFileSystemAndDatabaseType) {
-  client("12.0.0");
-  for (int type : {1, 11, 17, 18, 19, 20, 21, 29, 33, 34, 36, 42, 43, 63, 74}) {
-    EXPECT_EQ(getDefaultNumberofBackupStreams(type, 7, 0, nullptr), 0) << type;
+TEST_F(BackupStreamsTest, FileSystemAndDatabaseTypesFollowTheClientRelease) {
+  // Releases up to 10 and 11 before SP22 get four unless NAS or non-NDMP; the
+  // release is the number in the first two characters only.
+  const std::tuple<const char*, bool, bool, int> clients[] = {
+      {"12.0.0", false, false, 0},      {"11.0.0 SP22 HPK5", false, false, 0},
+      {"11.0.0 SP20", true, false, 0},  {"11.0.0 SP20", false, true, 0},
+      {"11.0.0 SP20", false, false, 4}, {"10.0", false, false, 4},
+      {"9.0 SP30", false, false, 4},    {"1x", false, false, 4},
+      {"V11 SP30", false, false, 4},    {"", false, false, 4}};
+  for (const auto& [version, nas, nonNdmp, expected] : clients) {
+    client(version, nas, nonNdmp);
+    for (int type : {1, 11, 17, 18, 19, 20, 21, 29, 33, 34, 36, 42, 43, 63, 74}) {
+      EXPECT_EQ(streams(type, 7, 0), expected) << "'" << version << "' type " << type;
+    }
   }
   // Type 38 and unknown clients never reach the store (strict mock).
-  EXPECT_EQ(getDefaultNumberofBackupStreams(38, 7, 0, nullptr), 4);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(1, 0, 0, nullptr), 4);
-}
-
-TEST_F(BackupStreamsTest, OldReleasesAndRelease11BeforeSP22GetFourUnlessNASOrNonNDMP) {
-  // The release is the number in the first two characters only.
-  for (const char* version : {"11.0.0 SP20", "10.0", "9.0 SP30", "1x", "V11 SP30", ""}) {
-    client(version);
-    EXPECT_EQ(getDefaultNumberofBackupStreams(1, 7, 0, nullptr), 4) << version;
-  }
-  client("11.0.0 SP22 HPK5");
-  EXPECT_EQ(getDefaultNumberofBackupStreams(1, 7, 0, nullptr), 0);
-  client("11.0.0 SP20", true);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(1, 7, 0, nullptr), 0);
-  client("11.0.0 SP20", false, true);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(1, 7, 0, nullptr), 0);
+  EXPECT_EQ(streams(38, 7, 0), 4);
+  EXPECT_EQ(streams(1, 0, 0), 4);
 }
 
 TEST_F(BackupStreamsTest, ClusterCloudAndFixedTypes) {
   for (const auto& [cluster, expected] : {std::pair{1, 4}, {15, 4}, {2, 0}}) {
     instance(cluster, 0);
-    EXPECT_EQ(getDefaultNumberofBackupStreams(64, 0, 9, nullptr), expected) << cluster;
+    EXPECT_EQ(streams(64, 0, 9), expected) << cluster;
   }
   for (const auto& [cloud, expected] : {std::pair{33, 0}, {34, 0}, {7, -1}}) {
     instance(0, cloud);
-    EXPECT_EQ(getDefaultNumberofBackupStreams(134, 0, 9, nullptr), expected) << cloud;
+    EXPECT_EQ(streams(134, 0, 9), expected) << cloud;
   }
-  EXPECT_EQ(getDefaultNumberofBackupStreams(64, 0, 0, nullptr), 4);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(134, 0, 0, nullptr), -1);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(106, 0, 0, nullptr), 5);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(12, 0, 0, nullptr), 2);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(99, 7, 9, nullptr), -1);
+  EXPECT_EQ(std::make_tuple(streams(64, 0, 0), streams(134, 0, 0), streams(106, 0, 0), streams(12, 0, 0),
+                            streams(99, 7, 9)),
+            std::make_tuple(4, -1, 5, 2, -1));
 }
 
 TEST(BackupStreams, UnreachableStoreFallsBackToDefaults) {

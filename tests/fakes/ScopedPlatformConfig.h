@@ -1,0 +1,51 @@
+// A temporary directory holding the platform INI file that XRPlatformInfo
+// reads (APPMGR_PLATFORM_CONFIG) for the object's lifetime; the previous
+// setting is restored and the directory removed afterwards. An empty ini
+// leaves the file unwritten (a missing file).
+//
+//   ScopedPlatformConfig config("[Base]\nnCloudLaptopClient=1\n");
+#ifndef TESTS_FAKES_SCOPEDPLATFORMCONFIG_H_
+#define TESTS_FAKES_SCOPEDPLATFORMCONFIG_H_
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "platform/XRPlatformInfo.h"
+
+class ScopedPlatformConfig {
+ public:
+  explicit ScopedPlatformConfig(const std::string& ini = std::string()) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/appmgr-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
+    dir_ = pattern;
+    if (const char* previous = std::getenv(kPlatformConfigEnv)) previous_ = previous;
+    setenv(kPlatformConfigEnv, path().c_str(), 1);
+    if (!ini.empty()) write(ini);
+  }
+  ~ScopedPlatformConfig() {
+    previous_ ? setenv(kPlatformConfigEnv, previous_->c_str(), 1) : unsetenv(kPlatformConfigEnv);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  ScopedPlatformConfig(const ScopedPlatformConfig&) = delete;
+  ScopedPlatformConfig& operator=(const ScopedPlatformConfig&) = delete;
+
+  const std::string& dir() const { return dir_; }
+  std::string path() const { return dir_ + "/platform.ini"; }
+  // Replaces the INI file's text.
+  void write(const std::string& ini) const {
+    std::ofstream out(path(), std::ios::binary | std::ios::trunc);
+    if (!(out << ini)) throw std::runtime_error("cannot write " + path());
+  }
+
+ private:
+  std::string dir_;
+  std::optional<std::string> previous_;
+};
+
+#endif  // TESTS_FAKES_SCOPEDPLATFORMCONFIG_H_
