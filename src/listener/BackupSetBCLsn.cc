@@ -30,7 +30,6 @@ int BackupSetBCLsn::lookupBackupSetById(CSSessionWrapper& session, unsigned long
   EvEvent ev;
   logEntry(ev, tag);
   clearPropList();
-  appmanGeneralMsg response{};
   BSInterfaceDB bsDb;
   Streamer streamer;
   std::ostringstream stream;
@@ -60,13 +59,8 @@ int BackupSetBCLsn::lookupBackupSetById(CSSessionWrapper& session, unsigned long
     errorCode = static_cast<int>(XR_STREAM_FAILURE);
   }
 
-  // A failed lookup sends no text: the peer never sees a partial stream.
-  // The string's own terminator ends the text.
-  const std::string text = errorCode == 0 ? stream.str() : std::string();
-  response.msgCode = static_cast<uint32_t>(APPMAN_PROPERTY_STREAM_RSP);
-  response.data = errorCode == 0 ? text.c_str() : nullptr;
-  response.errorCode = static_cast<uint32_t>(errorCode);
-  sendResponse(session, ev, tag, HandlerId::kLookupBackupSetById, reqCode, &response, errorCode, errorText);
+  sendStreamLookupResponse(session, ev, tag, HandlerId::kLookupBackupSetById, reqCode, stream, errorCode,
+                           errorText);
   clearPropList();
   return errorCode;
 }

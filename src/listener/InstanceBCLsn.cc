@@ -40,7 +40,6 @@ int InstanceBCLsn::lookupInstanceById(CSSessionWrapper& session, unsigned long r
   logEntry(ev, tag);
   clearPropList();
   clearContentList();
-  appmanGeneralMsg response{};
   AppIdInterfaceDB appIdDb;
   InstInterfaceDB instDb;
   Streamer streamer;
@@ -86,13 +85,8 @@ int InstanceBCLsn::lookupInstanceById(CSSessionWrapper& session, unsigned long r
     errorCode = static_cast<int>(XR_STREAM_FAILURE);
   }
 
-  // A failed lookup sends no text: the peer never sees a partial stream.
-  // The string's own terminator ends the text.
-  const std::string text = errorCode == 0 ? stream.str() : std::string();
-  response.msgCode = static_cast<uint32_t>(APPMAN_PROPERTY_STREAM_RSP);
-  response.data = errorCode == 0 ? text.c_str() : nullptr;
-  response.errorCode = static_cast<uint32_t>(errorCode);
-  sendResponse(session, ev, tag, HandlerId::kLookupInstanceById, reqCode, &response, errorCode, errorText);
+  sendStreamLookupResponse(session, ev, tag, HandlerId::kLookupInstanceById, reqCode, stream, errorCode,
+                           errorText);
   clearPropList();
   clearContentList();
   return errorCode;

@@ -1,6 +1,8 @@
 // Shared pieces of the handler frame.
 #include "listener/ListenerFrame.h"
 
+#include "AppMgr/appMgrStructDefines.h"
+
 void logEntry(EvEvent& ev, const char* tag) { ev.Debug(tag, " "); }
 
 void logUnexpected(EvEvent& ev, const char* tag, unsigned long requestCode) {
@@ -15,4 +17,16 @@ void sendResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, Handl
     ev.Debug(tag, "Request Type [%#lx], sending response Code [%d] back to client", requestCode, errorCode);
   }
   (void)session.send(row.responseCode, record, row.recordLength, errorText);
+}
+
+void sendStreamLookupResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
+                              unsigned long requestCode, const std::ostringstream& stream, int errorCode,
+                              const std::string& errorText) {
+  // The string's own terminator ends the text; it lives until after the send.
+  const std::string text = errorCode == 0 ? stream.str() : std::string();
+  appmanGeneralMsg response;
+  response.msgCode = static_cast<uint32_t>(APPMAN_PROPERTY_STREAM_RSP);
+  response.data = errorCode == 0 ? text.c_str() : nullptr;
+  response.errorCode = static_cast<uint32_t>(errorCode);
+  sendResponse(session, ev, tag, handler, requestCode, &response, errorCode, errorText);
 }

@@ -5,6 +5,7 @@
 #ifndef SRC_LISTENER_LISTENERFRAME_H_
 #define SRC_LISTENER_LISTENERFRAME_H_
 
+#include <sstream>
 #include <string>
 
 #include "platform/CSSessionWrapper.h"
@@ -35,5 +36,13 @@ enum class SendLine { kLog, kOmit };
 void sendResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
                   unsigned long requestCode, const void* record, int errorCode, const std::string& errorText,
                   SendLine line = SendLine::kLog);
+
+// Answers a property-stream lookup with one appmanGeneralMsg: msgCode
+// APPMAN_PROPERTY_STREAM_RSP, data the stream's text on success and null on
+// failure (a peer never receives a partial stream), errorCode the result.
+// Sends through sendResponse, so the send line is logged.
+void sendStreamLookupResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
+                              unsigned long requestCode, const std::ostringstream& stream, int errorCode,
+                              const std::string& errorText);
 
 #endif  // SRC_LISTENER_LISTENERFRAME_H_
