@@ -62,6 +62,12 @@ std::string line(const char* format, Args... args) {
   return text;
 }
 
+// A store action that fills output argument N with `value` and succeeds.
+template <size_t N, typename T>
+auto fills(T value) {
+  return DoAll(SetArgReferee<N>(value), Return(0));
+}
+
 class AdaptersBCLsnTest : public ListenerTest {
  protected:
   // Sends `text` under `code` through the entry point.
@@ -100,100 +106,91 @@ const TypeCase kTypeCases[] = {
     {kQuery, velmoraVelmorasQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listVelmoras(11, Order::kById, _, _))
-           .WillOnce(DoAll(SetArgReferee<2>(Rows{{2, "north", false}, {4, "south pole", true}}), Return(0)));
+           .WillOnce(fills<2>(Rows{{2, "north", false}, {4, "south pole", true}}));
      },
      "2\n4\n"},
     {kQuery, velmoraClientsQuery,
      [](MockConfigStore& s) {
-       EXPECT_CALL(s, listClients(12, 2, _, _))
-           .WillOnce(DoAll(SetArgReferee<2>(Rows{{5, "b 1"}}), Return(0)));
+       EXPECT_CALL(s, listClients(12, 2, _, _)).WillOnce(fills<2>(Rows{{5, "b 1"}}));
      },
      "5\n"},
     {kQuery, velmoraMediaAgentQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listClientsOfType(11, ConfigStore::kClientRoleMediaAgent, Order::kById, _, _))
-           .WillOnce(DoAll(SetArgReferee<3>(Rows{{10, "ma"}, {18446744073709551615ul, "max"}}), Return(0)));
+           .WillOnce(fills<3>(Rows{{10, "ma"}, {18446744073709551615ul, "max"}}));
      },
      "10\n18446744073709551615\n"},
     {kQuery, clientApplicationsQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listApplications(11, 12, 13, 14, 15, Order::kById, _, _))
-           .WillOnce(
-               DoAll(SetArgReferee<6>(std::vector<ApplicationRow>{app(2, 1045), app(3, 7)}), Return(0)));
+           .WillOnce(fills<6>(std::vector<ApplicationRow>{app(2, 1045), app(3, 7)}));
      },
      "2:1045\n3:7\n"},
     {kQuery, clientApplicationTypesQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listApplicationTypes(11, 1, _, _))
-           .WillOnce(DoAll(SetArgReferee<2>(Rows{{7, "File System"}, {22, "`x+y"}}), Return(0)));
+           .WillOnce(fills<2>(Rows{{7, "File System"}, {22, "`x+y"}}));
      },
      "7 File+1System\n22 ``x+2y\n"},
     {kQuery, clientInstancesQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listInstances(11, 12, 13, Order::kByName, _, _))
-           .WillOnce(DoAll(SetArgReferee<4>(Rows{{6, "Default Instance"}}), Return(0)));
+           .WillOnce(fills<4>(Rows{{6, "Default Instance"}}));
      },
      "6 Default+1Instance\n"},
     {kQuery, instanceListFromAppTypeQuery,
      [](MockConfigStore& s) {
-       EXPECT_CALL(s, listInstances(11, 0, 12, Order::kByName, _, _))
-           .WillOnce(DoAll(SetArgReferee<4>(Rows{{6, ""}}), Return(0)));
+       EXPECT_CALL(s, listInstances(11, 0, 12, Order::kByName, _, _)).WillOnce(fills<4>(Rows{{6, ""}}));
      },
      "6 `\n"},
     {kQuery, clientBackupSetsQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listBackupSets(0, 11, 13, Order::kByName, _, _))
-           .WillOnce(
-               DoAll(SetArgReferee<4>(Rows{{7, "default set", true}, {9, "a+b", false}, {12, "", true}}),
-                     Return(0)));
+           .WillOnce(fills<4>(Rows{{7, "default set", true}, {9, "a+b", false}, {12, "", true}}));
      },
      "7 true default+1set\n9 false a+2b\n12 true `\n"},
     {kQuery, clientBackupSetsNoInstanceQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listBackupSets(11, 13, 0, Order::kByName, _, _))
-           .WillOnce(DoAll(SetArgReferee<4>(Rows{{7, "bs", false}}), Return(0)));
+           .WillOnce(fills<4>(Rows{{7, "bs", false}}));
      },
      "7 false bs\n"},
     {kQuery, clientBackupSetsWithInstance,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listBackupSets(11, 13, 15, Order::kByName, _, _))
-           .WillOnce(DoAll(SetArgReferee<4>(Rows{{7, "bs", true}}), Return(0)));
+           .WillOnce(fills<4>(Rows{{7, "bs", true}}));
      },
      "7 true bs\n"},
     {kQuery, clientSubclientsQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listSubclients(11, 13, Order::kByName, _, _))
-           .WillOnce(DoAll(SetArgReferee<3>(Rows{{8, "home dirs", true}}), Return(0)));
+           .WillOnce(fills<3>(Rows{{8, "home dirs", true}}));
      },
      "8 home+1dirs\n"},  // the subclient flag is not answered
     {kQuery, archiveGroupApplicationsQuery,
      [](MockConfigStore& s) {
        EXPECT_CALL(s, listArchiveGroupApplications(11, 12, _, _))
-           .WillOnce(DoAll(SetArgReferee<2>(std::vector<ApplicationRow>{app(2, 1046)}), Return(0)));
+           .WillOnce(fills<2>(std::vector<ApplicationRow>{app(2, 1046)}));
      },
      "2:1046\n"},
     {kLookup, ApplicationTypeNameLookup,
      [](MockConfigStore& s) {
-       EXPECT_CALL(s, findApplicationTypeName(11, _, _))
-           .WillOnce(DoAll(SetArgReferee<1>("Oracle Database"), Return(0)));
+       EXPECT_CALL(s, findApplicationTypeName(11, _, _)).WillOnce(fills<1>("Oracle Database"));
      },
      "Oracle+1Database\n"},
     {kLookup, ApplicationIdLookup,
      [](MockConfigStore& s) {
-       EXPECT_CALL(s, findApplicationBySubclient(11, _, _))
-           .WillOnce(DoAll(SetArgReferee<1>(app(2, 1045)), Return(0)));
+       EXPECT_CALL(s, findApplicationBySubclient(11, _, _)).WillOnce(fills<1>(app(2, 1045)));
      },
      "2:1045\n"},
     {kLookup, ClientIdLookupFromInstanceId,
      [](MockConfigStore& s) {
-       EXPECT_CALL(s, findInstance(11, _, _))
-           .WillOnce(DoAll(SetArgReferee<1>(instance("i", 12, 3)), Return(0)));
+       EXPECT_CALL(s, findInstance(11, _, _)).WillOnce(fills<1>(instance("i", 12, 3)));
      },
      "12 3\n"},
     {kLookup, LookupInstNameFromId,
      [](MockConfigStore& s) {
-       EXPECT_CALL(s, findInstance(11, _, _))
-           .WillOnce(DoAll(SetArgReferee<1>(instance("", 5, 2)), Return(0)));
+       EXPECT_CALL(s, findInstance(11, _, _)).WillOnce(fills<1>(instance("", 5, 2)));
      },
      "`\n"},
 };
@@ -256,20 +253,15 @@ TEST_F(AdaptersBCLsnTest, HandlerReachedWithAnotherTypeSendsNothing) {
   using Handler = int (AdaptersBCLsn::*)(CSSessionWrapper&, unsigned long, xrsDatabuf*);
   const struct {
     Handler handler;
-    uint32_t ownType;  // the first type of the handler's table rows
+    uint32_t ownType;  // the first of the handler's types
     uint32_t foreignType;
   } cases[] = {
+      // Handlers of one type, of two and of three types, and lookups.
       {&AdaptersBCLsn::getVelmoraList, 0x11011, 0x11021},
-      {&AdaptersBCLsn::getClientList, 0x11021, 0x11011},
-      {&AdaptersBCLsn::getClientListOfType, 0x11031, 0x21001},
-      {&AdaptersBCLsn::getAppIdList, 0x12011, 0x12021},
-      {&AdaptersBCLsn::getApplicationTypes, 0x12021, 0x12011},
       {&AdaptersBCLsn::getInstanceList, 0x12031, 0x12041},
       {&AdaptersBCLsn::getBackupSetList, 0x12041, 0x12081},
       {&AdaptersBCLsn::getSubclientList, 0x12061, 0x12091},
       {&AdaptersBCLsn::getApplications, 0x12071, 0},
-      {&AdaptersBCLsn::getApplicationTypeName, 0x21001, 0x21002},
-      {&AdaptersBCLsn::getAppIdString, 0x21002, 0x21003},
       {&AdaptersBCLsn::getClientId, 0x21003, 0x21004},
       {&AdaptersBCLsn::getInstanceName, 0x21004, 0x31001},
   };
