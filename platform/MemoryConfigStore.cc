@@ -336,9 +336,10 @@ int MemoryConfigStore::listApplicationTypes(uint64_t clientId, int scope, std::v
   std::lock_guard<std::mutex> lock(mutex_);
   out.clear();
   for (const auto& [id, name] : applicationTypes_) {
-    const bool onClient = std::any_of(instances_.begin(), instances_.end(), [&](const auto& entry) {
-      return entry.second.appTypeId == id && idMatches(clientId, entry.second.clientId);
-    });
+    const bool onClient =
+        std::any_of(instances_.begin(), instances_.end(), [&, typeId = id](const auto& entry) {
+          return entry.second.appTypeId == typeId && idMatches(clientId, entry.second.clientId);
+        });
     if (scope == 0 || onClient) out.push_back({id, name, false});
   }
   return 0;
