@@ -183,11 +183,9 @@ int main(int argc, char** argv) {
       const Runner ours = p.ours;
       const Runner ref = p.ref;
       benchmark::RegisterBenchmark((base + "/ours").c_str(), [=](benchmark::State& s) { ours(s, *t); })
-          ->Unit(benchmark::kMicrosecond)
-          ->UseRealTime();
+          ->Unit(benchmark::kMicrosecond);
       benchmark::RegisterBenchmark((base + "/ref").c_str(), [=](benchmark::State& s) { ref(s, *t); })
-          ->Unit(benchmark::kMicrosecond)
-          ->UseRealTime();
+          ->Unit(benchmark::kMicrosecond);
     }
   }
   benchmark::Initialize(&argc, argv);

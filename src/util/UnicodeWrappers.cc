@@ -5,10 +5,10 @@
 // convert in one pass between the wide characters and the bytes with the
 // converters' fast loop; when that loop stops before the end (an unpaired
 // surrogate, malformed or truncated input, a character beyond Unicode) they
-// run the plain wrapper instead, which decides the result. Working buffers
-// are sized for the worst case up front, so the conversion never runs out of
-// target space, and allocated without throwing, so that memory exhaustion is
-// a result code; unique_ptr frees them on every path.
+// run the plain wrapper instead, which decides the result. The plain
+// wrappers size their working buffers for the worst case and allocate them
+// without throwing; the fast ones catch a failed allocation. Either way
+// memory exhaustion is a result code.
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -97,7 +97,16 @@ int utf8ToUnicode(const std::string& in, std::wstring& out) {
 
 }  // namespace unicode_reference
 
+// utf8ToUnicode sizes its result for the input as if it were well formed
+// (exact then), converts straight into it and hands it over with a swap: a
+// second buffer four bytes per input byte wide costs more than the counting
+// pass. An input
+// that is not well formed stops the fast loop before the end, and the plain
+// wrapper then decides the result.
+
 int unicodeToUtf8(const std::wstring& in, std::string& out) {
+  // Four bytes per wide character at most; a working buffer here measures
+  // faster than sizing the result first (one pass fewer over the input).
   const size_t n = in.size();
   std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[4 * n + 1]);
   if (!bytes) return kUnicodeNoMemory;
@@ -117,22 +126,28 @@ int unicodeToUtf8(const std::wstring& in, std::string& out) {
 }
 
 int utf8ToUnicode(const std::string& in, std::wstring& out) {
-  const size_t n = in.size();
-  // One wide character per byte at most.
-  std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[n + 1]);
-  if (!wide) return kUnicodeNoMemory;
-
+  // One unit per sequence, two for a four-byte one.
+  size_t need = 0;
+  for (const char ch : in) {
+    const unsigned char b = static_cast<unsigned char>(ch);
+    need += ((b & 0xC0) != 0x80) + (b >= 0xF0);
+  }
+  std::wstring wide;
+  try {
+    wide.resize(need);
+  } catch (const std::bad_alloc&) {
+    return kUnicodeNoMemory;
+  }
   const unsigned char* src = reinterpret_cast<const unsigned char*>(in.data());
-  wchar_t* dst = wide.get();
-  unicode_fast::utf8ToUtf16(src, src + n, dst, wide.get() + n);
-  if (src != reinterpret_cast<const unsigned char*>(in.data()) + n) {
-    return unicode_reference::utf8ToUnicode(in, out);
-  }
+  const unsigned char* end = src + in.size();
+  wchar_t* begin = &wide[0];
+  wchar_t* dst = begin;
+  unicode_fast::utf8ToUtf16(src, end, dst, begin + need);
+  if (src != end) return unicode_reference::utf8ToUnicode(in, out);
 
-  size_t length = static_cast<size_t>(dst - wide.get());
-  if (const wchar_t* nul = std::wmemchr(wide.get(), L'\0', length)) {
-    length = static_cast<size_t>(nul - wide.get());
-  }
-  out.assign(wide.get(), length);
+  size_t length = static_cast<size_t>(dst - begin);
+  if (const wchar_t* nul = std::wmemchr(begin, L'\0', length)) length = static_cast<size_t>(nul - begin);
+  wide.resize(length);
+  out.swap(wide);
   return 0;
 }
