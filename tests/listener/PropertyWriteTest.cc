@@ -191,17 +191,4 @@ TEST_F(PropertyWriteTest, OnlyVersionSixPeersHaveTheirLevelsPasswordsMadeVersion
   }
 }
 
-TEST_F(PropertyWriteTest, MissingRequestDataIsAnsweredWithBadArgs) {
-  xrsDatabuf noData;
-  for (const unsigned long code : kWriters) {
-    for (xrsDatabuf* buf : {static_cast<xrsDatabuf*>(nullptr), &noData}) {
-      RecordingSession session;
-      EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, code, buf), static_cast<int>(XR_BAD_ARGS));
-      expectAnswer(session, code, XR_BAD_ARGS,
-                   isClient(code) ? "The client property update carries no request data"
-                                  : "The subclient update carries no request data");
-    }
-  }
-}
-
 }  // namespace
