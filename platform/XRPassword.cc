@@ -5,7 +5,9 @@
 //   version 1:  "XRPW1:" hex( iv[16] ciphertext )
 //               AES-256-CBC with PKCS#7 padding, random IV
 //
-// Each version has its own key, derived from the master key (PasswordKey).
+// Each version has its own key, derived from the master key (PasswordKey),
+// which is read once and shared by all threads; no lock is held while
+// encrypting or decrypting.
 // Plain text is wiped from every buffer that held it once it is done with.
 #include "platform/XRPassword.h"
 
@@ -47,18 +49,20 @@ class WipeOnExit {
   std::string& s_;
 };
 
-// A version key, wiped when the scope ends.
+// The key of one password version, taken from the process's current key
+// set, which it keeps alive for the operation.
 class VersionKey {
  public:
   bool load(int version) {
-    PasswordKey master;
-    return master.load() && master.versionKey(version, bytes_);
+    keys_ = PasswordKey::current();
+    bytes_ = keys_ != nullptr ? keys_->versionKey(version) : nullptr;
+    return bytes_ != nullptr;
   }
-  ~VersionKey() { OPENSSL_cleanse(bytes_, sizeof bytes_); }
   const unsigned char* data() const { return bytes_; }
 
  private:
-  unsigned char bytes_[PasswordKey::kSize] = {};
+  std::shared_ptr<const PasswordKey> keys_;
+  const unsigned char* bytes_ = nullptr;
 };
 
 const unsigned char* bytesOf(const std::string& s) {

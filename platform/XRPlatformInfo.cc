@@ -1,10 +1,13 @@
-// Configuration registry over an INI file (parsed by inih's INIReader).
+// Configuration registry over an INI file (parsed by inih's INIReader), one
+// shared parse per file version.
 #include "platform/XRPlatformInfo.h"
 
 #include <cerrno>
 #include <cstdlib>
 
 #include <INIReader.h>
+
+#include "FileSnapshot.h"
 
 class XRPlatformInfo::Registry {
  public:
@@ -35,9 +38,11 @@ const char* XRPI_Focus::getFocus() {
 }
 
 XRPlatformInfo::XRPlatformInfo() {
+  static FileSnapshot<Registry> registries([](const std::string& path) {
+    return std::shared_ptr<const Registry>(std::make_shared<Registry>(path));
+  });
   const char* path = std::getenv(kPlatformConfigEnv);
-  registry_ =
-      std::make_shared<const Registry>(path != nullptr && *path != '\0' ? path : kPlatformConfigDefaultPath);
+  registry_ = registries.get(path != nullptr && *path != '\0' ? path : kPlatformConfigDefaultPath);
 }
 
 XRPlatformInfo::~XRPlatformInfo() = default;
@@ -65,4 +70,10 @@ int XRPlatformInfo::getNumber(const char* section, const char* key, unsigned lon
 int XRPlatformInfo::IsCloudLaptopClient() {
   unsigned long flag = 0;
   return getNumber("Base", "nCloudLaptopClient", &flag) != 0 && flag != 0 ? 1 : 0;
+}
+
+void XRPlatformInfo::reload() { FileReload::requestReload(); }
+
+void XRPlatformInfo::setCheckInterval(std::chrono::milliseconds interval) {
+  FileReload::setCheckInterval(interval);
 }
