@@ -16,6 +16,7 @@
 #include "platform/XRPlatformInfo.h"
 
 #include "FileSnapshot.h"
+#include "PlatformRegistry.h"
 
 namespace {
 
@@ -29,12 +30,14 @@ int hexDigit(char c) {
   return -1;
 }
 
-// The configuration file's directory, with a trailing slash, or empty.
-std::string configDirectory() {
-  const char* path = std::getenv(kPlatformConfigEnv);
-  const std::string config = path != nullptr && *path != '\0' ? path : kPlatformConfigDefaultPath;
-  const size_t slash = config.rfind('/');
-  return slash == std::string::npos ? std::string() : config.substr(0, slash + 1);
+// The key file named in the registry, resolved against the registry file's
+// directory; empty when none is named.
+std::string keyFilePath(const PlatformRegistry& registry, const std::string& focus) {
+  std::string path;
+  if (!registry.find(focus, "Base", "sPasswordKeyFile", path) || path.empty()) return std::string();
+  if (path[0] == '/') return path;
+  const size_t slash = registry.path().rfind('/');
+  return slash == std::string::npos ? path : registry.path().substr(0, slash + 1) + path;
 }
 
 // Wipes a buffer when the scope ends.
@@ -128,9 +131,22 @@ std::shared_ptr<const PasswordKey> PasswordKey::fromKeyFileText(const char* text
 
 std::shared_ptr<const PasswordKey> PasswordKey::current() {
   static FileSnapshot<PasswordKey> keys(&loadKeyFile);
-  const std::string path = configuredPath();
-  if (path.empty()) return nullptr;
-  return keys.get(path);
+  // The key file's name changes only with the registry or the focus: each
+  // thread remembers it for the registry snapshot and focus it last saw.
+  struct KeyFileName {
+    std::shared_ptr<const PlatformRegistry> registry;
+    std::string focus;
+    std::string path;
+  };
+  thread_local KeyFileName last;
+  std::shared_ptr<const PlatformRegistry> registry = PlatformRegistry::current();
+  const char* focus = XRPI_Focus::getFocus();
+  if (registry != last.registry || last.focus != focus) {
+    last.path = keyFilePath(*registry, focus);
+    last.focus = focus;
+    last.registry = std::move(registry);
+  }
+  return last.path.empty() ? nullptr : keys.get(last.path);
 }
 
 const unsigned char* PasswordKey::versionKey(int version) const {
@@ -140,9 +156,5 @@ const unsigned char* PasswordKey::versionKey(int version) const {
 }
 
 std::string PasswordKey::configuredPath() {
-  XRPlatformInfo info;
-  info.setFocus(XRPI_Focus::getFocus());
-  std::string path;
-  if (info.getString("Base", "sPasswordKeyFile", &path) == 0 || path.empty()) return std::string();
-  return path[0] == '/' ? path : configDirectory() + path;
+  return keyFilePath(*PlatformRegistry::current(), XRPI_Focus::getFocus());
 }

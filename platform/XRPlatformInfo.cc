@@ -1,49 +1,19 @@
-// Configuration registry over an INI file (parsed by inih's INIReader), one
-// shared parse per file version.
+// Configuration registry: answers from the process's shared snapshot of the
+// INI file.
 #include "platform/XRPlatformInfo.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include <INIReader.h>
-
 #include "FileSnapshot.h"
-
-class XRPlatformInfo::Registry {
- public:
-  explicit Registry(const std::string& path) : reader_(path) {}
-
-  // The value of key in "<focus>/<section>", else in "<section>".
-  bool find(const std::string& focus, const char* section, const char* key, std::string& value) const {
-    if (section == nullptr || key == nullptr || reader_.ParseError() != 0) return false;
-    if (!focus.empty()) {
-      const std::string scoped = focus + "/" + section;
-      if (reader_.HasValue(scoped, key)) {
-        value = reader_.Get(scoped, key, "");
-        return true;
-      }
-    }
-    if (!reader_.HasValue(section, key)) return false;
-    value = reader_.Get(section, key, "");
-    return true;
-  }
-
- private:
-  INIReader reader_;
-};
+#include "PlatformRegistry.h"
 
 const char* XRPI_Focus::getFocus() {
   const char* focus = std::getenv(kPlatformFocusEnv);
   return focus != nullptr && *focus != '\0' ? focus : "Instance001";
 }
 
-XRPlatformInfo::XRPlatformInfo() {
-  static FileSnapshot<Registry> registries([](const std::string& path) {
-    return std::shared_ptr<const Registry>(std::make_shared<Registry>(path));
-  });
-  const char* path = std::getenv(kPlatformConfigEnv);
-  registry_ = registries.get(path != nullptr && *path != '\0' ? path : kPlatformConfigDefaultPath);
-}
+XRPlatformInfo::XRPlatformInfo() : registry_(PlatformRegistry::current()) {}
 
 XRPlatformInfo::~XRPlatformInfo() = default;
 

@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 
+class PlatformRegistry;
+
 constexpr char kPlatformConfigEnv[] = "APPMGR_PLATFORM_CONFIG";
 constexpr char kPlatformConfigDefaultPath[] = "/etc/appmgr/platform.ini";
 constexpr char kPlatformFocusEnv[] = "APPMGR_PLATFORM_FOCUS";
@@ -54,8 +56,7 @@ class XRPlatformInfo {
   static void setCheckInterval(std::chrono::milliseconds interval);
 
  private:
-  class Registry;
-  std::shared_ptr<const Registry> registry_;
+  std::shared_ptr<const PlatformRegistry> registry_;
   std::string focus_;
 };
 
