@@ -10,6 +10,7 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/EvDebug.h"
@@ -71,11 +72,15 @@ bool deriveVersionKey(const unsigned char (&master)[PasswordKey::kSize], int ver
 
 // The loader of the key file snapshots: null, logged, for a file that
 // cannot be read or holds no well-formed key. Read with plain read(2) into
-// one buffer, so that no stream buffer keeps a copy of the key text.
+// one buffer, so that no stream buffer keeps a copy of the key text. Only a
+// regular file is read: a FIFO or a device named by mistake would block or
+// never end.
 std::shared_ptr<const PasswordKey> loadKeyFile(const std::string& path) {
   EvEvent event;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat st = {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) ::close(fd);
     event.Error(kTag, "Cannot read the password key file [%s]", path.c_str());
     return nullptr;
   }

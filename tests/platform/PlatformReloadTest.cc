@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/EvDebug.h"
@@ -124,7 +126,7 @@ TEST_F(PlatformReloadTest, BadReplacementFailsCleanlyUntilAGoodFileIsBack) {
   const std::string goodRegistry = "[Base]\nsPasswordKeyFile = dev-only-password.key\n";
   struct Case {
     const char* name;
-    std::string keyText;   // replaces the key file; "-" removes it
+    std::string keyText;   // replaces the key file; "-" removes it, "|" puts a FIFO there
     std::string registry;  // replaces the registry
   };
   const Case cases[] = {
@@ -133,6 +135,7 @@ TEST_F(PlatformReloadTest, BadReplacementFailsCleanlyUntilAGoodFileIsBack) {
       {"two keys", kKeyB + "\n" + kKeyB, goodRegistry},
       {"empty key file", "", goodRegistry},
       {"key file removed", "-", goodRegistry},
+      {"a FIFO instead of a file", "|", goodRegistry},
       {"registry does not parse", kKeyB, "[Base\nsPasswordKeyFile = dev-only-password.key\n"},
       {"registry names no key file", kKeyB, "[Base]\n"},
   };
@@ -143,8 +146,11 @@ TEST_F(PlatformReloadTest, BadReplacementFailsCleanlyUntilAGoodFileIsBack) {
     ASSERT_EQ(decrypted(storedA_), "pw");
     log_->clear();
 
-    if (c.keyText == "-") {
+    if (c.keyText == "-" || c.keyText == "|") {
       key.removeKeyFile();
+      if (c.keyText == "|") {
+        ASSERT_EQ(mkfifo(keyFile.c_str(), 0600), 0);
+      }
     } else {
       replaceFile(keyFile, c.keyText);
     }
@@ -168,27 +174,30 @@ TEST_F(PlatformReloadTest, BadReplacementFailsCleanlyUntilAGoodFileIsBack) {
 
 TEST_F(PlatformReloadTest, ConvertingThreadsSeeTheOldOrTheNewKeyWhole) {
   constexpr int kThreads = 8;
-  constexpr int kRotations = 40;
+  constexpr int kConversions = 300;  // per thread, at the least
+  constexpr int kMinRotations = 6;   // while the threads convert
   ScopedDevPasswordKey key;
   const std::string keyFile = key.config().dir() + "/dev-only-password.key";
   const ScopedCheckInterval interval(milliseconds(0));
 
-  std::atomic<bool> rotating{true};
+  std::atomic<int> rotations{0};
+  std::atomic<int> finished{0};
   std::vector<std::vector<std::string>> results(kThreads);
   std::vector<std::thread> workers;
   for (int t = 0; t < kThreads; ++t) {
     workers.emplace_back([&, t] {
-      for (int i = 0; (i < 4 || rotating.load()) && i < 100000; ++i) {
+      for (int i = 0; (i < kConversions || rotations.load() < kMinRotations) && i < 100000; ++i) {
         results[t].push_back(convertedToV1(i % 2 == 0 ? storedA_ : storedB_));
       }
+      ++finished;
     });
   }
-  for (int r = 0; r < kRotations; ++r) {
+  for (int r = 0; finished.load() < kThreads && r < 100000; ++r) {
     replaceFile(keyFile, r % 2 == 0 ? kKeyB : kKeyA);
     if (r % 3 == 0) XRPlatformInfo::reload();
-    std::this_thread::sleep_for(milliseconds(2));
+    ++rotations;
+    std::this_thread::sleep_for(milliseconds(1));
   }
-  rotating = false;
   for (std::thread& worker : workers) worker.join();
 
   // Every conversion that succeeded gives a text of one whole key.
