@@ -159,7 +159,3 @@ const unsigned char* PasswordKey::versionKey(int version) const {
   if (version == 2) return version2_;
   return nullptr;
 }
-
-std::string PasswordKey::configuredPath() {
-  return keyFilePath(*PlatformRegistry::current(), XRPI_Focus::getFocus());
-}

@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <string>
 
 class PasswordKey final {
  public:
@@ -37,10 +36,6 @@ class PasswordKey final {
 
   // The key of password version 1 or 2; null for any other version.
   const unsigned char* versionKey(int version) const;
-
-  // The key file's path as configured, resolved against the configuration
-  // file's directory; empty when none is configured.
-  static std::string configuredPath();
 
  private:
   PasswordKey() = default;
