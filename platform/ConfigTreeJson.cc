@@ -372,15 +372,17 @@ class TreeParser {
     r.finish();
   }
 
+  // A group key is a decimal int without leading zeros ("-3", "12").
   static int parseGroup(const std::string& key, const std::string& path) {
-    size_t used = 0;
-    long long group = 0;
-    const bool digits = !key.empty() && key.find_first_not_of("0123456789") == std::string::npos;
-    if (digits && key.size() <= 9) group = std::stoll(key, &used);
-    if (!digits || key.size() > 9 || used != key.size() || (key.size() > 1 && key[0] == '0'))
+    const size_t start = !key.empty() && key[0] == '-' ? 1 : 0;
+    const std::string digits = key.substr(start);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos ||
+        (digits.size() > 1 && digits[0] == '0') || key == "-0") {
       fail(path, "a filter group is a decimal number");
+    }
+    const int group = static_cast<int>(std::stol(key));
     if (group == kSubclientContentGroup) fail(path, "group 1 is the content; list it under \"content\"");
-    return static_cast<int>(group);
+    return group;
   }
 
   void parseEntries(const Json& list, const std::string& path, uint64_t subclientId, int group) {
@@ -390,8 +392,8 @@ class TreeParser {
     std::set<std::string> seen;
     for (size_t i = 0; i < list.size(); ++i) {
       const std::string itemPath = elementPath(path, i);
+      // Empty entries are kept: a store accepts them, so an export may hold them.
       std::string entry = ObjectReader::readText(list[i], itemPath);
-      if (entry.empty()) fail(itemPath, "an entry must not be empty");
       claim(seen, entry, itemPath, "'" + entry + "' is listed twice");
       entries.entries.push_back(std::move(entry));
     }
@@ -408,7 +410,8 @@ class TreeParser {
     for (size_t i = 0; i < list->size(); ++i) {
       ObjectReader r((*list)[i], elementPath(owner.pathOf("properties"), i));
       PropertyRow row;
-      row.name = r.name("name");
+      // Any text, the empty one included, is a property name to a store.
+      row.name = ObjectReader::readText(r.require("name"), r.pathOf("name"));
       claim(names, row.name, r.pathOf("name"), "the property '" + row.name + "' is set twice");
       row.type = ObjectReader::readUnsigned(r.require("type"), r.pathOf("type"));
       row.value = ObjectReader::readText(r.require("value"), r.pathOf("value"));
