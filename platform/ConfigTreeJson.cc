@@ -237,6 +237,10 @@ class TreeParser {
     row.versionText = r.text("versionText");
     row.isNAS = r.boolValue("isNAS");
     row.isNonNDMP = r.boolValue("isNonNDMP");
+    const uint64_t roles = r.unsignedValue("roles");
+    if (roles > std::numeric_limits<uint32_t>::max())
+      fail(r.pathOf("roles"), "out of range of a 32-bit mask");
+    if (roles != 0) tree_.clientRoles.push_back({row.id, static_cast<uint32_t>(roles)});
     tree_.clients.push_back(row);
     parseProperties(r, PropertyOwner::kClient, row.id);
     if (const Json* instances = optionalArray(r, "instances")) {
@@ -336,6 +340,10 @@ class TreeParser {
             "application id " + std::to_string(app.appId) + " is used twice in this Velmora");
       app.aux1 = a.unsignedValue("aux1");
       app.aux2 = a.unsignedValue("aux2");
+      if (const Json* group = a.find("archiveGroup")) {
+        tree_.archiveGroups.push_back(
+            {instance.velmoraId, app.appId, ObjectReader::readUnsigned(*group, a.pathOf("archiveGroup"))});
+      }
       a.finish();
       app.velmoraId = instance.velmoraId;
       app.clientId = instance.clientId;
@@ -480,6 +488,16 @@ class TreeFormatter {
         orphan("subclient " + std::to_string(row->id), "backup set", row->backupSetId);
       subclients_[row->backupSetId].push_back(row);
     }
+    for (const ClientRoles& row : tree.clientRoles) {
+      if (!has(clientIds_, row.clientId)) orphan("a role mask", "client", row.clientId);
+      roles_[row.clientId] = row.roles;
+    }
+    for (const ApplicationRow& row : tree.applications) applicationKeys_.insert({row.velmoraId, row.appId});
+    for (const ArchiveGroupAssignment& row : tree.archiveGroups) {
+      if (applicationKeys_.count({row.velmoraId, row.appId}) == 0)
+        orphan("archive group " + std::to_string(row.archiveGroupId), "application", row.appId);
+      archiveGroups_[{row.velmoraId, row.appId}] = row.archiveGroupId;
+    }
     for (const ApplicationRow& row : tree.applications) {
       if (!has(subclientIds_, row.subclientId))
         orphan("application " + std::to_string(row.appId), "subclient", row.subclientId);
@@ -577,6 +595,8 @@ class TreeFormatter {
     put(j, "versionText", row.versionText);
     put(j, "isNAS", row.isNAS);
     put(j, "isNonNDMP", row.isNonNDMP);
+    const auto roles = roles_.find(row.id);
+    if (roles != roles_.end()) put(j, "roles", roles->second);
     putProperties(j, PropertyOwner::kClient, row.id);
     Json instances = Json::array();
     for (const InstanceRow* instance : childrenOf(instances_, row.id))
@@ -626,6 +646,9 @@ class TreeFormatter {
       Json a{{"id", app->second->appId}};
       put(a, "aux1", app->second->aux1);
       put(a, "aux2", app->second->aux2);
+      // Written whenever the application is assigned, group 0 included.
+      const auto group = archiveGroups_.find({app->second->velmoraId, app->second->appId});
+      if (group != archiveGroups_.end()) a["archiveGroup"] = group->second;
       j["application"] = a;
     }
     putProperties(j, PropertyOwner::kSubclient, row.id);
@@ -651,6 +674,9 @@ class TreeFormatter {
   std::map<uint64_t, std::vector<const BackupSetRow*>> backupSets_;
   std::map<uint64_t, std::vector<const SubclientRow*>> subclients_;
   std::map<uint64_t, const ApplicationRow*> applications_;
+  std::map<uint64_t, uint32_t> roles_;
+  std::set<std::pair<uint64_t, uint64_t>> applicationKeys_;
+  std::map<std::pair<uint64_t, uint64_t>, uint64_t> archiveGroups_;
   std::map<std::pair<PropertyOwner, uint64_t>, const std::vector<PropertyRow>*> properties_;
   std::map<uint64_t, const std::vector<ContentRow>*> instanceContent_;
   std::map<uint64_t, std::map<int, const std::vector<std::string>*>> entries_;

@@ -36,11 +36,6 @@ bool matches(ApplicationKey key, const ApplicationRow& row, const ApplicationRow
 
 }  // namespace
 
-void MemoryConfigStore::addApplicationType(const ApplicationTypeRow& row) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  applicationTypes_[row.id] = row;
-}
-
 void MemoryConfigStore::addVelmora(const VelmoraRow& row) {
   std::lock_guard<std::mutex> lock(mutex_);
   velmoras_[row.id] = row;
@@ -266,10 +261,11 @@ int MemoryConfigStore::checkOwner(PropertyOwner owner, uint64_t id, std::string&
 int MemoryConfigStore::replaceTree(const ConfigTree& tree, std::string& /*errorText*/) {
   // Built aside and swapped in, so that readers see the old tree or the new one.
   MemoryConfigStore fresh;
-  for (const ApplicationTypeRow& row : tree.applicationTypes) fresh.applicationTypes_[row.id] = row;
+  for (const ApplicationTypeRow& row : tree.applicationTypes) fresh.applicationTypes_[row.id] = row.name;
   for (const VelmoraRow& row : tree.velmoras) fresh.velmoras_[row.id] = row;
   for (const auto& [name, value] : tree.globalParams) fresh.globalParams_[name] = value;
   for (const ClientRow& row : tree.clients) fresh.clients_[row.id] = row;
+  for (const ClientRoles& row : tree.clientRoles) fresh.clientRoles_[row.clientId] = row.roles;
   for (InstanceRow row : tree.instances) {
     const auto client = fresh.clients_.find(row.clientId);
     if (client != fresh.clients_.end()) row.velmoraId = client->second.velmoraId;
@@ -309,6 +305,8 @@ int MemoryConfigStore::replaceTree(const ConfigTree& tree, std::string& /*errorT
     }
     fresh.applications_.push_back(row);
   }
+  for (const ArchiveGroupAssignment& row : tree.archiveGroups)
+    fresh.archiveGroups_[{row.velmoraId, row.appId}] = row.archiveGroupId;
   for (const OwnedProperties& owned : tree.properties) {
     if (!owned.properties.empty()) fresh.properties_[{owned.owner, owned.ownerId}] = owned.properties;
   }
@@ -332,6 +330,8 @@ int MemoryConfigStore::replaceTree(const ConfigTree& tree, std::string& /*errorT
   properties_.swap(fresh.properties_);
   instanceContent_.swap(fresh.instanceContent_);
   subclientEntries_.swap(fresh.subclientEntries_);
+  clientRoles_.swap(fresh.clientRoles_);
+  archiveGroups_.swap(fresh.archiveGroups_);
   return 0;
 }
 
@@ -339,9 +339,10 @@ int MemoryConfigStore::readTree(ConfigTree& tree, std::string& /*errorText*/) {
   std::lock_guard<std::mutex> lock(mutex_);
   tree = ConfigTree();
   tree.globalParams.assign(globalParams_.begin(), globalParams_.end());
-  for (const auto& [id, row] : applicationTypes_) tree.applicationTypes.push_back(row);
+  for (const auto& [id, name] : applicationTypes_) tree.applicationTypes.push_back({id, name});
   for (const auto& [id, row] : velmoras_) tree.velmoras.push_back(row);
   for (const auto& [id, row] : clients_) tree.clients.push_back(row);
+  for (const auto& [id, roles] : clientRoles_) tree.clientRoles.push_back({id, roles});
   for (const auto& [id, row] : instances_) tree.instances.push_back(row);
   for (const auto& [id, row] : backupSets_) tree.backupSets.push_back(row);
   for (const auto& [id, row] : subclients_) tree.subclients.push_back(row);
@@ -350,6 +351,8 @@ int MemoryConfigStore::readTree(ConfigTree& tree, std::string& /*errorText*/) {
             [](const ApplicationRow& a, const ApplicationRow& b) {
               return std::tie(a.velmoraId, a.appId) < std::tie(b.velmoraId, b.appId);
             });
+  for (const auto& [key, group] : archiveGroups_)
+    tree.archiveGroups.push_back({key.first, key.second, group});
   for (const auto& [key, rows] : properties_) {
     if (!rows.empty()) tree.properties.push_back({key.first, key.second, rows});
   }
@@ -360,4 +363,201 @@ int MemoryConfigStore::readTree(ConfigTree& tree, std::string& /*errorText*/) {
     if (!entries.empty()) tree.subclientEntries.push_back({key.first, key.second, entries});
   }
   return 0;
+}
+
+// ---- Adapter list queries and lookups ----
+
+namespace {
+
+// An id filter: 0 matches any value.
+bool idMatches(uint64_t filter, uint64_t value) { return filter == 0 || filter == value; }
+
+constexpr int64_t kListFlagBit = 0x8;
+
+void sortRows(std::vector<ConfigStore::AdapterListRow>& rows, ConfigStore::ListOrder order) {
+  std::sort(rows.begin(), rows.end(),
+            [order](const ConfigStore::AdapterListRow& a, const ConfigStore::AdapterListRow& b) {
+              if (order == ConfigStore::ListOrder::kByName && a.name != b.name) return a.name < b.name;
+              return a.id < b.id;
+            });
+}
+
+}  // namespace
+
+void MemoryConfigStore::addApplicationType(uint64_t appTypeId, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  applicationTypes_[appTypeId] = name;
+}
+
+void MemoryConfigStore::setClientRoles(uint64_t clientId, uint32_t roles) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clientRoles_[clientId] = roles;
+}
+
+void MemoryConfigStore::assignArchiveGroup(uint64_t velmoraId, uint64_t appId, uint64_t archiveGroupId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  archiveGroups_[{velmoraId, appId}] = archiveGroupId;
+}
+
+int MemoryConfigStore::listVelmoras(uint64_t velmoraId, ListOrder order, std::vector<AdapterListRow>& out,
+                                    std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : velmoras_) {
+    if (idMatches(velmoraId, id)) out.push_back({id, row.name, false});
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listClients(uint64_t velmoraId, int scope, std::vector<AdapterListRow>& out,
+                                   std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : clients_) {
+    if (!idMatches(velmoraId, row.velmoraId)) continue;
+    const bool hasInstance = std::any_of(instances_.begin(), instances_.end(), [id = id](const auto& entry) {
+      return entry.second.clientId == id;
+    });
+    if (scope == 2 || hasInstance) out.push_back({id, row.name, false});
+  }
+  return 0;
+}
+
+int MemoryConfigStore::listClientsOfType(uint64_t velmoraId, uint32_t roles, ListOrder order,
+                                         std::vector<AdapterListRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : clients_) {
+    const auto it = clientRoles_.find(id);
+    const uint32_t mask = it == clientRoles_.end() ? 0 : it->second;
+    if (idMatches(velmoraId, row.velmoraId) && (mask & roles) != 0) out.push_back({id, row.name, false});
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listApplications(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId,
+                                        uint64_t instanceId, uint64_t backupSetId, ListOrder order,
+                                        std::vector<ApplicationRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const ApplicationRow& row : applications_) {
+    if (idMatches(velmoraId, row.velmoraId) && idMatches(clientId, row.clientId) &&
+        idMatches(appTypeId, row.appTypeId) && idMatches(instanceId, row.instanceId) &&
+        idMatches(backupSetId, row.backupSetId)) {
+      out.push_back(row);
+    }
+  }
+  std::sort(out.begin(), out.end(), [order](const ApplicationRow& a, const ApplicationRow& b) {
+    if (order == ListOrder::kByName) {
+      const auto names = [](const ApplicationRow& r) {
+        return std::tie(r.instanceName, r.backupSetName, r.subclientName);
+      };
+      if (names(a) != names(b)) return names(a) < names(b);
+      return a.appId < b.appId;
+    }
+    return std::tie(a.appId, a.velmoraId) < std::tie(b.appId, b.velmoraId);
+  });
+  return 0;
+}
+
+int MemoryConfigStore::listApplicationTypes(uint64_t clientId, int scope, std::vector<AdapterListRow>& out,
+                                            std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, name] : applicationTypes_) {
+    const bool onClient =
+        std::any_of(instances_.begin(), instances_.end(), [&, typeId = id](const auto& entry) {
+          return entry.second.appTypeId == typeId && idMatches(clientId, entry.second.clientId);
+        });
+    if (scope == 0 || onClient) out.push_back({id, name, false});
+  }
+  return 0;
+}
+
+int MemoryConfigStore::listInstances(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId,
+                                     ListOrder order, std::vector<AdapterListRow>& out,
+                                     std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : instances_) {
+    if (idMatches(velmoraId, row.velmoraId) && idMatches(clientId, row.clientId) &&
+        idMatches(appTypeId, row.appTypeId)) {
+      out.push_back({id, row.name, false});
+    }
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listBackupSets(uint64_t clientId, uint64_t appTypeId, uint64_t instanceId,
+                                      ListOrder order, std::vector<AdapterListRow>& out,
+                                      std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : backupSets_) {
+    if (idMatches(clientId, row.clientId) && idMatches(appTypeId, row.appTypeId) &&
+        idMatches(instanceId, row.instanceId)) {
+      out.push_back({id, row.name, (row.flags & kListFlagBit) != 0});
+    }
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listSubclients(uint64_t clientId, uint64_t backupSetId, ListOrder order,
+                                      std::vector<AdapterListRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : subclients_) {
+    if (idMatches(clientId, row.clientId) && idMatches(backupSetId, row.backupSetId)) {
+      out.push_back({id, row.name, (row.flags & kListFlagBit) != 0});
+    }
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listArchiveGroupApplications(uint64_t velmoraId, uint64_t archiveGroupId,
+                                                    std::vector<ApplicationRow>& out,
+                                                    std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const ApplicationRow& row : applications_) {
+    const auto it = archiveGroups_.find({row.velmoraId, row.appId});
+    if (it != archiveGroups_.end() && idMatches(velmoraId, row.velmoraId) &&
+        idMatches(archiveGroupId, it->second)) {
+      out.push_back(row);
+    }
+  }
+  std::sort(out.begin(), out.end(), [](const ApplicationRow& a, const ApplicationRow& b) {
+    return std::tie(a.appId, a.velmoraId) < std::tie(b.appId, b.velmoraId);
+  });
+  return 0;
+}
+
+int MemoryConfigStore::findApplicationTypeName(uint64_t appTypeId, std::string& name,
+                                               std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = applicationTypes_.find(appTypeId);
+  if (it == applicationTypes_.end()) {
+    return storeFailure(XR_APPTYPE_NOT_FOUND, errorText,
+                        "Application type " + std::to_string(appTypeId) + " not found");
+  }
+  name = it->second;
+  return 0;
+}
+
+int MemoryConfigStore::findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out,
+                                                  std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const ApplicationRow& row : applications_) {
+    if (row.subclientId == subclientId) {
+      out = row;
+      return 0;
+    }
+  }
+  return storeFailure(XR_APPID_NOT_FOUND, errorText,
+                      "No application with subclient " + std::to_string(subclientId));
 }

@@ -164,6 +164,21 @@ void readApplication(const SqliteQuery& q, ApplicationRow& row) {
   row.subclientName = q.textAt(11);
 }
 
+// Steps a list query to its end.
+std::vector<ConfigStore::AdapterListRow> listRows(SqliteQuery& query) {
+  std::vector<ConfigStore::AdapterListRow> rows;
+  while (query.next()) rows.push_back({query.unsignedAt(0), query.textAt(1), query.signedAt(2) != 0});
+  return rows;
+}
+
+std::vector<ApplicationRow> applicationRows(SqliteQuery& query) {
+  std::vector<ApplicationRow> rows;
+  while (query.next()) readApplication(query, rows.emplace_back());
+  return rows;
+}
+
+int orderValue(ConfigStore::ListOrder order) { return order == ConfigStore::ListOrder::kByName ? 1 : 0; }
+
 // ---- Opening ----
 
 // Refusals that need no SQLite: a missing directory, a read-only file,
@@ -599,6 +614,155 @@ int SqliteConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
   });
 }
 
+int SqliteConfigStore::listVelmoras(uint64_t velmoraId, ListOrder order, std::vector<AdapterListRow>& out,
+                                    std::string& errorText) {
+  return run(Access::kSingleRead, "listVelmoras", errorText, [&](SqliteConnection& c) {
+    SqliteQuery query(c, velmoraId != 0 ? Sql::kListVelmorasById : Sql::kListVelmorasAll);
+    if (velmoraId != 0) query.bind(velmoraId);
+    query.bind(orderValue(order));
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listClients(uint64_t velmoraId, int scope, std::vector<AdapterListRow>& out,
+                                   std::string& errorText) {
+  return run(Access::kSingleRead, "listClients", errorText, [&](SqliteConnection& c) {
+    SqliteQuery query(c, velmoraId != 0 ? Sql::kListClientsOfVelmora : Sql::kListClientsAll);
+    if (velmoraId != 0) query.bind(velmoraId);
+    query.bind(scope);
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listClientsOfType(uint64_t velmoraId, uint32_t roles, ListOrder order,
+                                         std::vector<AdapterListRow>& out, std::string& errorText) {
+  return run(Access::kSingleRead, "listClientsOfType", errorText, [&](SqliteConnection& c) {
+    SqliteQuery query(c, velmoraId != 0 ? Sql::kListClientsOfTypeOfVelmora : Sql::kListClientsOfTypeAll);
+    if (velmoraId != 0) query.bind(velmoraId);
+    query.bind(static_cast<int64_t>(roles)).bind(orderValue(order));
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listApplications(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId,
+                                        uint64_t instanceId, uint64_t backupSetId, ListOrder order,
+                                        std::vector<ApplicationRow>& out, std::string& errorText) {
+  return run(Access::kSingleRead, "listApplications", errorText, [&](SqliteConnection& c) {
+    const Sql sql = backupSetId != 0  ? Sql::kListApplicationsOfBackupSet
+                    : instanceId != 0 ? Sql::kListApplicationsOfInstance
+                    : clientId != 0   ? Sql::kListApplicationsOfClient
+                    : velmoraId != 0  ? Sql::kListApplicationsOfVelmora
+                    : appTypeId != 0  ? Sql::kListApplicationsOfType
+                                      : Sql::kListApplicationsAll;
+    SqliteQuery query(c, sql);
+    query.bind(velmoraId).bind(clientId).bind(appTypeId).bind(instanceId).bind(backupSetId);
+    query.bind(orderValue(order));
+    out = applicationRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listApplicationTypes(uint64_t clientId, int scope, std::vector<AdapterListRow>& out,
+                                            std::string& errorText) {
+  return run(Access::kSingleRead, "listApplicationTypes", errorText, [&](SqliteConnection& c) {
+    const Sql sql = scope == 0      ? Sql::kListApplicationTypesAll
+                    : clientId != 0 ? Sql::kListApplicationTypesOfClient
+                                    : Sql::kListApplicationTypesInUse;
+    SqliteQuery query(c, sql);
+    if (sql == Sql::kListApplicationTypesOfClient) query.bind(clientId);
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listInstances(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId,
+                                     ListOrder order, std::vector<AdapterListRow>& out,
+                                     std::string& errorText) {
+  return run(Access::kSingleRead, "listInstances", errorText, [&](SqliteConnection& c) {
+    const Sql sql = clientId != 0    ? Sql::kListInstancesOfClient
+                    : appTypeId != 0 ? Sql::kListInstancesOfType
+                    : velmoraId != 0 ? Sql::kListInstancesOfVelmora
+                                     : Sql::kListInstancesAll;
+    SqliteQuery query(c, sql);
+    query.bind(velmoraId).bind(clientId).bind(appTypeId).bind(orderValue(order));
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listBackupSets(uint64_t clientId, uint64_t appTypeId, uint64_t instanceId,
+                                      ListOrder order, std::vector<AdapterListRow>& out,
+                                      std::string& errorText) {
+  return run(Access::kSingleRead, "listBackupSets", errorText, [&](SqliteConnection& c) {
+    const Sql sql = instanceId != 0  ? Sql::kListBackupSetsOfInstance
+                    : clientId != 0  ? Sql::kListBackupSetsOfClient
+                    : appTypeId != 0 ? Sql::kListBackupSetsOfType
+                                     : Sql::kListBackupSetsAll;
+    SqliteQuery query(c, sql);
+    query.bind(clientId).bind(appTypeId).bind(instanceId).bind(orderValue(order));
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listSubclients(uint64_t clientId, uint64_t backupSetId, ListOrder order,
+                                      std::vector<AdapterListRow>& out, std::string& errorText) {
+  return run(Access::kSingleRead, "listSubclients", errorText, [&](SqliteConnection& c) {
+    const Sql sql = backupSetId != 0 ? Sql::kListSubclientsOfBackupSet
+                    : clientId != 0  ? Sql::kListSubclientsOfClient
+                                     : Sql::kListSubclientsAll;
+    SqliteQuery query(c, sql);
+    query.bind(clientId).bind(backupSetId).bind(orderValue(order));
+    out = listRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::listArchiveGroupApplications(uint64_t velmoraId, uint64_t archiveGroupId,
+                                                    std::vector<ApplicationRow>& out,
+                                                    std::string& errorText) {
+  return run(Access::kSingleRead, "listArchiveGroupApplications", errorText, [&](SqliteConnection& c) {
+    const Sql sql = archiveGroupId != 0 ? Sql::kListArchiveGroupApplicationsOfGroup
+                    : velmoraId != 0    ? Sql::kListArchiveGroupApplicationsOfVelmora
+                                        : Sql::kListArchiveGroupApplicationsAll;
+    SqliteQuery query(c, sql);
+    query.bind(velmoraId).bind(archiveGroupId);
+    out = applicationRows(query);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::findApplicationTypeName(uint64_t appTypeId, std::string& name,
+                                               std::string& errorText) {
+  return run(Access::kSingleRead, "findApplicationTypeName", errorText, [&](SqliteConnection& c) {
+    SqliteQuery query(c, Sql::kFindApplicationTypeName);
+    query.bind(appTypeId);
+    if (!query.next()) {
+      return storeFailure(XR_APPTYPE_NOT_FOUND, errorText,
+                          "Application type " + std::to_string(appTypeId) + " not found");
+    }
+    name = query.textAt(0);
+    return 0;
+  });
+}
+
+int SqliteConfigStore::findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out,
+                                                  std::string& errorText) {
+  return run(Access::kSingleRead, "findApplicationBySubclient", errorText, [&](SqliteConnection& c) {
+    SqliteQuery query(c, Sql::kFindApplicationBySubclient);
+    query.bind(subclientId);
+    if (!query.next()) {
+      return storeFailure(XR_APPID_NOT_FOUND, errorText,
+                          "No application with subclient " + std::to_string(subclientId));
+    }
+    readApplication(query, out);
+    return 0;
+  });
+}
+
 int SqliteConfigStore::replaceTree(const ConfigTree& tree, std::string& errorText) {
   return run(Access::kWrite, "replaceTree", errorText, [&](SqliteConnection& c) {
     for (Sql sql : {Sql::kDeleteAllSubclientEntries, Sql::kDeleteAllProperties, Sql::kDeleteAllApplications,
@@ -664,6 +828,24 @@ int SqliteConfigStore::replaceTree(const ConfigTree& tree, std::string& errorTex
         return storeFailure(XR_INVALID_DATA, errorText,
                             "replaceTree: application " + std::to_string(row.appId) + " names subclient " +
                                 std::to_string(row.subclientId) + ", which is not in the tree");
+      }
+    }
+    for (const ClientRoles& row : tree.clientRoles) {
+      if (SqliteQuery(c, Sql::kSetClientRoles)
+              .bind(row.clientId)
+              .bind(static_cast<int64_t>(row.roles))
+              .run() == 0) {
+        return storeFailure(
+            XR_INVALID_DATA, errorText,
+            "replaceTree: roles for client " + std::to_string(row.clientId) + ", which is not in the tree");
+      }
+    }
+    for (const ArchiveGroupAssignment& row : tree.archiveGroups) {
+      SqliteQuery q(c, Sql::kSetArchiveGroup);
+      if (q.bind(row.velmoraId).bind(row.appId).bind(row.archiveGroupId).run() == 0) {
+        return storeFailure(XR_INVALID_DATA, errorText,
+                            "replaceTree: archive group for application " + std::to_string(row.appId) +
+                                ", which is not in the tree");
       }
     }
     for (const OwnedProperties& owned : tree.properties) {
@@ -732,6 +914,14 @@ int SqliteConfigStore::readTree(ConfigTree& tree, std::string& errorText) {
     {
       SqliteQuery q(c, Sql::kReadApplications);
       while (q.next()) readApplication(q, read.applications.emplace_back());
+    }
+    {
+      SqliteQuery q(c, Sql::kReadClientRoles);
+      while (q.next()) read.clientRoles.push_back({q.unsignedAt(0), static_cast<uint32_t>(q.unsignedAt(1))});
+    }
+    {
+      SqliteQuery q(c, Sql::kReadArchiveGroups);
+      while (q.next()) read.archiveGroups.push_back({q.unsignedAt(0), q.unsignedAt(1), q.unsignedAt(2)});
     }
     {
       SqliteQuery q(c, Sql::kReadProperties);

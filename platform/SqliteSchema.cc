@@ -125,10 +125,20 @@ CREATE TABLE subclient_entry (
 ) WITHOUT ROWID;
 )sql";
 
+// Version 2: what the adapters' lists need. A client's role mask, the
+// archive group of an application (NULL: none), and indexes for listing
+// subclients of a client and applications of an archive group.
+const char kVersion2[] = R"sql(
+ALTER TABLE client ADD COLUMN roles INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE application ADD COLUMN archive_group_id INTEGER;
+CREATE INDEX application_by_archive_group ON application (archive_group_id, velmora_id, app_id)
+  WHERE archive_group_id IS NOT NULL;
+)sql";
+
 }  // namespace
 
 const std::vector<const char*>& sqliteMigrations() {
-  static const std::vector<const char*> migrations = {kVersion1};
+  static const std::vector<const char*> migrations = {kVersion1, kVersion2};
   return migrations;
 }
 

@@ -37,6 +37,39 @@ enum class Sql {
   kListSubclientEntries,
   kAddSubclientEntry,
   kDeleteSubclientEntry,
+  // Adapter lists: one statement per id filter that drives the query (the
+  // most specific non-zero one); "All" when every filter is 0.
+  kListVelmorasById,
+  kListVelmorasAll,
+  kListClientsOfVelmora,
+  kListClientsAll,
+  kListClientsOfTypeOfVelmora,
+  kListClientsOfTypeAll,
+  kListApplicationsOfBackupSet,
+  kListApplicationsOfInstance,
+  kListApplicationsOfClient,
+  kListApplicationsOfVelmora,
+  kListApplicationsOfType,
+  kListApplicationsAll,
+  kListApplicationTypesAll,
+  kListApplicationTypesOfClient,
+  kListApplicationTypesInUse,
+  kListInstancesOfClient,
+  kListInstancesOfType,
+  kListInstancesOfVelmora,
+  kListInstancesAll,
+  kListBackupSetsOfInstance,
+  kListBackupSetsOfClient,
+  kListBackupSetsOfType,
+  kListBackupSetsAll,
+  kListSubclientsOfBackupSet,
+  kListSubclientsOfClient,
+  kListSubclientsAll,
+  kListArchiveGroupApplicationsOfGroup,
+  kListArchiveGroupApplicationsOfVelmora,
+  kListArchiveGroupApplicationsAll,
+  kFindApplicationTypeName,
+  kFindApplicationBySubclient,
   // Whole-tree import and export: these read or clear whole tables.
   kDeleteAllSubclientEntries,
   kDeleteAllProperties,
@@ -60,6 +93,8 @@ enum class Sql {
   kInsertApplication,
   kInsertProperty,
   kInsertSubclientEntry,
+  kSetClientRoles,
+  kSetArchiveGroup,
   kReadVelmoras,
   kReadGlobalParams,
   kReadApplicationTypes,
@@ -71,17 +106,25 @@ enum class Sql {
   kReadApplications,
   kReadProperties,
   kReadSubclientEntries,
+  kReadClientRoles,
+  kReadArchiveGroups,
   kCount
 };
 
 constexpr size_t kSqlCount = static_cast<size_t>(Sql::kCount);
 
+// What a statement may touch; a test checks each one's query plan.
+enum class SqlReach {
+  kRows,        // point lookups and range scans only, no sorting
+  kList,        // range scans only; may sort its result
+  kWholeTable,  // reads or clears whole tables by design (import, export,
+                // a list asked for every object)
+};
+
 struct SqlStatement {
   Sql id;  // equal to the statement's index; checked by a test
+  SqlReach reach;
   const char* text;
-  // True for the whole-tree statements, which read or clear whole tables
-  // by design; every other statement touches only the rows it names.
-  bool wholeTable;
 };
 
 const SqlStatement& sqlStatement(Sql id);

@@ -20,6 +20,19 @@ struct ApplicationTypeRow {
   std::string name;
 };
 
+// A client's role mask (ConfigStore::kClientRole* bits).
+struct ClientRoles {
+  uint64_t clientId = 0;
+  uint32_t roles = 0;
+};
+
+// The archive group an application (Velmora id, application id) belongs to.
+struct ArchiveGroupAssignment {
+  uint64_t velmoraId = 0;
+  uint64_t appId = 0;
+  uint64_t archiveGroupId = 0;
+};
+
 struct OwnedProperties {
   PropertyOwner owner = PropertyOwner::kClient;
   uint64_t ownerId = 0;
@@ -49,8 +62,10 @@ struct ConfigTree {
   std::vector<InstanceRow> instances;
   std::vector<BackupSetRow> backupSets;
   std::vector<SubclientRow> subclients;
-  std::vector<ApplicationRow> applications;  // at most one per subclient
-  std::vector<OwnedProperties> properties;   // owners with at least one property
+  std::vector<ApplicationRow> applications;           // at most one per subclient
+  std::vector<ClientRoles> clientRoles;               // clients that have a role mask
+  std::vector<ArchiveGroupAssignment> archiveGroups;  // applications that belong to one
+  std::vector<OwnedProperties> properties;            // owners with at least one property
   std::vector<InstanceContent> instanceContent;
   std::vector<SubclientEntries> subclientEntries;  // groups with at least one entry
 };

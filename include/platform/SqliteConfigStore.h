@@ -74,6 +74,28 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
   int updateSubclientEntries(uint64_t subclientId, int group, const std::vector<std::string>& add,
                              const std::vector<std::string>& remove, std::string& errorText) override;
 
+  int listVelmoras(uint64_t velmoraId, ListOrder order, std::vector<AdapterListRow>& out,
+                   std::string& errorText) override;
+  int listClients(uint64_t velmoraId, int scope, std::vector<AdapterListRow>& out,
+                  std::string& errorText) override;
+  int listClientsOfType(uint64_t velmoraId, uint32_t roles, ListOrder order, std::vector<AdapterListRow>& out,
+                        std::string& errorText) override;
+  int listApplications(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId, uint64_t instanceId,
+                       uint64_t backupSetId, ListOrder order, std::vector<ApplicationRow>& out,
+                       std::string& errorText) override;
+  int listApplicationTypes(uint64_t clientId, int scope, std::vector<AdapterListRow>& out,
+                           std::string& errorText) override;
+  int listInstances(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId, ListOrder order,
+                    std::vector<AdapterListRow>& out, std::string& errorText) override;
+  int listBackupSets(uint64_t clientId, uint64_t appTypeId, uint64_t instanceId, ListOrder order,
+                     std::vector<AdapterListRow>& out, std::string& errorText) override;
+  int listSubclients(uint64_t clientId, uint64_t backupSetId, ListOrder order,
+                     std::vector<AdapterListRow>& out, std::string& errorText) override;
+  int listArchiveGroupApplications(uint64_t velmoraId, uint64_t archiveGroupId,
+                                   std::vector<ApplicationRow>& out, std::string& errorText) override;
+  int findApplicationTypeName(uint64_t appTypeId, std::string& name, std::string& errorText) override;
+  int findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out, std::string& errorText) override;
+
   // In one transaction; derived fields are taken from the parents.
   int replaceTree(const ConfigTree& tree, std::string& errorText) override;
   int readTree(ConfigTree& tree, std::string& errorText) override;

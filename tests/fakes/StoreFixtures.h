@@ -14,16 +14,20 @@
 
 #include "fakes/TempDir.h"
 
-// Velmora 2 "north" and 3 "south"; clients 5 build01 and 10 oradb (both on
-// host shared.example.net) and 20 sydney in Velmora 3; application types 7
-// and 22; instance 6 (type 7, content) with backup set 7 and subclients 8
-// and 9 (application ids 1045 and 1046); instance 11 (type 22) with backup
-// set 12 and subclient 13 (application id 1047, aux 4 and 5).
+// Velmora 2 "north" and 3 "east"; clients 5 build01 (data agent) and 10
+// oradb (data and media agent), both on host shared.example.net, and 20
+// sydney (media agent, no instance) in Velmora 3; application types 7, 22
+// and 30 (no instance); instance 6 (type 7, content) with backup set 7 and
+// subclients 8 and 9 (flag bit 8; application ids 1045 and 1046); instance
+// 11 (type 22) with backup set 12 (flag bit 8) and subclient 13
+// (application id 1047, aux 4 and 5). Applications 1045 and 1047 belong to
+// archive group 40.
 inline const char kStoreFixtureJson[] = R"json({
   "format": "appmgr-config-tree",
   "version": 1,
   "globalParams": {"nMaxBackupStreams": "8", "sAuditPath": "/var/log/audit dir"},
-  "applicationTypes": [{"id": 7, "name": "File System"}, {"id": 22, "name": "Oracle Database"}],
+  "applicationTypes": [{"id": 7, "name": "File System"}, {"id": 22, "name": "Oracle Database"},
+                       {"id": 30, "name": "Unused"}],
   "velmoras": [
     {"id": 2, "name": "north", "releaseId": 11, "flags": 4, "timeZoneId": 36, "hostName": "north.example.net",
      "description": "Northern data centre", "timeZoneName": "Europe/Berlin", "installDir": "/opt/velmora",
@@ -31,7 +35,7 @@ inline const char kStoreFixtureJson[] = R"json({
      "clients": [
        {"id": 5, "name": "build01", "hostName": "shared.example.net", "qualifier": 3, "attribute": 9,
         "osName": "Linux", "osVersion": "6.1", "processor": "x86_64", "versionText": "11.0.0 SP22 HPK5",
-        "isNonNDMP": true,
+        "isNonNDMP": true, "roles": 1,
         "properties": [{"name": "Client Description", "type": 1, "value": "build server"},
                        {"name": "Log Level", "type": 2, "value": "2"}],
         "instances": [
@@ -44,18 +48,18 @@ inline const char kStoreFixtureJson[] = R"json({
               "properties": [{"name": "Backup Set Description", "type": 1, "value": "all local disks"}],
               "subclients": [
                 {"id": 8, "name": "default", "flags": 16, "description": "everything",
-                 "application": {"id": 1045},
+                 "application": {"id": 1045, "archiveGroup": 40},
                  "properties": [{"name": "Streams", "type": 2, "value": "2"}],
                  "content": ["/"], "filters": {"2": ["/proc", "/tmp/*.swp"], "4": ["/var/cache"]}},
-                {"id": 9, "name": "home dirs", "application": {"id": 1046},
+                {"id": 9, "name": "home dirs", "flags": 8, "application": {"id": 1046},
                  "content": ["/home", "/srv/shared profiles"]}]}]}]},
-       {"id": 10, "name": "oradb", "hostName": "shared.example.net", "isNAS": true,
+       {"id": 10, "name": "oradb", "hostName": "shared.example.net", "isNAS": true, "roles": 3,
         "instances": [
           {"id": 11, "name": "OracleProd", "applicationType": 22,
            "backupSets": [
-             {"id": 12, "name": "archive+logs",
-              "subclients": [{"id": 13, "name": "nightly", "application": {"id": 1047, "aux1": 4, "aux2": 5}}]}]}]}]},
-    {"id": 3, "name": "south", "clients": [{"id": 20, "name": "sydney"}]}]
+             {"id": 12, "name": "archive+logs", "flags": 8,
+              "subclients": [{"id": 13, "name": "nightly", "application": {"id": 1047, "aux1": 4, "aux2": 5, "archiveGroup": 40}}]}]}]}]},
+    {"id": 3, "name": "east", "clients": [{"id": 20, "name": "sydney", "roles": 2}]}]
 })json";
 
 struct MemoryBackend {

@@ -3,6 +3,7 @@
 // found, list order, property and entry updates, refusals that write
 // nothing, and whole-tree replacement.
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,7 +63,7 @@ TYPED_TEST(ConfigStoreContract, FindsVelmoraByIdOrNameAndReportsMissingOnes) {
   EXPECT_EQ(row.flags, 4u);
   EXPECT_EQ(row.timeZoneName, "Europe/Berlin");
   EXPECT_EQ(row.utcOffsetMinutes, 60);
-  ASSERT_EQ(this->store_->findVelmora(0, "south", row, this->errorText_), 0);
+  ASSERT_EQ(this->store_->findVelmora(0, "east", row, this->errorText_), 0);
   EXPECT_EQ(row.id, 3u);
   // A name, when given, wins over the id.
   EXPECT_EQ(this->store_->findVelmora(2, "nowhere", row, this->errorText_),
@@ -335,6 +336,178 @@ TYPED_TEST(ConfigStoreContract, ReadsBackTheTreeItWasGivenAndReplacesItWhole) {
   std::string value;
   EXPECT_EQ(this->store_->getGlobalParam("sAuditPath", value, this->errorText_),
             static_cast<int>(XR_INVALID_GLOBAL_PROP));
+}
+
+// ---- Adapter lists and lookups ----
+
+std::string joined(const std::vector<ConfigStore::AdapterListRow>& rows) {
+  std::string out;
+  for (const ConfigStore::AdapterListRow& row : rows) {
+    out += (out.empty() ? "" : ",") + std::to_string(row.id) + " " + row.name + (row.flag ? " +" : "");
+  }
+  return out;
+}
+
+std::string joined(const std::vector<ApplicationRow>& rows) {
+  std::string out;
+  for (const ApplicationRow& row : rows) out += (out.empty() ? "" : ",") + std::to_string(row.appId);
+  return out;
+}
+
+constexpr ConfigStore::ListOrder kById = ConfigStore::ListOrder::kById;
+constexpr ConfigStore::ListOrder kByName = ConfigStore::ListOrder::kByName;
+
+TYPED_TEST(ConfigStoreContract, AdapterListsTakeZeroAsAnyAndKeepTheirOrder) {
+  using Rows = std::vector<ConfigStore::AdapterListRow>;
+  using List = std::function<int(ConfigStore&, Rows&, std::string&)>;
+  const struct {
+    const char* title;
+    List list;
+    const char* expected;
+  } cases[] = {
+      {"every Velmora by id",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listVelmoras(0, kById, r, e); },
+       "2 north,3 east"},
+      {"every Velmora by name",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listVelmoras(0, kByName, r, e); },
+       "3 east,2 north"},
+      {"one Velmora", [](ConfigStore& s, Rows& r, std::string& e) { return s.listVelmoras(2, kById, r, e); },
+       "2 north"},
+      {"no Velmora", [](ConfigStore& s, Rows& r, std::string& e) { return s.listVelmoras(9, kById, r, e); },
+       ""},
+      {"clients of a Velmora",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listClients(2, 2, r, e); },
+       "5 build01,10 oradb"},
+      {"every client", [](ConfigStore& s, Rows& r, std::string& e) { return s.listClients(0, 2, r, e); },
+       "5 build01,10 oradb,20 sydney"},
+      {"clients with an instance",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listClients(0, 1, r, e); },
+       "5 build01,10 oradb"},
+      {"media agents anywhere",
+       [](ConfigStore& s, Rows& r, std::string& e) {
+         return s.listClientsOfType(0, ConfigStore::kClientRoleMediaAgent, kById, r, e);
+       },
+       "10 oradb,20 sydney"},
+      {"data agents of a Velmora by name",
+       [](ConfigStore& s, Rows& r, std::string& e) {
+         return s.listClientsOfType(2, ConfigStore::kClientRoleDataAgent, kByName, r, e);
+       },
+       "5 build01,10 oradb"},
+      {"data agents of Velmora 3",
+       [](ConfigStore& s, Rows& r, std::string& e) {
+         return s.listClientsOfType(3, ConfigStore::kClientRoleDataAgent, kById, r, e);
+       },
+       ""},
+      {"every application type",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listApplicationTypes(0, 0, r, e); },
+       "7 File System,22 Oracle Database,30 Unused"},
+      {"types of a client",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listApplicationTypes(10, 1, r, e); },
+       "22 Oracle Database"},
+      {"types in use",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listApplicationTypes(0, 1, r, e); },
+       "7 File System,22 Oracle Database"},
+      {"every instance",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listInstances(0, 0, 0, kById, r, e); },
+       "6 DefaultInstance,11 OracleProd"},
+      {"instances of a client",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listInstances(2, 5, 0, kByName, r, e); },
+       "6 DefaultInstance"},
+      {"instances of a type",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listInstances(0, 0, 22, kById, r, e); },
+       "11 OracleProd"},
+      {"instances of another Velmora",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listInstances(3, 0, 0, kById, r, e); }, ""},
+      {"filters combine",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listInstances(2, 5, 22, kById, r, e); }, ""},
+      {"every backup set",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listBackupSets(0, 0, 0, kById, r, e); },
+       "7 defaultBackupSet,12 archive+logs +"},
+      {"backup sets by name",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listBackupSets(0, 0, 0, kByName, r, e); },
+       "12 archive+logs +,7 defaultBackupSet"},
+      {"backup sets of a client",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listBackupSets(5, 0, 0, kById, r, e); },
+       "7 defaultBackupSet"},
+      {"backup sets of a type",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listBackupSets(0, 22, 0, kById, r, e); },
+       "12 archive+logs +"},
+      {"backup sets of an instance of another client",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listBackupSets(10, 0, 6, kById, r, e); }, ""},
+      {"every subclient",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listSubclients(0, 0, kById, r, e); },
+       "8 default,9 home dirs +,13 nightly"},
+      {"subclients of a client",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listSubclients(5, 0, kByName, r, e); },
+       "8 default,9 home dirs +"},
+      {"subclients of a backup set",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listSubclients(0, 12, kById, r, e); },
+       "13 nightly"},
+      {"subclients of a backup set of another client",
+       [](ConfigStore& s, Rows& r, std::string& e) { return s.listSubclients(10, 7, kById, r, e); }, ""},
+  };
+  for (const auto& c : cases) {
+    Rows rows = {{99, "stale", true}};
+    EXPECT_EQ(c.list(*this->store_, rows, this->errorText_), 0) << c.title;
+    EXPECT_EQ(joined(rows), c.expected) << c.title;
+  }
+}
+
+TYPED_TEST(ConfigStoreContract, ListsApplicationsByTheirChainAndArchiveGroup) {
+  using Apps = std::vector<ApplicationRow>;
+  const struct {
+    uint64_t velmora, client, type, instance, backupSet;
+    const char* expected;
+  } cases[] = {
+      {0, 0, 0, 0, 0, "1045,1046,1047"},
+      {2, 5, 0, 0, 0, "1045,1046"},
+      {0, 0, 22, 0, 0, "1047"},
+      {0, 0, 0, 6, 0, "1045,1046"},
+      {0, 0, 0, 0, 12, "1047"},
+      {3, 0, 0, 0, 0, ""},
+      {0, 10, 0, 6, 0, ""},
+  };
+  for (const auto& c : cases) {
+    for (ConfigStore::ListOrder order : {kById, kByName}) {
+      Apps apps;
+      EXPECT_EQ(this->store_->listApplications(c.velmora, c.client, c.type, c.instance, c.backupSet, order,
+                                               apps, this->errorText_),
+                0);
+      EXPECT_EQ(joined(apps), c.expected)
+          << c.velmora << " " << c.client << " " << c.type << " " << c.instance << " " << c.backupSet;
+    }
+  }
+  Apps apps;
+  ASSERT_EQ(this->store_->listApplications(0, 0, 0, 0, 12, kById, apps, this->errorText_), 0);
+  ASSERT_EQ(apps.size(), 1u);
+  EXPECT_EQ(apps[0].velmoraId, 2u);
+  EXPECT_EQ(apps[0].instanceName, "OracleProd");
+  EXPECT_EQ(apps[0].subclientId, 13u);
+  EXPECT_EQ(apps[0].aux2, 5u);
+
+  const struct {
+    uint64_t velmora, group;
+    const char* expected;
+  } groups[] = {{0, 0, "1045,1047"}, {2, 40, "1045,1047"}, {0, 41, ""}, {3, 0, ""}};
+  for (const auto& g : groups) {
+    EXPECT_EQ(this->store_->listArchiveGroupApplications(g.velmora, g.group, apps, this->errorText_), 0);
+    EXPECT_EQ(joined(apps), g.expected) << g.velmora << " " << g.group;
+  }
+}
+
+TYPED_TEST(ConfigStoreContract, LooksUpApplicationTypeNamesAndApplicationsBySubclient) {
+  std::string name;
+  ASSERT_EQ(this->store_->findApplicationTypeName(22, name, this->errorText_), 0);
+  EXPECT_EQ(name, "Oracle Database");
+  EXPECT_EQ(this->store_->findApplicationTypeName(99, name, this->errorText_),
+            static_cast<int>(XR_APPTYPE_NOT_FOUND));
+  ApplicationRow app;
+  ASSERT_EQ(this->store_->findApplicationBySubclient(13, app, this->errorText_), 0);
+  EXPECT_EQ(app.appId, 1047u);
+  EXPECT_EQ(app.aux1, 4u);
+  EXPECT_EQ(app.backupSetName, "archive+logs");
+  EXPECT_EQ(this->store_->findApplicationBySubclient(7, app, this->errorText_),
+            static_cast<int>(XR_APPID_NOT_FOUND));
 }
 
 }  // namespace
