@@ -380,17 +380,12 @@ class TreeParser {
     r.finish();
   }
 
-  // A group key is a decimal int without leading zeros ("-3", "12").
+  // A group key is one decimal digit, a filter group from 2 to 8.
   static int parseGroup(const std::string& key, const std::string& path) {
-    const size_t start = !key.empty() && key[0] == '-' ? 1 : 0;
-    const std::string digits = key.substr(start);
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos ||
-        (digits.size() > 1 && digits[0] == '0') || key == "-0") {
-      fail(path, "a filter group is a decimal number");
-    }
-    const int group = static_cast<int>(std::stol(key));
-    if (group == kSubclientContentGroup) fail(path, "group 1 is the content; list it under \"content\"");
-    return group;
+    if (key == "1") fail(path, "group 1 is the content; list it under \"content\"");
+    if (key.size() != 1 || key[0] < '0' + kFirstFilterGroup || key[0] > '0' + kLastFilterGroup)
+      fail(path, "a filter group is a number from 2 to 8");
+    return key[0] - '0';
   }
 
   void parseEntries(const Json& list, const std::string& path, uint64_t subclientId, int group) {

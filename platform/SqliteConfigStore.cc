@@ -605,6 +605,11 @@ int SqliteConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
   return run(Access::kWrite, "updateSubclientEntries", errorText, [&](SqliteConnection& c) {
     const int result = checkSubclientForEntries(c, subclientId, errorText);
     if (result != 0) return result;
+    if (group != kSubclientContentGroup && (group < kFirstFilterGroup || group > kLastFilterGroup)) {
+      return storeFailure(
+          XR_BAD_CONTENT_TYPE, errorText,
+          "Entry group " + std::to_string(group) + " is neither the content nor a filter group");
+    }
     for (const std::string& entry : add)
       SqliteQuery(c, Sql::kAddSubclientEntry).bind(subclientId).bind(group).bind(entry).run();
     for (const std::string& entry : remove) {

@@ -307,15 +307,19 @@ TYPED_TEST(ConfigStoreContract, UpdateSubclientEntriesAddsOnceThenRemoves) {
       this->store_->updateSubclientEntries(8, 2, {"/sys"}, {"/proc", "/sys", "/absent"}, this->errorText_),
       0);
   EXPECT_EQ(this->entries(8, 2), (std::vector<std::string>{"/tmp/*.swp"}));
-  // Any group number is kept apart.
-  ASSERT_EQ(this->store_->updateSubclientEntries(8, 12, {"*.iso"}, {}, this->errorText_), 0);
-  EXPECT_EQ(this->entries(8, 12), (std::vector<std::string>{"*.iso"}));
+  ASSERT_EQ(this->store_->updateSubclientEntries(8, kLastFilterGroup, {"*.iso"}, {}, this->errorText_), 0);
+  EXPECT_EQ(this->entries(8, kLastFilterGroup), (std::vector<std::string>{"*.iso"}));
 }
 
-TYPED_TEST(ConfigStoreContract, UpdateSubclientEntriesOfAMissingSubclientWritesNothing) {
+TYPED_TEST(ConfigStoreContract, RefusedEntryUpdatesWriteNothing) {
   const std::string before = this->exported();
   EXPECT_EQ(this->store_->updateSubclientEntries(7, 2, {"/x"}, {}, this->errorText_),
             static_cast<int>(XR_CONTENT_INVALID_SUBCLIENT));
+  for (int group : {0, kLastFilterGroup + 1, -2}) {
+    EXPECT_EQ(this->store_->updateSubclientEntries(8, group, {"/x"}, {"/proc"}, this->errorText_),
+              static_cast<int>(XR_BAD_CONTENT_TYPE))
+        << group;
+  }
   EXPECT_EQ(this->exported(), before);
 }
 

@@ -55,7 +55,7 @@ TYPED_TEST(ConfigTreeJsonRoundTrip, UpdatedValuesAtTheEdgesOfTheirRangesSurviveA
                                    {"", 0, "line\nbreak \"quoted\" \\ `"}},
                                   this->errorText_),
       0);
-  ASSERT_EQ(this->store_->updateSubclientEntries(13, -4, {"", "C:\\x"}, {}, this->errorText_), 0);
+  ASSERT_EQ(this->store_->updateSubclientEntries(13, 8, {"", "C:\\x"}, {}, this->errorText_), 0);
   std::string first, second;
   ASSERT_EQ(exportConfigTreeJson(*this->tree_, first, this->errorText_), 0) << this->errorText_;
   ASSERT_EQ(importConfigTreeJson(first, *this->tree_, this->errorText_), 0) << this->errorText_;
@@ -149,9 +149,9 @@ const BadTree kBadTrees[] = {
     {"\"4\": [\"/var/cache\"]", "\"1\": [\"/var/cache\"]",
      "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"1\"]: group 1 is the "
      "content; list it under \"content\""},
-    {"\"4\": [\"/var/cache\"]", "\"04\": [\"/var/cache\"]",
-     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"04\"]: a filter group is a "
-     "decimal number"},
+    {"\"4\": [\"/var/cache\"]", "\"9\": [\"/var/cache\"]",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"9\"]: a filter group is a "
+     "number from 2 to 8"},
     {"[\"/proc\", \"/tmp/*.swp\"]", "[\"/proc\", \"/proc\"]",
      "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"2\"][1]: '/proc' is listed "
      "twice"},
