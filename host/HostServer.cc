@@ -36,8 +36,8 @@ class HostServer::Impl {
  public:
   Impl(const HostOptions& options, std::shared_ptr<ConfigStore> store)
       : store_(std::move(store)),
-        handlers_(options.handlerThreads > 0 ? options.handlerThreads : 1),
-        context_(options, handlers_) {}
+        context_(options, handlers_),
+        handlers_(options.handlerThreads > 0 ? options.handlerThreads : 1) {}
 
   ~Impl() { stop(); }
 
@@ -142,18 +142,19 @@ class HostServer::Impl {
   }
 
   std::shared_ptr<ConfigStore> store_;
-  asio::thread_pool handlers_;
-  HostContext context_;
+  HostContext context_;  // holds a reference to handlers_, used only once started
   uint16_t port_ = 0;
   const Acceptor* tcpAcceptor_ = nullptr;
   bool started_ = false;
   bool stopped_ = false;
   std::vector<std::thread> threads_;
-  // After the context: destroyed first, so handlers still queued in it
-  // release their connections while the context they point to is alive.
+  // Destroyed in reverse order: tasks the handler pool abandoned at stop,
+  // then handlers still queued in the io_context, release their connections
+  // while the io_context (their sockets) and the context are alive.
   asio::io_context io_;
   std::vector<std::unique_ptr<Acceptor>> acceptors_;
   std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+  asio::thread_pool handlers_;
 };
 
 HostServer::HostServer(const HostOptions& options, std::shared_ptr<ConfigStore> store)

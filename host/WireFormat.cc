@@ -61,8 +61,6 @@ const char* wireErrorName(WireError error) {
       return "response too large";
     case WireError::kTooManyConnections:
       return "too many connections";
-    case WireError::kShuttingDown:
-      return "shutting down";
   }
   return "unknown error";
 }

@@ -2,6 +2,9 @@
 // line and hands over to runDaemon.
 //
 // Example: appmgrd --store /var/lib/appmgr/config.db --listen 127.0.0.1:7410
+// Exit codes: 0 stopped by SIGTERM/SIGINT (or --help), 2 bad command line,
+// 3 store cannot be opened, 4 address cannot be bound, 5 log file cannot be
+// opened.
 #include <cstdio>
 #include <string>
 
@@ -10,6 +13,8 @@
 #include "host/HostDaemon.h"
 
 namespace {
+
+constexpr int kExitUsage = 2;
 
 // Splits "HOST:PORT" ("[v6]:PORT" for IPv6); false when it is not one.
 bool splitListen(const std::string& text, std::string& host, uint16_t& port) {
@@ -76,12 +81,16 @@ int main(int argc, char** argv) {
   app.add_option("--stop-grace", graceMs, "Milliseconds a stop waits for requests in flight")
       ->capture_default_str();
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitUsage;  // --help is not an error
+  }
 
   if (noTcp) {
     if (host.unixSocketPath.empty()) {
       std::fprintf(stderr, "appmgrd: --no-tcp needs --unix PATH\n");
-      return 2;
+      return kExitUsage;
     }
     host.listenHost.clear();
   } else if (!splitListen(listen, host.listenHost, host.listenPort)) {

@@ -54,7 +54,6 @@ enum class WireError : uint32_t {
   kDeadlineExceeded = 10,    // the request took longer than the host's deadline
   kResponseTooLarge = 11,    // the answer would exceed the maximum frame size
   kTooManyConnections = 12,  // sent on accept, then the connection is closed
-  kShuttingDown = 13,        // the host is stopping; connection closed
 };
 
 // Short name of an error, for messages ("malformed request").

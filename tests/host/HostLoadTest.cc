@@ -17,8 +17,8 @@ using namespace appmgr;
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kConnections = 16;
-constexpr int kRequestsPerConnection = 200;
+constexpr int kConnections = 32;
+constexpr int kRequestsPerConnection = 300;
 #else
 constexpr int kConnections = 64;
 constexpr int kRequestsPerConnection = 1000;
