@@ -1,12 +1,14 @@
 // System V shared memory. Each attachment made here is remembered with its
 // segment id, so that deleteSharedMemory can remove the segment behind an
 // address even when the caller's handle came from another object (a reader
-// that only attached the segment never learns its id).
+// that only attached the segment never learns its id), and can detach every
+// other attachment of that segment in the process.
 #include "platform/XRSharedMemUtil.h"
 
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -76,27 +78,39 @@ char* XRSharedMemUtil::getSharedMemory(int key, int& error) {
   return address;
 }
 
-bool XRSharedMemUtil::deleteSharedMemory(char* address, int& error, int handle) {
+bool XRSharedMemUtil::deleteSharedMemory(char* address, int& error, int /*handle*/) {
   if (address == nullptr) {
     error = EINVAL;
     return false;
   }
-  int id = handle;
+  // The segment is named by the table, never by the caller's handle: a
+  // stale or default handle (0 is a valid segment id) could otherwise remove
+  // a segment that belongs to someone else. Every attachment this process
+  // holds of the segment goes with it, so a removed segment does not linger
+  // in the kernel until the process exits.
+  std::vector<char*> addresses;
+  int id = -1;
   {
     std::lock_guard<std::mutex> lock(attachmentMutex());
     const auto it = attachments().find(address);
-    if (it != attachments().end()) {
-      id = it->second;
-      attachments().erase(it);
+    if (it == attachments().end()) {
+      error = EINVAL;
+      return false;
+    }
+    id = it->second;
+    for (auto at = attachments().begin(); at != attachments().end();) {
+      if (at->second == id) {
+        addresses.push_back(const_cast<char*>(at->first));
+        at = attachments().erase(at);
+      } else {
+        ++at;
+      }
     }
   }
-  if (shmdt(address) != 0) {
-    error = errno;
-    return false;
+  error = 0;
+  for (char* attached : addresses) {
+    if (shmdt(attached) != 0 && error == 0) error = errno;
   }
-  if (shmctl(id, IPC_RMID, nullptr) != 0) {
-    error = errno;
-    return false;
-  }
-  return true;
+  if (shmctl(id, IPC_RMID, nullptr) != 0 && error == 0) error = errno;
+  return error == 0;
 }

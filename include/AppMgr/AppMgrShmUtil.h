@@ -27,7 +27,8 @@ class APPMGR_EXPORT AppMgrShmUtil : public XRSharedMemUtil {
   // Stores the low 32 bits of `requestId` for the calling thread, creating
   // the key file and the segment when needed (a second call overwrites the
   // id). False, after logging, when the key file, the key or the segment
-  // cannot be made or opened. The segment stays attached to this object.
+  // cannot be made or opened. The segment stays attached until
+  // getAPIRequest reads the id and removes it.
   bool setAPIRequest(unsigned long requestId);
 
   // The id stored for the calling thread, or 0 (logged) when there is none.

@@ -14,7 +14,12 @@ class XRSharedMemUtil {
   char* createSharedMemory(int key, int& handle, int size, int& error);
   // Attaches the existing segment of `key`; null with `error` set.
   char* getSharedMemory(int key, int& error);
-  // Detaches `address` and removes the segment; false with `error` set.
+  // Removes the segment attached at `address` (an address returned by
+  // createSharedMemory or getSharedMemory of any object in this process) and
+  // detaches every attachment of it that this process holds, so no address
+  // of the segment stays valid. `handle` is not used: the segment is found
+  // from the address. An address not attached here fails with EINVAL and
+  // removes nothing; otherwise false with `error` set if a step failed.
   bool deleteSharedMemory(char* address, int& error, int handle);
 };
 

@@ -34,8 +34,39 @@ TEST(XRSharedMemUtil, ReaderRemovesTheSegmentItReopened) {
   EXPECT_EQ(reader.getSharedMemory(key, error), nullptr);
   EXPECT_EQ(error, ENOENT);
   EXPECT_FALSE(reader.deleteSharedMemory(nullptr, error, 0));
-  EXPECT_EQ(shmdt(created), 0);
   const int leftover = shmget(key, 0, 0);
   if (leftover != -1) shmctl(leftover, IPC_RMID, nullptr);
   EXPECT_EQ(leftover, -1);
+}
+
+// Two attachments of one segment (a writer's and a reader's): removing the
+// segment through either address detaches both. An address this process did
+// not attach through the class names no segment, so nothing is removed, even
+// when the handle passed is the id of a live segment of someone else.
+TEST(XRSharedMemUtil, DeleteDetachesEveryAttachmentAndTrustsNoHandle) {
+  const int foreign = shmget(IPC_PRIVATE, 4, IPC_CREAT | 0600);
+  ASSERT_NE(foreign, -1);
+  int error = -1;
+  char notAttached[4] = {};
+  EXPECT_FALSE(XRSharedMemUtil().deleteSharedMemory(notAttached, error, foreign));
+  EXPECT_EQ(error, EINVAL);
+  shmid_ds status{};
+  EXPECT_EQ(shmctl(foreign, IPC_STAT, &status), 0) << "a segment named only by the handle was removed";
+
+  char anchor[] = "/tmp/appmgr-shm-pair-XXXXXX";
+  const int fd = mkstemp(anchor);
+  ASSERT_NE(fd, -1);
+  close(fd);
+  const key_t key = ftok(anchor, 'p');
+  unlink(anchor);
+  int handle = -1;
+  char* writer = XRSharedMemUtil().createSharedMemory(key, handle, 4, error);
+  ASSERT_NE(writer, nullptr);
+  char* reader = XRSharedMemUtil().getSharedMemory(key, error);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_TRUE(XRSharedMemUtil().deleteSharedMemory(reader, error, foreign));
+  EXPECT_EQ(shmctl(handle, IPC_STAT, &status), -1) << "segment still in the kernel";
+  EXPECT_EQ(shmdt(writer), -1) << "the writer's attachment survived the removal";
+  EXPECT_EQ(shmctl(foreign, IPC_STAT, &status), 0);
+  shmctl(foreign, IPC_RMID, nullptr);
 }

@@ -1,10 +1,16 @@
 // The per-thread request id in shared memory, with key files in a temporary
 // directory. Every test checks that no segment keyed from its key files is
 // left behind.
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -24,6 +30,29 @@ constexpr char kSetTag[] = "AppMgrShmUtil::setAPIRequest";
 constexpr char kGetTag[] = "AppMgrShmUtil::getAPIRequest";
 
 key_t keyOf(const std::string& keyFile) { return ftok(keyFile.c_str(), 0xFEFA); }
+
+// System V attachments mapped into this process.
+int attachedSegments() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  int count = 0;
+  while (std::getline(maps, line)) count += line.find("/SYSV") != std::string::npos;
+  return count;
+}
+
+// Segments in the kernel's table created by this process, removed or not.
+int segmentsOfThisProcess() {
+  std::ifstream table("/proc/sysvipc/shm");
+  std::string line;
+  std::getline(table, line);  // header: key shmid perms size cpid ...
+  int count = 0;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    long key = 0, id = 0, perms = 0, size = 0, cpid = 0;
+    if (fields >> key >> id >> perms >> size >> cpid) count += cpid == getpid();
+  }
+  return count;
+}
 }  // namespace
 
 class AppMgrShmUtilTest : public ::testing::Test {
@@ -112,4 +141,53 @@ TEST_F(AppMgrShmUtilTest, UnopenableExistingSegmentIsAFailure) {
   ASSERT_TRUE(released);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A long-running process sets and reads ids forever: after each read nothing
+// of the segment may remain, neither a mapping in the process nor the segment
+// in the kernel (which would otherwise exhaust the machine-wide segment limit).
+// The threads meet every few hundred cycles, each holding a freshly set id,
+// and the process is counted there: one segment and one mapping per thread.
+TEST_F(AppMgrShmUtilTest, SetReadCyclesLeaveNoAttachmentOrSegmentBehind) {
+  constexpr int kCycles = 10000;
+  constexpr int kSampleEvery = 250;
+  for (const int threadCount : {1, 4}) {
+    std::mutex mutex;
+    std::condition_variable turn;
+    int waiting = 0, round = 0, wrongIds = 0, worstAttached = 0, worstSegments = 0;
+    // All threads arrive; the last one counts; then all go on.
+    const auto meet = [&] {
+      std::unique_lock<std::mutex> lock(mutex);
+      const int myRound = round;
+      if (++waiting == threadCount) {
+        worstAttached = std::max(worstAttached, attachedSegments());
+        worstSegments = std::max(worstSegments, segmentsOfThisProcess());
+        waiting = 0;
+        ++round;
+        turn.notify_all();
+      } else {
+        turn.wait(lock, [&] { return round != myRound; });
+      }
+    };
+    const auto cycles = [&](unsigned long base) {
+      int wrong = 0;
+      for (int i = 0; i < kCycles / threadCount; ++i) {
+        wrong += !AppMgrShmUtil().setAPIRequest(base + i);
+        if (i % kSampleEvery == 0) meet();
+        wrong += AppMgrShmUtil().getAPIRequest() != base + i;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      wrongIds += wrong;
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) threads.emplace_back(cycles, 1000000ul * (t + 1));
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ(wrongIds, 0) << threadCount << " threads";
+    EXPECT_EQ(worstAttached, threadCount);
+    EXPECT_EQ(worstSegments, threadCount);
+    EXPECT_EQ(attachedSegments(), 0);
+    EXPECT_EQ(segmentsOfThisProcess(), 0);
+  }
+  EXPECT_TRUE(log_->textsFor(kGetTag).empty());
 }
