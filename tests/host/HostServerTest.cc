@@ -144,12 +144,15 @@ std::vector<unsigned char> withoutTexts(std::vector<unsigned char> bytes, const 
 }
 
 // A store whose Velmora lookups wait, then answer from the sample tree.
-std::shared_ptr<::testing::NiceMock<MockConfigStore>> slowStore(std::chrono::milliseconds delay) {
+// `entered` (when given) counts the lookups that started.
+std::shared_ptr<::testing::NiceMock<MockConfigStore>> slowStore(
+    std::chrono::milliseconds delay, std::shared_ptr<std::atomic<int>> entered = nullptr) {
   auto store = std::make_shared<::testing::NiceMock<MockConfigStore>>();
   std::shared_ptr<MemoryConfigStore> sample = hosttest::sampleStore();
   ON_CALL(*store, findVelmora(_, _, _, _))
-      .WillByDefault(
-          Invoke([sample, delay](uint64_t id, const std::string& name, VelmoraRow& out, std::string& text) {
+      .WillByDefault(Invoke(
+          [sample, delay, entered](uint64_t id, const std::string& name, VelmoraRow& out, std::string& text) {
+            if (entered) ++*entered;
             std::this_thread::sleep_for(delay);
             return sample->findVelmora(id, name, out, text);
           }));
@@ -378,12 +381,15 @@ TEST_F(HostTest, ReportsThePeerProtocolVersionOfTheHello) {
 // Requests in flight when the stop comes are answered, or their client sees
 // the connection close; nothing hangs and the store is released.
 TEST_F(HostTest, GracefulStopFinishesRequestsInFlight) {
-  auto store = slowStore(150ms);
-  std::weak_ptr<ConfigStore> weakStore = store;
-  startHost(HostOptions(), store);
-  store.reset();
   constexpr int kClients = 6;
   constexpr int kPerClient = 4;
+  auto entered = std::make_shared<std::atomic<int>>(0);
+  auto store = slowStore(150ms, entered);
+  std::weak_ptr<ConfigStore> weakStore = store;
+  HostOptions options;
+  options.handlerThreads = kClients;
+  startHost(options, store);
+  store.reset();
   std::vector<std::unique_ptr<AppMgrClient>> clients;
   for (int i = 0; i < kClients; ++i) clients.push_back(connect());
   for (auto& client : clients) {
@@ -392,7 +398,9 @@ TEST_F(HostTest, GracefulStopFinishesRequestsInFlight) {
       client->send(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
     }
   }
-  std::this_thread::sleep_for(50ms);  // the first request of each client is in the library
+  // Stop while the first request of each client is inside the library.
+  for (int i = 0; i < 500 && *entered < kClients; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_GE(*entered, kClients);
   const auto before = std::chrono::steady_clock::now();
   server_->stop();
   EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
