@@ -2,6 +2,7 @@
 #include "platform/MemoryConfigStore.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "AppMgr/appMgrErrorCodes.h"
 
@@ -231,4 +232,201 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
                             }),
              list.end());
   return 0;
+}
+
+// ---- Adapter list queries and lookups ----
+
+namespace {
+
+// An id filter: 0 matches any value.
+bool idMatches(uint64_t filter, uint64_t value) { return filter == 0 || filter == value; }
+
+constexpr int64_t kListFlagBit = 0x8;
+
+void sortRows(std::vector<ConfigStore::AdapterListRow>& rows, ConfigStore::ListOrder order) {
+  std::sort(rows.begin(), rows.end(),
+            [order](const ConfigStore::AdapterListRow& a, const ConfigStore::AdapterListRow& b) {
+              if (order == ConfigStore::ListOrder::kByName && a.name != b.name) return a.name < b.name;
+              return a.id < b.id;
+            });
+}
+
+}  // namespace
+
+void MemoryConfigStore::addApplicationType(uint64_t appTypeId, const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  applicationTypes_[appTypeId] = name;
+}
+
+void MemoryConfigStore::setClientRoles(uint64_t clientId, uint32_t roles) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clientRoles_[clientId] = roles;
+}
+
+void MemoryConfigStore::assignArchiveGroup(uint64_t velmoraId, uint64_t appId, uint64_t archiveGroupId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  archiveGroups_[{velmoraId, appId}] = archiveGroupId;
+}
+
+int MemoryConfigStore::listVelmoras(uint64_t velmoraId, ListOrder order, std::vector<AdapterListRow>& out,
+                                    std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : velmoras_) {
+    if (idMatches(velmoraId, id)) out.push_back({id, row.name, false});
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listClients(uint64_t velmoraId, int scope, std::vector<AdapterListRow>& out,
+                                   std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : clients_) {
+    if (!idMatches(velmoraId, row.velmoraId)) continue;
+    const bool hasInstance = std::any_of(instances_.begin(), instances_.end(), [id = id](const auto& entry) {
+      return entry.second.clientId == id;
+    });
+    if (scope == 2 || hasInstance) out.push_back({id, row.name, false});
+  }
+  return 0;
+}
+
+int MemoryConfigStore::listClientsOfType(uint64_t velmoraId, uint32_t roles, ListOrder order,
+                                         std::vector<AdapterListRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : clients_) {
+    const auto it = clientRoles_.find(id);
+    const uint32_t mask = it == clientRoles_.end() ? 0 : it->second;
+    if (idMatches(velmoraId, row.velmoraId) && (mask & roles) != 0) out.push_back({id, row.name, false});
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listApplications(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId,
+                                        uint64_t instanceId, uint64_t backupSetId, ListOrder order,
+                                        std::vector<ApplicationRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const ApplicationRow& row : applications_) {
+    if (idMatches(velmoraId, row.velmoraId) && idMatches(clientId, row.clientId) &&
+        idMatches(appTypeId, row.appTypeId) && idMatches(instanceId, row.instanceId) &&
+        idMatches(backupSetId, row.backupSetId)) {
+      out.push_back(row);
+    }
+  }
+  std::sort(out.begin(), out.end(), [order](const ApplicationRow& a, const ApplicationRow& b) {
+    if (order == ListOrder::kByName) {
+      const auto names = [](const ApplicationRow& r) {
+        return std::tie(r.instanceName, r.backupSetName, r.subclientName);
+      };
+      if (names(a) != names(b)) return names(a) < names(b);
+      return a.appId < b.appId;
+    }
+    return std::tie(a.appId, a.velmoraId) < std::tie(b.appId, b.velmoraId);
+  });
+  return 0;
+}
+
+int MemoryConfigStore::listApplicationTypes(uint64_t clientId, int scope, std::vector<AdapterListRow>& out,
+                                            std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, name] : applicationTypes_) {
+    const bool onClient =
+        std::any_of(instances_.begin(), instances_.end(), [&, typeId = id](const auto& entry) {
+          return entry.second.appTypeId == typeId && idMatches(clientId, entry.second.clientId);
+        });
+    if (scope == 0 || onClient) out.push_back({id, name, false});
+  }
+  return 0;
+}
+
+int MemoryConfigStore::listInstances(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId,
+                                     ListOrder order, std::vector<AdapterListRow>& out,
+                                     std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : instances_) {
+    if (idMatches(velmoraId, row.velmoraId) && idMatches(clientId, row.clientId) &&
+        idMatches(appTypeId, row.appTypeId)) {
+      out.push_back({id, row.name, false});
+    }
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listBackupSets(uint64_t clientId, uint64_t appTypeId, uint64_t instanceId,
+                                      ListOrder order, std::vector<AdapterListRow>& out,
+                                      std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : backupSets_) {
+    if (idMatches(clientId, row.clientId) && idMatches(appTypeId, row.appTypeId) &&
+        idMatches(instanceId, row.instanceId)) {
+      out.push_back({id, row.name, (row.flags & kListFlagBit) != 0});
+    }
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listSubclients(uint64_t clientId, uint64_t backupSetId, ListOrder order,
+                                      std::vector<AdapterListRow>& out, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const auto& [id, row] : subclients_) {
+    if (idMatches(clientId, row.clientId) && idMatches(backupSetId, row.backupSetId)) {
+      out.push_back({id, row.name, (row.flags & kListFlagBit) != 0});
+    }
+  }
+  sortRows(out, order);
+  return 0;
+}
+
+int MemoryConfigStore::listArchiveGroupApplications(uint64_t velmoraId, uint64_t archiveGroupId,
+                                                    std::vector<ApplicationRow>& out,
+                                                    std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out.clear();
+  for (const ApplicationRow& row : applications_) {
+    const auto it = archiveGroups_.find({row.velmoraId, row.appId});
+    if (it != archiveGroups_.end() && idMatches(velmoraId, row.velmoraId) &&
+        idMatches(archiveGroupId, it->second)) {
+      out.push_back(row);
+    }
+  }
+  std::sort(out.begin(), out.end(), [](const ApplicationRow& a, const ApplicationRow& b) {
+    return std::tie(a.appId, a.velmoraId) < std::tie(b.appId, b.velmoraId);
+  });
+  return 0;
+}
+
+int MemoryConfigStore::findApplicationTypeName(uint64_t appTypeId, std::string& name,
+                                               std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it = applicationTypes_.find(appTypeId);
+  if (it == applicationTypes_.end()) {
+    return storeFailure(XR_APPTYPE_NOT_FOUND, errorText,
+                        "Application type " + std::to_string(appTypeId) + " not found");
+  }
+  name = it->second;
+  return 0;
+}
+
+int MemoryConfigStore::findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out,
+                                                  std::string& errorText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const ApplicationRow& row : applications_) {
+    if (row.subclientId == subclientId) {
+      out = row;
+      return 0;
+    }
+  }
+  return storeFailure(XR_APPID_NOT_FOUND, errorText,
+                      "No application with subclient " + std::to_string(subclientId));
 }

@@ -8,6 +8,7 @@ packages=(
   libssl-dev libinih-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libcli11-dev
+  libicu-dev
 )
 
 missing=()

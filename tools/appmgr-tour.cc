@@ -209,6 +209,14 @@ const char* fieldName(unsigned long responseCode, size_t offset) {
   }
 }
 
+// `text` with each line feed shown as a backslash and "n", so a multi-line
+// answer prints on one line.
+std::string visibleLineEnds(const char* text) {
+  std::string out;
+  for (; *text != '\0'; ++text) out += *text == '\n' ? std::string("\\n") : std::string(1, *text);
+  return out;
+}
+
 // A session that prints every response instead of sending it.
 class PrintingSession final : public CSSessionWrapper {
  public:
@@ -234,7 +242,8 @@ class PrintingSession final : public CSSessionWrapper {
       if (text == nullptr) {
         std::printf("    %s: (null)\n", fieldName(responseCode, fields.offsets[i]));
       } else {
-        std::printf("    %s: \"%s\"\n", fieldName(responseCode, fields.offsets[i]), text);
+        std::printf("    %s: \"%s\"\n", fieldName(responseCode, fields.offsets[i]),
+                    visibleLineEnds(text).c_str());
       }
     }
     return CZuError();
@@ -267,6 +276,72 @@ appmanObjectReq objectRequest(uint64_t objectId, const char* appIdText) {
   return req;
 }
 
+// ---- Adapter list queries and lookups ----
+
+// What the adapter steps need beyond the shared sample tree: application
+// type names, client roles, an archive group and one flagged backup set.
+void addAdapterSampleData(MemoryConfigStore& store) {
+  store.addApplicationType(kContentAppType, "File System");
+  store.addApplicationType(kDatabaseAppType, "Oracle Database");
+  store.setClientRoles(5, ConfigStore::kClientRoleDataAgent);
+  store.setClientRoles(10, ConfigStore::kClientRoleDataAgent | ConfigStore::kClientRoleMediaAgent);
+  store.assignArchiveGroup(kVelmoraId, 1045, 3);
+  store.assignArchiveGroup(kVelmoraId, 1046, 3);
+  BackupSetRow flagged;
+  flagged.id = 12;
+  flagged.name = "archive+logs";
+  flagged.flags = 0x8;
+  flagged.instanceId = 11;
+  flagged.clientId = 10;
+  flagged.appTypeId = kDatabaseAppType;
+  store.addBackupSet(flagged);
+}
+
+// One request of every adapter query and lookup type, then a type that is
+// not served. The request text is the type and its numbers in decimal.
+void tourAdapters(PrintingSession& session) {
+  struct AdapterStep {
+    const char* title;
+    unsigned long requestCode;
+    uint32_t type;
+    const char* numbers;
+  };
+  const AdapterStep steps[] = {
+      {"Every Velmora", APPMAN_DOQUERY_REQ, velmoraVelmorasQuery, ""},
+      {"Clients of Velmora 2", APPMAN_DOQUERY_REQ, velmoraClientsQuery, "0 2"},
+      {"Media agents of Velmora 2", APPMAN_DOQUERY_REQ, velmoraMediaAgentQuery, "2"},
+      {"Application ids of client 5", APPMAN_DOQUERY_REQ, clientApplicationsQuery, "2 5"},
+      {"Application types of client 10", APPMAN_DOQUERY_REQ, clientApplicationTypesQuery, "10"},
+      {"Instances of client 5", APPMAN_DOQUERY_REQ, clientInstancesQuery, "2 5"},
+      {"Instances of application type 22", APPMAN_DOQUERY_REQ, instanceListFromAppTypeQuery, "2 22"},
+      {"Backup sets of instance 11", APPMAN_DOQUERY_REQ, clientBackupSetsQuery, "22 0 11"},
+      {"Backup sets of client 5, type 7", APPMAN_DOQUERY_REQ, clientBackupSetsNoInstanceQuery, "5 0 7"},
+      {"Backup sets of client 10, instance 11", APPMAN_DOQUERY_REQ, clientBackupSetsWithInstance,
+       "10 0 22 0 11"},
+      {"Subclients of backup set 7", APPMAN_DOQUERY_REQ, clientSubclientsQuery, "5 0 7"},
+      {"Applications of archive group 3", APPMAN_DOQUERY_REQ, archiveGroupApplicationsQuery, "2 3"},
+      {"Name of application type 22", APPMAN_DOLOOKUP_REQ, ApplicationTypeNameLookup, "22"},
+      {"Application id of subclient 9", APPMAN_DOLOOKUP_REQ, ApplicationIdLookup, "9"},
+      {"Client and Velmora of instance 11", APPMAN_DOLOOKUP_REQ, ClientIdLookupFromInstanceId, "11"},
+      {"Name of instance 6", APPMAN_DOLOOKUP_REQ, LookupInstNameFromId, "6"},
+      {"A type that is not served", APPMAN_DOLOOKUP_REQ, ClientChallenge, ""},
+  };
+  uint64_t context = 0x600;
+  for (const AdapterStep& step : steps) {
+    const std::string text = std::to_string(step.type) + (*step.numbers != '\0' ? " " : "") + step.numbers;
+    appmanGeneralMsg request;
+    request.data = text.c_str();
+    request.context = ++context;
+    std::printf("%s: request %#lx, text \"%s\"\n", step.title, step.requestCode, text.c_str());
+    xrsDatabuf buf;
+    buf.data = &request;
+    const int before = session.sends();
+    const int result = BCLsnMsgHandler::handleMessage(session, step.requestCode, &buf);
+    if (session.sends() == before) std::printf("  -> no response\n");
+    std::printf("  result %#x\n\n", static_cast<unsigned>(result));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,7 +355,9 @@ int main(int argc, char** argv) {
     sink = file;
   }
   EvLog::setSink(sink);
-  ConfigStore::install(sampleStore());
+  const std::shared_ptr<MemoryConfigStore> store = sampleStore();
+  addAdapterSampleData(*store);
+  ConfigStore::install(store);
 
   const std::string appIdText = std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER +
                                 std::to_string(kApplications[1].appId);
@@ -334,6 +411,7 @@ int main(int argc, char** argv) {
     if (session.sends() == before) std::printf("  -> no response\n");
     std::printf("  result %#x\n\n", static_cast<unsigned>(result));
   }
+  tourAdapters(session);
 
   ConfigStore::install(nullptr);
   EvLog::setSink(nullptr);

@@ -164,6 +164,88 @@ class ConfigStore {
   // Adds `add` to and removes `remove` from one group of a subclient.
   virtual int updateSubclientEntries(uint64_t subclientId, int group, const std::vector<std::string>& add,
                                      const std::vector<std::string>& remove, std::string& errorText) = 0;
+
+  // Adapter list queries and lookups.
+  //
+  // Every list operation answers one indexed query. Each of its id arguments
+  // is a filter in which 0 matches any value, so with all ids 0 it lists
+  // every object of its kind. Nothing matching is an empty list, not an
+  // error. AdaptersInterfaceDB checks the mode arguments before it calls, so
+  // a store receives only the values documented here.
+
+  // One entry of an adapter list: the object's id, its name and one flag
+  // (false where the operation names no flag).
+  struct AdapterListRow {
+    uint64_t id = 0;
+    std::string name;
+    bool flag = false;
+  };
+
+  // Order of a list. kById: ascending id. kByName: ascending name (byte
+  // order), equal names by ascending id.
+  enum class ListOrder { kById = 0, kByName = 1 };
+
+  // Client roles, as bits of a client's role mask (a client without a mask
+  // has none).
+  static constexpr uint32_t kClientRoleDataAgent = 1;   // runs application agents
+  static constexpr uint32_t kClientRoleMediaAgent = 2;  // writes backup media
+
+  // Velmoras with id `velmoraId`.
+  virtual int listVelmoras(uint64_t velmoraId, ListOrder order, std::vector<AdapterListRow>& out,
+                           std::string& errorText) = 0;
+
+  // Clients of Velmora `velmoraId`, by id. `scope` 1: only clients that have
+  // at least one instance; 2: every client.
+  virtual int listClients(uint64_t velmoraId, int scope, std::vector<AdapterListRow>& out,
+                          std::string& errorText) = 0;
+
+  // Clients of Velmora `velmoraId` whose role mask shares a bit with
+  // `roles` (kClientRole* bits, never 0).
+  virtual int listClientsOfType(uint64_t velmoraId, uint32_t roles, ListOrder order,
+                                std::vector<AdapterListRow>& out, std::string& errorText) = 0;
+
+  // Applications (subclients with their chain of ids) matching the five
+  // ids. kById orders by application id, then Velmora id; kByName by
+  // instance, backup set and subclient name, then application id.
+  virtual int listApplications(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId, uint64_t instanceId,
+                               uint64_t backupSetId, ListOrder order, std::vector<ApplicationRow>& out,
+                               std::string& errorText) = 0;
+
+  // Application types that have a name, by id. `scope` 0: every type
+  // (clientId is not used); 1: only the types of which client `clientId` has
+  // an instance.
+  virtual int listApplicationTypes(uint64_t clientId, int scope, std::vector<AdapterListRow>& out,
+                                   std::string& errorText) = 0;
+
+  // Instances matching the Velmora, client and application type ids.
+  virtual int listInstances(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId, ListOrder order,
+                            std::vector<AdapterListRow>& out, std::string& errorText) = 0;
+
+  // Backup sets matching the client, application type and instance ids. The
+  // flag is bit 3 (value 8) of the backup set's flags, the bit the backup
+  // set lookup reports as its flag token.
+  virtual int listBackupSets(uint64_t clientId, uint64_t appTypeId, uint64_t instanceId, ListOrder order,
+                             std::vector<AdapterListRow>& out, std::string& errorText) = 0;
+
+  // Subclients matching the client and backup set ids. The flag is bit 3
+  // (value 8) of the subclient's flags.
+  virtual int listSubclients(uint64_t clientId, uint64_t backupSetId, ListOrder order,
+                             std::vector<AdapterListRow>& out, std::string& errorText) = 0;
+
+  // Applications assigned to an archive group matching `archiveGroupId`, in
+  // Velmora `velmoraId`, by application id. An application belongs to at
+  // most one archive group.
+  virtual int listArchiveGroupApplications(uint64_t velmoraId, uint64_t archiveGroupId,
+                                           std::vector<ApplicationRow>& out, std::string& errorText) = 0;
+
+  // The name of application type `appTypeId` (an exact id);
+  // XR_APPTYPE_NOT_FOUND when the type has no name.
+  virtual int findApplicationTypeName(uint64_t appTypeId, std::string& name, std::string& errorText) = 0;
+
+  // The application whose subclient is `subclientId` (an exact id);
+  // XR_APPID_NOT_FOUND when there is none.
+  virtual int findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out,
+                                         std::string& errorText) = 0;
 };
 
 #endif  // PLATFORM_CONFIGSTORE_H_

@@ -7,7 +7,6 @@
 
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,6 +36,9 @@ class LogSink {
   virtual ~LogSink();
   // Called from any thread; implementations serialise themselves.
   virtual void write(const LogRecord& record) = 0;
+  // Hands every line written so far to the operating system. Does nothing
+  // for sinks that do not buffer.
+  virtual void flush();
 };
 
 class StderrLogSink final : public LogSink {
@@ -44,17 +46,30 @@ class StderrLogSink final : public LogSink {
   void write(const LogRecord& record) override;
 };
 
-// Appends lines to a file; the file is opened once, in append mode.
+// Appends lines to a file, opened in append mode. Lines are buffered and
+// written in blocks: when the buffer fills, when an error line is logged,
+// at the first line more than a second after the last write, on flush()
+// and reopen(), when the sink is destroyed or replaced, and at process exit
+// (and before fork). So the file gets every line, in order.
 class FileLogSink final : public LogSink {
  public:
   explicit FileLogSink(const std::string& path);
   ~FileLogSink() override;
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const;
   void write(const LogRecord& record) override;
+  void flush() override;
+  // Flushes, closes and opens the path again (after the file was rotated).
+  // Returns whether the file is open.
+  bool reopen();
 
  private:
-  std::mutex mutex_;
-  std::FILE* file_ = nullptr;
+  void flushLocked();
+
+  mutable std::mutex mutex_;
+  std::string path_;
+  int fd_ = -1;
+  std::string buffer_;
+  int64_t lastWriteMicros_ = 0;
 };
 
 // Keeps every record in memory; tests read them back.
@@ -75,12 +90,15 @@ class MemoryLogSink final : public LogSink {
 
 namespace EvLog {
 // Installs the process-wide sink; null restores the stderr sink.
+// The sink that is replaced is flushed.
 void setSink(std::shared_ptr<LogSink> sink);
 std::shared_ptr<LogSink> sink();
 // DebugLvl lines with a level above this are dropped. Default: 1, or the
 // value of the environment variable APPMGR_LOG_LEVEL when it is set.
 void setLevel(int level);
 int level();
+// Flushes the installed sink (for a host's shutdown or a rotation signal).
+void flush();
 }  // namespace EvLog
 
 class EvDebug {

@@ -56,6 +56,43 @@ class MemoryConfigStore final : public ConfigStore {
   std::map<std::pair<PropertyOwner, uint64_t>, std::vector<PropertyRow>> properties_;
   std::map<uint64_t, std::vector<ContentRow>> instanceContent_;
   std::map<std::pair<uint64_t, int>, std::vector<std::string>> subclientEntries_;
+
+  // Adapter list queries and lookups
+ public:
+  void addApplicationType(uint64_t appTypeId, const std::string& name);
+  // Replaces the role mask (ConfigStore::kClientRole* bits) of a client.
+  void setClientRoles(uint64_t clientId, uint32_t roles);
+  // Assigns the application (velmoraId, appId) to one archive group,
+  // replacing an earlier assignment.
+  void assignArchiveGroup(uint64_t velmoraId, uint64_t appId, uint64_t archiveGroupId);
+
+  int listVelmoras(uint64_t velmoraId, ListOrder order, std::vector<AdapterListRow>& out,
+                   std::string& errorText) override;
+  int listClients(uint64_t velmoraId, int scope, std::vector<AdapterListRow>& out,
+                  std::string& errorText) override;
+  int listClientsOfType(uint64_t velmoraId, uint32_t roles, ListOrder order, std::vector<AdapterListRow>& out,
+                        std::string& errorText) override;
+  int listApplications(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId, uint64_t instanceId,
+                       uint64_t backupSetId, ListOrder order, std::vector<ApplicationRow>& out,
+                       std::string& errorText) override;
+  int listApplicationTypes(uint64_t clientId, int scope, std::vector<AdapterListRow>& out,
+                           std::string& errorText) override;
+  int listInstances(uint64_t velmoraId, uint64_t clientId, uint64_t appTypeId, ListOrder order,
+                    std::vector<AdapterListRow>& out, std::string& errorText) override;
+  int listBackupSets(uint64_t clientId, uint64_t appTypeId, uint64_t instanceId, ListOrder order,
+                     std::vector<AdapterListRow>& out, std::string& errorText) override;
+  int listSubclients(uint64_t clientId, uint64_t backupSetId, ListOrder order,
+                     std::vector<AdapterListRow>& out, std::string& errorText) override;
+  int listArchiveGroupApplications(uint64_t velmoraId, uint64_t archiveGroupId,
+                                   std::vector<ApplicationRow>& out, std::string& errorText) override;
+  int findApplicationTypeName(uint64_t appTypeId, std::string& name, std::string& errorText) override;
+  int findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out, std::string& errorText) override;
+
+ private:
+  std::map<uint64_t, std::string> applicationTypes_;
+  std::map<uint64_t, uint32_t> clientRoles_;
+  // Archive group of each assigned application, keyed by (velmoraId, appId).
+  std::map<std::pair<uint64_t, uint64_t>, uint64_t> archiveGroups_;
 };
 
 #endif  // PLATFORM_MEMORYCONFIGSTORE_H_

@@ -12,14 +12,29 @@
 // The decoders stop at the first field that cannot be read and report it;
 // they never build an entry from a missing field, and they loop only while
 // the input still yields fields, whatever the count claims.
+//
+// Fast paths. The formatted operators cost most of the time of a list, so
+// both directions work on the stream's buffer when the stream is in its
+// default formatting state (classic locale, decimal, skipws, no width):
+// the encoders build the whole list in one string and write it once; the
+// decoders parse each entry straight from the buffer's get area and consume
+// it only when every field is plain (digits, or a token, each followed by
+// whitespace inside the get area). An entry that is not (a sign, a long
+// number, a field that runs to the end of the get area, a malformed field)
+// is read by the formatted operators, from the same position, so the
+// results, the stream's state and its position are those of the plain code.
 #include "AppMgr/Streamer.h"
 
+#include <charconv>
 #include <cstdint>
+#include <locale>
 #include <memory>
 #include <utility>
 
 #include "AppMgr/TokenEscape.h"
 #include "platform/PropertyBuilder.h"
+
+#include "util/TokenCodec.h"
 
 namespace {
 
@@ -35,6 +50,133 @@ bool readCount(std::istream& in, unsigned long& count, bool& ok) {
   return true;
 }
 
+// Whether the formatted operators of the stream behave as plain decimal
+// numbers and whitespace-separated tokens of the classic locale, which is
+// what the fast paths reproduce.
+// showbase has no effect on decimal numbers but still selects the
+// formatted operators, which the tests use to compare both paths.
+bool plainFormatting(const std::ios_base& stream) {
+  const std::ios_base::fmtflags relevant =
+      std::ios_base::basefield | std::ios_base::skipws | std::ios_base::showpos | std::ios_base::showbase;
+  return (stream.flags() & relevant) == (std::ios_base::dec | std::ios_base::skipws) && stream.width() == 0 &&
+         stream.getloc() == std::locale::classic();
+}
+
+// The get area of any stream buffer. Naming the protected members through
+// a derived class gives pointers to members of std::streambuf itself, which
+// may be applied to any stream buffer.
+struct GetArea : std::streambuf {
+  static const char* next(std::streambuf* sb) { return (sb->*(&GetArea::gptr))(); }
+  static const char* end(std::streambuf* sb) { return (sb->*(&GetArea::egptr))(); }
+  static void consume(std::streambuf* sb, size_t n) {
+    // gbump takes an int; an entry is far shorter, but stay exact.
+    while (n > 0) {
+      const int step = n > 0x40000000 ? 0x40000000 : static_cast<int>(n);
+      (sb->*(&GetArea::gbump))(step);
+      n -= static_cast<size_t>(step);
+    }
+  }
+};
+
+// Whitespace of the classic locale.
+bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// A cursor over [p, end) that reads plain fields. Each read skips leading
+// whitespace and fails (returns false) unless the field is plain and is
+// followed by whitespace before end.
+struct FieldCursor {
+  const char* p;
+  const char* end;
+
+  bool skipSpace() {
+    while (p < end && isSpace(*p)) ++p;
+    return p < end;
+  }
+  // Up to `maxDigits` decimal digits (so that the value cannot overflow).
+  bool number(uint64_t& value, int maxDigits) {
+    if (!skipSpace()) return false;
+    const char* start = p;
+    uint64_t v = 0;
+    while (p < end && *p >= '0' && *p <= '9') v = v * 10 + static_cast<uint64_t>(*p++ - '0');
+    if (p == start || p - start > maxDigits || p == end || !isSpace(*p)) return false;
+    value = v;
+    return true;
+  }
+  // A token; escaped says whether it holds a plus sign or starts with a
+  // backquote, that is whether unescaping changes it.
+  bool token(const char*& begin, size_t& length, bool& escaped) {
+    if (!skipSpace()) return false;
+    begin = p;
+    bool plus = false;
+    while (p < end && !isSpace(*p)) plus |= *p++ == TransformStringToSymbol;
+    if (p == end) return false;
+    length = static_cast<size_t>(p - begin);
+    escaped = plus || *begin == TransformStringEmptySymbol;
+    return true;
+  }
+};
+
+// out = the unescaped token.
+void assignToken(const char* token, size_t length, bool escaped, std::string& out) {
+  if (escaped) {
+    assignDecodedToken(token, length, out);
+  } else {
+    out.assign(token, length);
+  }
+}
+
+// Writes the decimal form of v at out; returns the end.
+template <typename Int>
+char* putNumber(char* out, Int v) {
+  return std::to_chars(out, out + 24, v).ptr;
+}
+
+// Writes the escaped form of text (null counts as empty) at out; returns
+// the end. At most 2 * length + 1 bytes.
+char* putToken(char* out, const char* text, size_t length) {
+  if (length == 0) {
+    *out++ = TransformStringEmptySymbol;
+    return out;
+  }
+  size_t i = 0;
+  if (text[0] == TransformStringEmptySymbol) {
+    *out++ = TransformStringEmptySymbol;
+    *out++ = TransformStringEmptySymbol;
+    i = 1;
+  }
+  for (; i < length; ++i) {
+    const char c = text[i];
+    if (c == TransformStringFromSymbol) {
+      *out++ = TransformStringToSymbol;
+      *out++ = '1';
+    } else if (c == TransformStringToSymbol) {
+      *out++ = TransformStringToSymbol;
+      *out++ = '2';
+    } else {
+      *out++ = c;
+    }
+  }
+  return out;
+}
+
+size_t textLength(const char* text) { return text != nullptr ? std::char_traits<char>::length(text) : 0; }
+
+// A list's text, built in one buffer sized for its worst case and written
+// with one call, as the formatted operators would: nothing when the stream
+// is not good, badbit on a short write.
+class ListText {
+ public:
+  explicit ListText(size_t capacity) : buffer_(new char[capacity]), end_(buffer_.get()) {}
+  char*& end() { return end_; }
+  void writeTo(std::ostream& out) const { out.write(buffer_.get(), end_ - buffer_.get()); }
+
+ private:
+  std::unique_ptr<char[]> buffer_;
+  char* end_;
+};
+
+constexpr size_t kNumberRoom = 24;
+
 }  // namespace
 
 const std::string stream_ws = " ";
@@ -42,6 +184,29 @@ const std::string stream_ws = " ";
 Streamer::~Streamer() = default;
 
 int Streamer::encodePropList(AppMgrPropsList& list, std::ostream& out, std::string& /*errorText*/) {
+  if (plainFormatting(out)) {
+    // Two passes: the lengths give the worst case, then one buffer is filled.
+    size_t capacity = kNumberRoom;
+    for (const AppMgrProps* record : list) {
+      capacity += 2 * (textLength(record->name) + textLength(record->value)) + 2 * kNumberRoom;
+    }
+    ListText text(capacity);
+    char*& p = text.end();
+    p = putNumber(p, static_cast<unsigned long>(list.size()));
+    *p++ = ' ';
+    for (const AppMgrProps* record : list) {
+      *p++ = '0';
+      *p++ = ' ';
+      p = putToken(p, record->name, textLength(record->name));
+      *p++ = ' ';
+      p = putNumber(p, static_cast<int32_t>(static_cast<uint32_t>(record->type)));
+      *p++ = ' ';
+      p = putToken(p, record->value, textLength(record->value));
+      *p++ = ' ';
+    }
+    text.writeTo(out);
+    return 0;
+  }
   out << list.size() << stream_ws;
   for (const AppMgrProps* record : list) {
     std::string name = record->name != nullptr ? record->name : "";
@@ -55,6 +220,20 @@ int Streamer::encodePropList(AppMgrPropsList& list, std::ostream& out, std::stri
 }
 
 int Streamer::encodeContentList(AppMgrContentList& list, std::ostream& out, std::string& /*errorText*/) {
+  if (plainFormatting(out)) {
+    size_t capacity = kNumberRoom;
+    for (const AppMgrContent* record : list) capacity += 2 * textLength(record->path) + 2;
+    ListText text(capacity);
+    char*& p = text.end();
+    p = putNumber(p, static_cast<unsigned long>(list.size()));
+    *p++ = ' ';
+    for (const AppMgrContent* record : list) {
+      p = putToken(p, record->path, textLength(record->path));
+      *p++ = ' ';
+    }
+    text.writeTo(out);
+    return 0;
+  }
   out << list.size() << stream_ws;
   for (const AppMgrContent* record : list) {
     std::string path = record->path != nullptr ? record->path : "";
@@ -72,18 +251,48 @@ int Streamer::extractPropList(PropertyList& list, std::istream& in, std::string&
     return kStreamError;
   }
   PropertyBuilder builder;
+  const bool fast = plainFormatting(in);
+  std::string name;
+  std::string value;
   for (unsigned long i = 0; i < count; ++i) {
     unsigned long leading = 0;
-    std::string name;
     int type = 0;
-    std::string value;
     int trailing = 0;
-    if (!(in >> leading >> name >> type >> value >> trailing)) {
-      errorText = "Error trying to extract property";
-      return kStreamError;
+    bool done = false;
+    if (fast) {
+      std::streambuf* sb = in.rdbuf();
+      FieldCursor cursor{GetArea::next(sb), GetArea::end(sb)};
+      const char* start = cursor.p;
+      uint64_t lead = 0;
+      uint64_t typeValue = 0;
+      uint64_t trail = 0;
+      const char* nameText = nullptr;
+      const char* valueText = nullptr;
+      size_t nameLength = 0;
+      size_t valueLength = 0;
+      bool nameEscaped = false;
+      bool valueEscaped = false;
+      // Nine digits always fit an int, eighteen an unsigned long.
+      if (start != nullptr && cursor.number(lead, 18) && cursor.token(nameText, nameLength, nameEscaped) &&
+          cursor.number(typeValue, 9) && cursor.token(valueText, valueLength, valueEscaped) &&
+          cursor.number(trail, 9)) {
+        assignToken(nameText, nameLength, nameEscaped, name);
+        assignToken(valueText, valueLength, valueEscaped, value);
+        leading = static_cast<unsigned long>(lead);
+        type = static_cast<int>(typeValue);
+        trailing = static_cast<int>(trail);
+        GetArea::consume(sb, static_cast<size_t>(cursor.p - start));
+        done = true;
+      }
     }
-    transform_string_decode(name, TransformStringFromSymbol, TransformStringToSymbol);
-    transform_string_decode(value, TransformStringFromSymbol, TransformStringToSymbol);
+    if (!done) {
+      if (!(in >> leading >> name >> type >> value >> trailing)) {
+        errorText = "Error trying to extract property";
+        return kStreamError;
+      }
+      transform_string_decode(name, TransformStringFromSymbol, TransformStringToSymbol);
+      transform_string_decode(value, TransformStringFromSymbol, TransformStringToSymbol);
+    }
     std::unique_ptr<const ApplProperty> property(builder.build(name, type, value, trailing));
     list.push_back(property.get());
     property.release();
@@ -99,14 +308,30 @@ int Streamer::extractContentList(EntryList& list, std::istream& in, std::string&
     errorText = "Error extracting content Count";
     return kStreamError;
   }
+  const bool fast = plainFormatting(in);
   for (unsigned long i = 0; i < count; ++i) {
-    std::string token;
-    if (!(in >> token)) {
-      errorText = "Error trying to extract content";
-      return kStreamError;
+    auto entry = std::make_unique<std::string>();
+    bool done = false;
+    if (fast) {
+      std::streambuf* sb = in.rdbuf();
+      FieldCursor cursor{GetArea::next(sb), GetArea::end(sb)};
+      const char* start = cursor.p;
+      const char* text = nullptr;
+      size_t length = 0;
+      bool escaped = false;
+      if (start != nullptr && cursor.token(text, length, escaped)) {
+        assignToken(text, length, escaped, *entry);
+        GetArea::consume(sb, static_cast<size_t>(cursor.p - start));
+        done = true;
+      }
     }
-    auto entry = std::make_unique<std::string>(
-        std::move(transform_string_decode(token, TransformStringFromSymbol, TransformStringToSymbol)));
+    if (!done) {
+      if (!(in >> *entry)) {
+        errorText = "Error trying to extract content";
+        return kStreamError;
+      }
+      transform_string_decode(*entry, TransformStringFromSymbol, TransformStringToSymbol);
+    }
     list.push_back(entry.get());
     entry.release();
   }

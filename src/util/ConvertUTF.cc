@@ -1,9 +1,21 @@
-// UTF-8 / UTF-16 conversion. Each converter is a loop over one small
-// decoder and one small encoder per character, so that either side can be
-// replaced by a faster one that keeps results, pointers and units the same.
+// UTF-8 / UTF-16 conversion.
+//
+// Each converter has two layers. The per-character step (one decoder and one
+// encoder per character) defines every result, pointer position and unit
+// written; the plain converters in unicode_reference are nothing but a loop
+// over it. The exported converters run a fast loop over the common case
+// (runs of ASCII sixteen units at a time, then well-formed two-, three- and
+// four-byte characters with room in the target) and hand each character that
+// the fast loop does not take (anything malformed, truncated, a surrogate
+// value, a character that does not fit) to that same step, so their results
+// cannot differ from the plain loop. The fast loops are templates over the
+// unit type so that the wide-string wrappers can convert in one pass.
 #include "AppMgr/ConvertUTF.h"
 
 #include <cstdint>
+
+#include "util/UnicodeFastPath.h"
+#include "util/UnicodeReference.h"
 
 namespace {
 
@@ -106,6 +118,38 @@ void encodeUtf8(uint32_t v, int length, unsigned char* out) {
 
 bool isContinuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
 
+// Converts the one sequence at src (before end). Returns conversionOK and
+// advances both pointers, or returns the result that stops the conversion
+// and leaves them where they are.
+ConversionResult stepUtf8toUtf16(const unsigned char*& src, const unsigned char* end, unsigned short*& dst,
+                                 unsigned short* dstEnd, ConversionFlags flags) {
+  const int length = utf8SequenceLength(*src);
+  if (end - src < length) return sourceExhausted;
+  if (!isLegalUTF8(src, length)) return sourceIllegal;
+  const uint32_t v = decodeUtf8(src, length);
+  if (dst >= dstEnd) return targetExhausted;
+  if (flags == strictConversion && isSurrogate(v)) return sourceIllegal;
+  const int written = encodeUtf16(v, dst, dstEnd);
+  if (written == 0) return targetExhausted;
+  dst += written;
+  src += length;
+  return conversionOK;
+}
+
+// Converts the one character at src (before end); as stepUtf8toUtf16.
+ConversionResult stepUtf16toUtf8(const unsigned short*& src, const unsigned short* end, unsigned char*& dst,
+                                 unsigned char* dstEnd, ConversionFlags flags) {
+  uint32_t v = 0;
+  const int units = decodeUtf16(src, end, flags == strictConversion, &v);
+  if (units == 0) return sourceIllegal;
+  const int length = utf8EncodedLength(v);
+  if (dstEnd - dst < length) return targetExhausted;
+  encodeUtf8(v, length, dst);
+  dst += length;
+  src += units;
+  return conversionOK;
+}
+
 }  // namespace
 
 bool isLegalUTF8(const unsigned char* source, int length) {
@@ -136,38 +180,49 @@ bool isLegalUTF8(const unsigned char* source, int length) {
   return lead <= 0xF4;
 }
 
+namespace unicode_reference {
+
+ConversionResult convertUTF8toUTF16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
+                                    unsigned short** targetStart, unsigned short* targetEnd,
+                                    ConversionFlags flags) {
+  ConversionResult result = conversionOK;
+  const unsigned char* src = *sourceStart;
+  unsigned short* dst = *targetStart;
+  while (src < sourceEnd &&
+         (result = stepUtf8toUtf16(src, sourceEnd, dst, targetEnd, flags)) == conversionOK) {
+  }
+  *sourceStart = src;
+  *targetStart = dst;
+  return result;
+}
+
+ConversionResult convertUTF16toUTF8(const unsigned short** sourceStart, const unsigned short* sourceEnd,
+                                    unsigned char** targetStart, unsigned char* targetEnd,
+                                    ConversionFlags flags) {
+  ConversionResult result = conversionOK;
+  const unsigned short* src = *sourceStart;
+  unsigned char* dst = *targetStart;
+  while (src < sourceEnd &&
+         (result = stepUtf16toUtf8(src, sourceEnd, dst, targetEnd, flags)) == conversionOK) {
+  }
+  *sourceStart = src;
+  *targetStart = dst;
+  return result;
+}
+
+}  // namespace unicode_reference
+
 ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
                                     unsigned short** targetStart, unsigned short* targetEnd,
                                     ConversionFlags flags) {
   ConversionResult result = conversionOK;
   const unsigned char* src = *sourceStart;
   unsigned short* dst = *targetStart;
-  while (src < sourceEnd) {
-    const int length = utf8SequenceLength(*src);
-    if (sourceEnd - src < length) {
-      result = sourceExhausted;
-      break;
-    }
-    if (!isLegalUTF8(src, length)) {
-      result = sourceIllegal;
-      break;
-    }
-    const uint32_t v = decodeUtf8(src, length);
-    if (dst >= targetEnd) {
-      result = targetExhausted;
-      break;
-    }
-    if (flags == strictConversion && isSurrogate(v)) {
-      result = sourceIllegal;
-      break;
-    }
-    const int written = encodeUtf16(v, dst, targetEnd);
-    if (written == 0) {
-      result = targetExhausted;
-      break;
-    }
-    dst += written;
-    src += length;
+  for (;;) {
+    unicode_fast::utf8ToUtf16(src, sourceEnd, dst, targetEnd);
+    if (src >= sourceEnd) break;
+    result = stepUtf8toUtf16(src, sourceEnd, dst, targetEnd, flags);
+    if (result != conversionOK) break;
   }
   *sourceStart = src;
   *targetStart = dst;
@@ -180,22 +235,11 @@ ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart, const un
   ConversionResult result = conversionOK;
   const unsigned short* src = *sourceStart;
   unsigned char* dst = *targetStart;
-  const bool strict = flags == strictConversion;
-  while (src < sourceEnd) {
-    uint32_t v = 0;
-    const int units = decodeUtf16(src, sourceEnd, strict, &v);
-    if (units == 0) {
-      result = sourceIllegal;
-      break;
-    }
-    const int length = utf8EncodedLength(v);
-    if (targetEnd - dst < length) {
-      result = targetExhausted;
-      break;
-    }
-    encodeUtf8(v, length, dst);
-    dst += length;
-    src += units;
+  for (;;) {
+    unicode_fast::utf16ToUtf8(src, sourceEnd, dst, targetEnd);
+    if (src >= sourceEnd) break;
+    result = stepUtf16toUtf8(src, sourceEnd, dst, targetEnd, flags);
+    if (result != conversionOK) break;
   }
   *sourceStart = src;
   *targetStart = dst;

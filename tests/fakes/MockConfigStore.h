@@ -28,6 +28,31 @@ class MockConfigStore : public ConfigStore {
   MOCK_METHOD(int, updateSubclientEntries,
               (uint64_t, int, const std::vector<std::string>&, const std::vector<std::string>&, std::string&),
               (override));
+
+  // Adapter list queries and lookups
+  MOCK_METHOD(int, listVelmoras, (uint64_t, ListOrder, std::vector<AdapterListRow>&, std::string&),
+              (override));
+  MOCK_METHOD(int, listClients, (uint64_t, int, std::vector<AdapterListRow>&, std::string&), (override));
+  MOCK_METHOD(int, listClientsOfType,
+              (uint64_t, uint32_t, ListOrder, std::vector<AdapterListRow>&, std::string&), (override));
+  MOCK_METHOD(int, listApplications,
+              (uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, ListOrder, std::vector<ApplicationRow>&,
+               std::string&),
+              (override));
+  MOCK_METHOD(int, listApplicationTypes, (uint64_t, int, std::vector<AdapterListRow>&, std::string&),
+              (override));
+  MOCK_METHOD(int, listInstances,
+              (uint64_t, uint64_t, uint64_t, ListOrder, std::vector<AdapterListRow>&, std::string&),
+              (override));
+  MOCK_METHOD(int, listBackupSets,
+              (uint64_t, uint64_t, uint64_t, ListOrder, std::vector<AdapterListRow>&, std::string&),
+              (override));
+  MOCK_METHOD(int, listSubclients,
+              (uint64_t, uint64_t, ListOrder, std::vector<AdapterListRow>&, std::string&), (override));
+  MOCK_METHOD(int, listArchiveGroupApplications,
+              (uint64_t, uint64_t, std::vector<ApplicationRow>&, std::string&), (override));
+  MOCK_METHOD(int, findApplicationTypeName, (uint64_t, std::string&, std::string&), (override));
+  MOCK_METHOD(int, findApplicationBySubclient, (uint64_t, ApplicationRow&, std::string&), (override));
 };
 
 #endif  // TESTS_FAKES_MOCKCONFIGSTORE_H_

@@ -104,7 +104,7 @@ struct SubclientProbe : Probe<SubclientBCLsn> {
   PROBE(updateProperties, H::kUpdateProperties)
 };
 #undef PROBE
-using AdaptersProbe = Probe<AdaptersBCLsn>;  // its handlers are not built yet
+using AdaptersProbe = Probe<AdaptersBCLsn>;  // routes by request text: AdaptersBCLsnTest
 
 struct Routed {
   int result;

@@ -1,0 +1,168 @@
+// Requests in process over the in-memory store: a Velmora lookup by id and
+// a subclient lookup (20 properties, 10 content entries, filters), with log
+// lines discarded and with every line written to a file. Rows:
+//   <request>/discard  the log sink drops every record
+//   <request>/file     a FileLogSink writes every line to a temporary file
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/appMgrSharedPropDefines.h"
+#include "AppMgr/appMgrStructDefines.h"
+#include "platform/CSSessionWrapper.h"
+#include "platform/EvDebug.h"
+#include "platform/MemoryConfigStore.h"
+#include "platform/xrsDatabuf.h"
+
+namespace {
+
+constexpr uint64_t kVelmoraId = 2;
+constexpr uint64_t kSubclientId = 9;
+constexpr uint64_t kFileSystemType = 33;  // subclients with content and filters
+
+class DiscardSink final : public LogSink {
+ public:
+  void write(const LogRecord&) override {}
+};
+
+// Drops every response after touching its record.
+class NullSession final : public CSSessionWrapper {
+ public:
+  CZuError getProtocolVersion(unsigned int& version) override {
+    version = 7;
+    return CZuError();
+  }
+  CZuError send(unsigned long, const void* record, unsigned int length, const std::string&) override {
+    benchmark::DoNotOptimize(record);
+    benchmark::DoNotOptimize(length);
+    return CZuError();
+  }
+};
+
+std::shared_ptr<MemoryConfigStore> makeStore() {
+  auto store = std::make_shared<MemoryConfigStore>();
+  VelmoraRow velmora;
+  velmora.id = kVelmoraId;
+  velmora.name = "north";
+  velmora.hostName = "north.example.net";
+  velmora.description = "Northern data centre";
+  velmora.timeZoneName = "Europe/Berlin";
+  velmora.installDir = "/opt/velmora";
+  store->addVelmora(velmora);
+
+  ApplicationRow app;
+  app.appId = 1045;
+  app.velmoraId = kVelmoraId;
+  app.clientId = 5;
+  app.appTypeId = kFileSystemType;
+  app.instanceId = 6;
+  app.backupSetId = 7;
+  app.subclientId = kSubclientId;
+  app.instanceName = "DefaultInstance";
+  app.backupSetName = "defaultBackupSet";
+  app.subclientName = "home dirs";
+  store->addApplication(app);
+  ClientRow client;
+  client.id = 5;
+  client.velmoraId = kVelmoraId;
+  client.name = "build01";
+  store->addClient(client);
+  SubclientRow subclient;
+  subclient.id = kSubclientId;
+  subclient.name = "home dirs";
+  subclient.backupSetId = 7;
+  subclient.instanceId = 6;
+  subclient.clientId = 5;
+  store->addSubclient(subclient);
+
+  std::string errorText;
+  std::vector<PropertyRow> properties;
+  for (int i = 0; i < 20; ++i) {
+    properties.push_back({"Property " + std::to_string(i), static_cast<unsigned long>(i % 4),
+                          "value of property " + std::to_string(i)});
+  }
+  store->setProperties(PropertyOwner::kSubclient, kSubclientId, properties, errorText);
+  std::vector<std::string> content;
+  for (int i = 0; i < 10; ++i) content.push_back("/home/user" + std::to_string(i) + "/my documents");
+  store->updateSubclientEntries(kSubclientId, kSubclientContentGroup, content, {}, errorText);
+  store->updateSubclientEntries(kSubclientId, kFirstFilterGroup, {"/home/*/.cache", "*.tmp"}, {}, errorText);
+  store->updateSubclientEntries(kSubclientId, kFirstFilterGroup + 1, {"/home/*/Downloads"}, {}, errorText);
+  return store;
+}
+
+struct Setup {
+  std::string logPath = "/tmp/appmgr-lookup-bench-" + std::to_string(getpid()) + ".log";
+  std::string appIdText = std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER + "1045";
+  Setup() { ConfigStore::install(makeStore()); }
+  ~Setup() {
+    EvLog::setSink(nullptr);
+    std::remove(logPath.c_str());
+  }
+};
+
+Setup& setup() {
+  static Setup s;
+  return s;
+}
+
+void useSink(bool toFile) {
+  if (toFile) {
+    EvLog::setSink(std::make_shared<FileLogSink>(setup().logPath));
+  } else {
+    EvLog::setSink(std::make_shared<DiscardSink>());
+  }
+}
+
+void velmoraById(benchmark::State& state, bool toFile) {
+  setup();
+  useSink(toFile);
+  NullSession session;
+  appmanVelmoraByIdReq req;
+  req.velmoraId = kVelmoraId;
+  xrsDatabuf buf;
+  buf.data = &req;
+  buf.length = sizeof req;
+  buf.capacity = sizeof req;
+  for (auto _ : state) {
+    if (BCLsnMsgHandler::handleMessage(session, APPMAN_VELMORA_BY_ID_REQ, &buf) != 0) {
+      state.SkipWithError("lookup failed");
+    }
+  }
+  EvLog::setSink(nullptr);
+}
+
+void subclientById(benchmark::State& state, bool toFile) {
+  setup();
+  useSink(toFile);
+  NullSession session;
+  appmanObjectReq req;
+  req.objectId = kSubclientId;
+  req.appIdText = setup().appIdText.c_str();
+  xrsDatabuf buf;
+  buf.data = &req;
+  buf.length = sizeof req;
+  buf.capacity = sizeof req;
+  for (auto _ : state) {
+    if (BCLsnMsgHandler::handleMessage(session, APPMAN_SUBCLIENT_BY_ID_REQ, &buf) != 0) {
+      state.SkipWithError("lookup failed");
+    }
+  }
+  EvLog::setSink(nullptr);
+}
+
+void BM_velmoraById_discard(benchmark::State& state) { velmoraById(state, false); }
+void BM_velmoraById_file(benchmark::State& state) { velmoraById(state, true); }
+void BM_subclientById_discard(benchmark::State& state) { subclientById(state, false); }
+void BM_subclientById_file(benchmark::State& state) { subclientById(state, true); }
+
+}  // namespace
+
+BENCHMARK(BM_velmoraById_discard);
+BENCHMARK(BM_velmoraById_file);
+BENCHMARK(BM_subclientById_discard);
+BENCHMARK(BM_subclientById_file);

@@ -1,0 +1,366 @@
+// Adapter list queries and lookups: every type reaches its store call with
+// the request's numbers in the right places and the fixed arguments, the
+// answer lines byte for byte, failures, type mismatches, unserved types,
+// missing request texts, and the list and number readers on their own.
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <streambuf>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "AppMgr/AdaptersBCLsn.h"
+#include "AppMgr/BCLsnException.h"
+#include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/appMgrErrorCodes.h"
+#include "AppMgr/appMgrStructDefines.h"
+
+#include "fakes/RequestBuilder.h"
+#include "fakes/TestEnvironment.h"
+#include "listener/AdapterText.h"
+
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::Return;
+using ::testing::SetArgReferee;
+
+namespace {
+
+using Rows = std::vector<ConfigStore::AdapterListRow>;
+using Order = ConfigStore::ListOrder;
+constexpr unsigned long kQuery = APPMAN_DOQUERY_REQ;
+constexpr unsigned long kLookup = APPMAN_DOLOOKUP_REQ;
+constexpr size_t kText = offsetof(appmanGeneralMsg, data);
+constexpr uint64_t kContext = 0xC0FFEE;
+
+ApplicationRow app(uint64_t velmoraId, uint64_t appId) {
+  ApplicationRow row;
+  row.velmoraId = velmoraId;
+  row.appId = appId;
+  return row;
+}
+
+InstanceRow instance(const std::string& name, uint64_t clientId, uint64_t velmoraId) {
+  InstanceRow row;
+  row.name = name;
+  row.clientId = clientId;
+  row.velmoraId = velmoraId;
+  return row;
+}
+
+template <typename... Args>
+std::string line(const char* format, Args... args) {
+  char text[160];
+  snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+// A store action that fills output argument N with `value` and succeeds.
+template <size_t N, typename T>
+auto fills(T value) {
+  return DoAll(SetArgReferee<N>(value), Return(0));
+}
+
+class AdaptersBCLsnTest : public ListenerTest {
+ protected:
+  // Sends `text` under `code` through the entry point.
+  int send(RecordingSession& session, unsigned long code, const std::string& text) {
+    request_.record().data = text.c_str();
+    request_.record().context = kContext;
+    return BCLsnMsgHandler::handleMessage(session, code, request_.buf());
+  }
+  // The answer text of the only response, after checking the record.
+  static std::optional<std::string> answerText(const RecordingSession& session, unsigned long code,
+                                               int errorCode) {
+    const SentResponse& sent = answer(session, code);
+    const auto rsp = sent.as<appmanGeneralMsg>();
+    EXPECT_EQ(rsp.msgCode, static_cast<uint32_t>(sent.responseCode));
+    EXPECT_EQ(rsp.context, kContext);
+    EXPECT_EQ(rsp.errorCode, static_cast<uint32_t>(errorCode));
+    EXPECT_EQ(rsp.reserved, 0u);
+    EXPECT_EQ(rsp.pad0, 0u);
+    return sent.text(kText);
+  }
+
+  Request<appmanGeneralMsg> request_;
+};
+
+// One request per query and lookup type. The numbers n1..n5 are 11..15, so
+// a number passed in the wrong place or an ignored one passed at all fails
+// the strict store mock.
+struct TypeCase {
+  unsigned long code;
+  uint32_t type;
+  std::function<void(MockConfigStore&)> expect;
+  const char* answer;
+};
+
+const TypeCase kTypeCases[] = {
+    {kQuery, velmoraVelmorasQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listVelmoras(11, Order::kById, _, _))
+           .WillOnce(fills<2>(Rows{{2, "north", false}, {4, "south pole", true}}));
+     },
+     "2\n4\n"},
+    {kQuery, velmoraClientsQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listClients(12, 2, _, _)).WillOnce(fills<2>(Rows{{5, "b 1"}}));
+     },
+     "5\n"},
+    {kQuery, velmoraMediaAgentQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listClientsOfType(11, ConfigStore::kClientRoleMediaAgent, Order::kById, _, _))
+           .WillOnce(fills<3>(Rows{{10, "ma"}, {18446744073709551615ul, "max"}}));
+     },
+     "10\n18446744073709551615\n"},
+    {kQuery, clientApplicationsQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listApplications(11, 12, 13, 14, 15, Order::kById, _, _))
+           .WillOnce(fills<6>(std::vector<ApplicationRow>{app(2, 1045), app(3, 7)}));
+     },
+     "2:1045\n3:7\n"},
+    {kQuery, clientApplicationTypesQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listApplicationTypes(11, 1, _, _))
+           .WillOnce(fills<2>(Rows{{7, "File System"}, {22, "`x+y"}}));
+     },
+     "7 File+1System\n22 ``x+2y\n"},
+    {kQuery, clientInstancesQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listInstances(11, 12, 13, Order::kByName, _, _))
+           .WillOnce(fills<4>(Rows{{6, "Default Instance"}}));
+     },
+     "6 Default+1Instance\n"},
+    {kQuery, instanceListFromAppTypeQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listInstances(11, 0, 12, Order::kByName, _, _)).WillOnce(fills<4>(Rows{{6, ""}}));
+     },
+     "6 `\n"},
+    {kQuery, clientBackupSetsQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listBackupSets(0, 11, 13, Order::kByName, _, _))
+           .WillOnce(fills<4>(Rows{{7, "default set", true}, {9, "a+b", false}, {12, "", true}}));
+     },
+     "7 true default+1set\n9 false a+2b\n12 true `\n"},
+    {kQuery, clientBackupSetsNoInstanceQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listBackupSets(11, 13, 0, Order::kByName, _, _))
+           .WillOnce(fills<4>(Rows{{7, "bs", false}}));
+     },
+     "7 false bs\n"},
+    {kQuery, clientBackupSetsWithInstance,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listBackupSets(11, 13, 15, Order::kByName, _, _))
+           .WillOnce(fills<4>(Rows{{7, "bs", true}}));
+     },
+     "7 true bs\n"},
+    {kQuery, clientSubclientsQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listSubclients(11, 13, Order::kByName, _, _))
+           .WillOnce(fills<3>(Rows{{8, "home dirs", true}}));
+     },
+     "8 home+1dirs\n"},  // the subclient flag is not answered
+    {kQuery, archiveGroupApplicationsQuery,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, listArchiveGroupApplications(11, 12, _, _))
+           .WillOnce(fills<2>(std::vector<ApplicationRow>{app(2, 1046)}));
+     },
+     "2:1046\n"},
+    {kLookup, ApplicationTypeNameLookup,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, findApplicationTypeName(11, _, _)).WillOnce(fills<1>("Oracle Database"));
+     },
+     "Oracle+1Database\n"},
+    {kLookup, ApplicationIdLookup,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, findApplicationBySubclient(11, _, _)).WillOnce(fills<1>(app(2, 1045)));
+     },
+     "2:1045\n"},
+    {kLookup, ClientIdLookupFromInstanceId,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, findInstance(11, _, _)).WillOnce(fills<1>(instance("i", 12, 3)));
+     },
+     "12 3\n"},
+    {kLookup, LookupInstNameFromId,
+     [](MockConfigStore& s) {
+       EXPECT_CALL(s, findInstance(11, _, _)).WillOnce(fills<1>(instance("", 5, 2)));
+     },
+     "`\n"},
+};
+
+}  // namespace
+
+TEST_F(AdaptersBCLsnTest, EveryTypeAsksTheStoreWithItsNumbersAndAnswersItsLines) {
+  for (const TypeCase& c : kTypeCases) {
+    SCOPED_TRACE(line("type %#x", c.type));
+    RecordingSession session;
+    log().clear();
+    c.expect(store());
+    EXPECT_EQ(send(session, c.code, std::to_string(c.type) + " 11 12 13 14 15"), 0);
+    EXPECT_EQ(answerText(session, c.code, 0), std::string(c.answer));
+    EXPECT_EQ(log().count(line(c.code == kQuery ? "Received APPMAN_DOQUERY_REQ request [0x%x]"
+                                                : "Received APPMAN_DOLOOKUP_REQ request [0x%x]",
+                               c.type)),
+              1u);
+    EXPECT_EQ(log().count(line("Command [0x%x] sending response Code [%d] back to client", c.type, 0)), 1u);
+    ::testing::Mock::VerifyAndClearExpectations(&store());
+  }
+}
+
+TEST_F(AdaptersBCLsnTest, MissingOrUnreadableNumbersReadAsZeroAndNegativesFollowTheStream) {
+  // The stream's own reading of "-1" and of a number too wide for 64 bits.
+  unsigned long minusOne = 0, tooWide = 0;
+  std::istringstream("-1") >> minusOne;
+  std::istringstream("99999999999999999999999") >> tooWide;
+  EXPECT_CALL(store(), listVelmoras(0, Order::kById, _, _)).Times(2).WillRepeatedly(Return(0));
+  EXPECT_CALL(store(), listBackupSets(1, 3, 5, Order::kByName, _, _)).WillOnce(Return(0));
+  EXPECT_CALL(store(), listBackupSets(1, 0, 0, Order::kByName, _, _)).WillOnce(Return(0));
+  EXPECT_CALL(store(), listClientsOfType(minusOne, _, _, _, _)).WillOnce(Return(0));
+  EXPECT_CALL(store(), listSubclients(tooWide, 0, _, _, _)).WillOnce(Return(0));
+  for (const char* text : {"69649", "73873 1 2 3 4 5", "73873 1 x 3 4 5", "69681 -1",
+                           "73825 99999999999999999999999 2 3", "  69649\t"}) {
+    SCOPED_TRACE(text);
+    RecordingSession session;
+    EXPECT_EQ(send(session, kQuery, text), 0);
+    EXPECT_EQ(answerText(session, kQuery, 0), std::string());  // an empty list is an empty text
+  }
+}
+
+TEST_F(AdaptersBCLsnTest, StoreFailureAnswersItsCodeWithNoText) {
+  EXPECT_CALL(store(), listSubclients(_, _, _, _, _))
+      .WillOnce(DoAll(SetArgReferee<4>("subclients unavailable"), Return(XR_SUBCLIENT_UNAVAILABLE)));
+  EXPECT_CALL(store(), findInstance(4, _, _))
+      .WillOnce(DoAll(SetArgReferee<2>("Instance 4 not found"), Return(XR_INSTANCE_NOT_FOUND)));
+  for (const auto& [code, text, rc, errorText] :
+       {std::tuple{kQuery, "73825 1 2 3", XR_SUBCLIENT_UNAVAILABLE, "subclients unavailable"},
+        {kLookup, "135172 4", XR_INSTANCE_NOT_FOUND, "Instance 4 not found"}}) {
+    RecordingSession session;
+    EXPECT_EQ(send(session, code, text), static_cast<int>(rc));
+    EXPECT_EQ(answerText(session, code, static_cast<int>(rc)), std::nullopt);
+    EXPECT_EQ(session.only().errorText, errorText);
+    EXPECT_EQ(log().count(std::string("Error [") + errorText + "]"), 1u);
+  }
+}
+
+TEST_F(AdaptersBCLsnTest, HandlerReachedWithAnotherTypeSendsNothing) {
+  using Handler = int (AdaptersBCLsn::*)(CSSessionWrapper&, unsigned long, xrsDatabuf*);
+  const struct {
+    Handler handler;
+    uint32_t ownType;  // the first of the handler's types
+    uint32_t foreignType;
+  } cases[] = {
+      // Handlers of one type, of two and of three types, and lookups.
+      {&AdaptersBCLsn::getVelmoraList, 0x11011, 0x11021},
+      {&AdaptersBCLsn::getInstanceList, 0x12031, 0x12041},
+      {&AdaptersBCLsn::getBackupSetList, 0x12041, 0x12081},
+      {&AdaptersBCLsn::getSubclientList, 0x12061, 0x12091},
+      {&AdaptersBCLsn::getApplications, 0x12071, 0},
+      {&AdaptersBCLsn::getClientId, 0x21003, 0x21004},
+      {&AdaptersBCLsn::getInstanceName, 0x21004, 0x31001},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(line("handler of %#x", c.ownType));
+    log().clear();
+    AdaptersBCLsn listener;
+    const std::string text = std::to_string(c.foreignType) + " 1 2";
+    request_.record().data = text.c_str();
+    EXPECT_EQ((listener.*c.handler)(session_, kQuery, request_.buf()), static_cast<int>(XR_BAD_REQUEST));
+    EXPECT_EQ(
+        log().count(line("Can handle [%x] only. Cannot handle [%x] command.", c.ownType, c.foreignType)), 1u);
+  }
+  EXPECT_TRUE(session_.sent().empty());
+}
+
+TEST_F(AdaptersBCLsnTest, UnservedTypesAreLoggedAndNotAnswered) {
+  // ClientChallenge, types under the other request code, no number, a
+  // negative type and one too wide for 32 bits.
+  for (const auto& [code, text] : {std::pair{kLookup, "200705 1"},
+                                   {kQuery, "200705"},
+                                   {kQuery, "135169 1"},
+                                   {kLookup, "69649"},
+                                   {kQuery, "abc 69649"},
+                                   {kQuery, ""},
+                                   {kQuery, "-69649"},
+                                   {kLookup, "4295102465 1"}}) {
+    SCOPED_TRACE(text);
+    log().clear();
+    EXPECT_EQ(send(session_, code, text), 0);
+    EXPECT_EQ(log().count(line("Unexpected network request [%#lx]. Cannot handle this request.", code)), 1u);
+  }
+  EXPECT_TRUE(session_.sent().empty());
+}
+
+TEST_F(AdaptersBCLsnTest, MissingRequestTextIsAnsweredOnceWithBadArgs) {
+  for (unsigned long code : {kQuery, kLookup}) {
+    Request<appmanGeneralMsg> noText;
+    noText.record().context = kContext;
+    xrsDatabuf noRecord;
+    for (xrsDatabuf* buf : {static_cast<xrsDatabuf*>(nullptr), &noRecord, noText.buf()}) {
+      RecordingSession session;  // the strict store must not be asked
+      EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, code, buf), static_cast<int>(XR_BAD_ARGS));
+      const SentResponse& sent = answer(session, code);
+      EXPECT_FALSE(sent.errorText.empty());
+      EXPECT_EQ(sent.text(kText), std::nullopt);
+      EXPECT_EQ(sent.as<appmanGeneralMsg>().context, buf == noText.buf() ? kContext : 0u);
+    }
+  }
+  // A handler called directly answers the same way.
+  RecordingSession session;
+  EXPECT_EQ(AdaptersBCLsn().getBackupSetList(session, kQuery, nullptr), static_cast<int>(XR_BAD_ARGS));
+  EXPECT_EQ(answer(session, kQuery).text(kText), std::nullopt);
+}
+
+// ---- The list writer and the number reader ----
+
+TEST(AdapterListLinesTest, ListsOfDifferentLengthsWriteNothingAndFail) {
+  const struct {
+    ListLine shape;
+    AdapterLists lists;
+    bool ok;
+  } cases[] = {
+      {ListLine::kId, {{1, 2}, {"a"}, {}}, true},  // the names are not written
+      {ListLine::kIdName, {{1, 2}, {"a"}, {}}, false},
+      {ListLine::kIdName, {{1}, {"a", "b"}, {}}, false},
+      {ListLine::kIdName, {{1, 2}, {"a", "b"}, {true}}, true},  // the flags are not written
+      {ListLine::kIdFlagName, {{1, 2}, {"a", "b"}, {true}}, false},
+      {ListLine::kIdFlagName, {{1}, {"a"}, {true, false}}, false},
+      {ListLine::kName, {{}, {"a", "b"}, {}}, true},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    std::string errorText;
+    const int result = writeListLines(out, c.shape, c.lists, errorText);
+    EXPECT_EQ(result, c.ok ? 0 : static_cast<int>(XR_INVALID_DATA));
+    EXPECT_EQ(out.str().empty(), !c.ok);
+    EXPECT_EQ(errorText.empty(), c.ok) << errorText;
+  }
+}
+
+namespace {
+// A stream buffer whose every read fails from inside, which puts the
+// stream into its bad state.
+struct FailingBuffer : std::streambuf {
+  int_type underflow() override { throw std::runtime_error("device gone"); }
+};
+}  // namespace
+
+TEST(AdapterRequestReaderTest, BadStreamThrowsBadArguments) {
+  FailingBuffer buffer;
+  std::istream in(&buffer);
+  AdapterRequestReader reader(in);
+  EXPECT_EQ(reader.readType(), 0);
+  try {
+    reader.next();
+    FAIL() << "no exception";
+  } catch (BCLsnException& e) {
+    EXPECT_EQ(e.getErrorCode(), static_cast<int>(XR_BAD_ARGS));
+    EXPECT_EQ(e.toString(), "General Listener Exception:Bad Arguments specified.");
+  }
+}

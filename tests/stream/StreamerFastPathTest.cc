@@ -1,0 +1,187 @@
+// The list codec's buffer-level fast paths against its formatted-operator
+// paths (selected by showbase, which changes nothing for decimal numbers):
+// random incoming streams with odd whitespace, signs, long and overflowing
+// numbers, junk in number fields, early ends and counts the input cannot
+// back, read from a string and through a stream buffer that hands out a few
+// bytes at a time; and random outgoing lists with every escape case. Both
+// paths must give the same result, error text, entries, stream state and
+// position, and the same bytes.
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppMgr/Streamer.h"
+
+#include "stream/PropListSupport.h"
+
+namespace {
+
+// Serves a text through a get area of at most `chunk` bytes, so that fields
+// straddle the end of the get area.
+class ChunkedBuf : public std::streambuf {
+ public:
+  ChunkedBuf(std::string text, size_t chunk) : text_(std::move(text)), chunk_(chunk) {}
+
+ protected:
+  int_type underflow() override {
+    if (pos_ >= text_.size()) return traits_type::eof();
+    const size_t n = std::min(chunk_, text_.size() - pos_);
+    char* base = &text_[pos_];
+    setg(base, base, base + n);
+    pos_ += n;
+    return traits_type::to_int_type(*base);
+  }
+
+ private:
+  std::string text_;
+  size_t chunk_;
+  size_t pos_ = 0;
+};
+
+struct Outcome {
+  int result = 0;
+  std::string error;
+  std::string entries;
+  std::ios_base::iostate state = std::ios_base::goodbit;
+  std::string rest;  // what the stream still holds
+
+  bool operator==(const Outcome& o) const {
+    return result == o.result && error == o.error && entries == o.entries && state == o.state &&
+           rest == o.rest;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+  return os << "result " << o.result << " error [" << o.error << "] entries [" << o.entries << "] state "
+            << o.state << " rest [" << o.rest << "]";
+}
+
+Outcome decode(bool props, const std::string& text, bool plain, size_t chunk) {
+  ChunkedBuf chunked(text, chunk);
+  std::istringstream whole(text);
+  std::istream in(chunk > 0 ? static_cast<std::streambuf*>(&chunked) : whole.rdbuf());
+  if (plain) in.setf(std::ios_base::showbase);
+  Streamer streamer;
+  Outcome o;
+  o.error = "untouched";
+  Streamer::PropertyList properties;
+  Streamer::EntryList entries;
+  o.result = props ? streamer.extractPropList(properties, in, o.error)
+                   : streamer.extractContentList(entries, in, o.error);
+  for (const ApplProperty* p : properties) {
+    o.entries += std::string(p->getName()) + "/" + std::to_string(p->getType()) + "/" + p->getValue() + "/" +
+                 std::to_string(p->getTrailing()) + ";";
+    delete p;
+  }
+  for (std::string* s : entries) {
+    o.entries += "[" + *s + "]";
+    delete s;
+  }
+  o.state = in.rdstate();
+  in.clear();
+  o.rest.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return o;
+}
+
+// A random field: mostly plain numbers and tokens, sometimes one of the
+// forms that the fast path must leave to the formatted operators.
+std::string randomField(std::mt19937& rng, bool number) {
+  static const char* kOdd[] = {"+7",
+                               "-3",
+                               "-",
+                               "+",
+                               "0000000000012",
+                               "99999999999",
+                               "2147483648",
+                               "-2147483649",
+                               "18446744073709551616",
+                               "12abc",
+                               "abc",
+                               "0x1F",
+                               "`",
+                               "``x",
+                               "a+1b",
+                               "a+2",
+                               "+",
+                               "\xc3\xa9t\xc3\xa9"};
+  if (rng() % 8 == 0) return kOdd[rng() % (sizeof kOdd / sizeof kOdd[0])];
+  if (number) return std::to_string(rng() % 100000);
+  static const char kChars[] = "abcXYZ09+1`_/.-\xc3\xa9";
+  std::string token;
+  const int length = 1 + static_cast<int>(rng() % 12);
+  for (int i = 0; i < length; ++i) token += kChars[rng() % (sizeof kChars - 1)];
+  return token;
+}
+
+std::string randomSpace(std::mt19937& rng) {
+  static const char* kSpaces[] = {" ", " ", " ", "  ", "\t", "\n", " \r\n", "\v\f"};
+  return kSpaces[rng() % 8];
+}
+
+std::string randomIncoming(std::mt19937& rng, bool props) {
+  const int entries = static_cast<int>(rng() % 6);
+  std::string text = rng() % 4 == 0 ? randomSpace(rng) : "";
+  text += rng() % 10 == 0 ? randomField(rng, true) : std::to_string(entries + (rng() % 5 == 0 ? 1 : 0));
+  for (int e = 0; e < entries; ++e) {
+    const int fields = props ? 5 : 1;
+    for (int f = 0; f < fields; ++f) {
+      text += randomSpace(rng);
+      text += randomField(rng, props && (f == 0 || f == 2 || f == 4));
+    }
+  }
+  if (rng() % 2 == 0) text += randomSpace(rng);
+  if (rng() % 4 == 0) text += "tail";
+  if (rng() % 6 == 0 && !text.empty()) text.resize(rng() % text.size());
+  return text;
+}
+
+}  // namespace
+
+TEST(StreamerFastPath, DecodingMatchesTheFormattedOperators) {
+  std::mt19937 rng(777);
+  for (int i = 0; i < 40000; ++i) {
+    const bool props = i % 2 == 0;
+    const std::string text = randomIncoming(rng, props);
+    const size_t chunk = i % 3 == 0 ? 1 + rng() % 9 : 0;
+    const Outcome fast = decode(props, text, false, chunk);
+    const Outcome plain = decode(props, text, true, chunk);
+    ASSERT_EQ(fast, plain) << "text [" << text << "] chunk " << chunk;
+  }
+}
+
+TEST(StreamerFastPath, EncodingMatchesTheFormattedOperators) {
+  std::mt19937 rng(4242);
+  static const char* kTexts[] = {"", "`", "``", "a b", "a+b", " ", "+", "`x y+", "plain", "tab\there"};
+  for (int i = 0; i < 4000; ++i) {
+    AppMgrPropsList props;
+    AppMgrContentList contents;
+    const int n = static_cast<int>(rng() % 6);
+    for (int k = 0; k < n; ++k) {
+      const unsigned long type = rng() % 3 == 0 ? 0xFFFFFFFF00000000ul | rng() : rng() % 100;
+      appendProperty(props, kTexts[rng() % 10], type, kTexts[rng() % 10]);
+      appendContent(contents, type, kTexts[rng() % 10]);
+    }
+    if (n > 0 && rng() % 4 == 0) {
+      delete[] props.front()->name;
+      props.front()->name = nullptr;
+      delete[] contents.front()->path;
+      contents.front()->path = nullptr;
+    }
+    Streamer streamer;
+    std::string error = "untouched";
+    std::ostringstream fast;
+    std::ostringstream plain;
+    plain.setf(std::ios_base::showbase);
+    streamer.encodePropList(props, fast, error);
+    streamer.encodeContentList(contents, fast, error);
+    streamer.encodePropList(props, plain, error);
+    streamer.encodeContentList(contents, plain, error);
+    ASSERT_EQ(fast.str(), plain.str());
+    EXPECT_EQ(error, "untouched");
+    clearPropList(props);
+    clearContentList(contents);
+  }
+}
