@@ -222,6 +222,11 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
     return storeFailure(XR_CONTENT_INVALID_SUBCLIENT, errorText,
                         "Subclient " + std::to_string(subclientId) + " not found");
   }
+  if (group != kSubclientContentGroup && (group < kFirstFilterGroup || group > kLastFilterGroup)) {
+    return storeFailure(
+        XR_BAD_CONTENT_TYPE, errorText,
+        "Entry group " + std::to_string(group) + " is neither the content nor a filter group");
+  }
   std::vector<std::string>& list = subclientEntries_[{subclientId, group}];
   for (const std::string& entry : add) {
     if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);

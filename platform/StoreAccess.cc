@@ -33,3 +33,23 @@ int deliverProperties(const char* component, PropertyOwner owner, unsigned long 
   for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
   return 0;
 }
+
+int writeProperties(const char* component, ConfigStore& store, PropertyOwner owner, unsigned long id,
+                    const std::list<const ApplProperty*>& list, PropertyWrite what, std::string& errorText) {
+  std::vector<PropertyRow> rows;
+  std::vector<std::string> names;
+  for (const ApplProperty* property : list) {
+    if (property == nullptr) {
+      return storeFailure(XR_BAD_ARGS, errorText,
+                          std::string(component) + ": the property list holds a null property");
+    }
+    if (what == PropertyWrite::kSet) {
+      // Types travel as 32-bit numbers; keep the stored type in 32 bits too.
+      rows.push_back({property->getName(), static_cast<uint32_t>(property->getType()), property->getValue()});
+    } else {
+      names.emplace_back(property->getName());
+    }
+  }
+  return what == PropertyWrite::kSet ? store.setProperties(owner, id, rows, errorText)
+                                     : store.removeProperties(owner, id, names, errorText);
+}

@@ -5,10 +5,12 @@
 #define PLATFORM_STOREACCESS_H_
 
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
 
 #include "AppMgr/PropCallBack.h"
+#include "platform/ApplProperty.h"
 #include "platform/ConfigStore.h"
 
 // Sets errorText and returns code as a database result.
@@ -22,5 +24,14 @@ std::shared_ptr<ConfigStore> requireStore(const char* component, int& result, st
 // returning; 0 or the failure's code and text.
 int deliverProperties(const char* component, PropertyOwner owner, unsigned long id, long scope,
                       PropCallBack* callback, std::string& errorText);
+
+enum class PropertyWrite { kSet, kRemove };
+
+// Sets (name, type and value) or removes (by name) the properties of `list`
+// for one object in one store call. A list holding a null property is
+// refused whole with XR_BAD_ARGS, changing nothing. The trailing number of
+// a property is not stored.
+int writeProperties(const char* component, ConfigStore& store, PropertyOwner owner, unsigned long id,
+                    const std::list<const ApplProperty*>& list, PropertyWrite what, std::string& errorText);
 
 #endif  // PLATFORM_STOREACCESS_H_

@@ -5,16 +5,21 @@
 //   version 1:  "XRPW1:" hex( iv[16] ciphertext )
 //               AES-256-CBC with PKCS#7 padding, random IV
 //
-// Each version has its own key, derived from the master key (PasswordKey).
+// Each version has its own key, derived from the master key (PasswordKey),
+// which is read once and shared by all threads; no lock is held while
+// encrypting or decrypting. A loaded password is written again with the key
+// set it was read with, so one conversion never mixes two key files.
 // Plain text is wiped from every buffer that held it once it is done with.
 #include "platform/XRPassword.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
+#include <pthread.h>
 
 #include "PasswordKey.h"
 
@@ -30,6 +35,20 @@ constexpr size_t kBlockSize = 16;
 constexpr size_t kMaxTextSize = 1 << 20;
 
 using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
+using Cipher = std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)>;
+
+// The ciphers are fetched from the provider once: fetching them again at
+// every initialisation costs more than encrypting a password. Null when
+// the provider lacks them; the operation then fails.
+const EVP_CIPHER* aes256Gcm() {
+  static const Cipher cipher(EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr), &EVP_CIPHER_free);
+  return cipher.get();
+}
+
+const EVP_CIPHER* aes256Cbc() {
+  static const Cipher cipher(EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr), &EVP_CIPHER_free);
+  return cipher.get();
+}
 
 void wipe(std::string& s) {
   if (!s.empty()) OPENSSL_cleanse(&s[0], s.size());
@@ -47,19 +66,36 @@ class WipeOnExit {
   std::string& s_;
 };
 
-// A version key, wiped when the scope ends.
-class VersionKey {
- public:
-  bool load(int version) {
-    PasswordKey master;
-    return master.load() && master.versionKey(version, bytes_);
-  }
-  ~VersionKey() { OPENSSL_cleanse(bytes_, sizeof bytes_); }
-  const unsigned char* data() const { return bytes_; }
+// Nonces and IVs: random bytes served from a per-thread buffer that one
+// RAND_bytes call fills, since each call costs more than the encryption it
+// serves. The bytes are public once used and are handed out only once. A
+// forked child must not hand out the parent's bytes again (a nonce used
+// twice under one key breaks GCM), so a fork makes every buffer stale.
+std::atomic<unsigned> forkCount{0};
 
- private:
-  unsigned char bytes_[PasswordKey::kSize] = {};
-};
+void countFork() { forkCount.fetch_add(1, std::memory_order_relaxed); }
+
+bool randomBytes(unsigned char* out, size_t size) {
+  struct Pool {
+    unsigned char bytes[512];
+    size_t used = sizeof bytes;
+    unsigned forks = 0;
+  };
+  static const int registered = pthread_atfork(nullptr, nullptr, &countFork);
+  thread_local Pool pool;
+  if (registered != 0 || size > sizeof pool.bytes) return RAND_bytes(out, static_cast<int>(size)) == 1;
+  const unsigned forks = forkCount.load(std::memory_order_relaxed);
+  if (pool.forks != forks || sizeof pool.bytes - pool.used < size) {
+    pool.used = sizeof pool.bytes;
+    if (RAND_bytes(pool.bytes, sizeof pool.bytes) != 1) return false;
+    pool.used = 0;
+    pool.forks = forks;
+  }
+  std::memcpy(out, pool.bytes + pool.used, size);
+  std::memset(pool.bytes + pool.used, 0, size);
+  pool.used += size;
+  return true;
+}
 
 const unsigned char* bytesOf(const std::string& s) {
   return reinterpret_cast<const unsigned char*>(s.data());
@@ -68,11 +104,11 @@ unsigned char* bytesOf(std::string& s) { return reinterpret_cast<unsigned char*>
 
 std::string toHex(const std::string& bytes) {
   static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 0x0F]);
+  std::string out(bytes.size() * 2, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    out[2 * i] = kDigits[c >> 4];
+    out[2 * i + 1] = kDigits[c & 0x0F];
   }
   return out;
 }
@@ -122,9 +158,8 @@ bool fromBase64(const char* text, size_t size, std::string& out) {
   return true;
 }
 
-bool sealV2(const std::string& plain, std::string& text) {
-  VersionKey key;
-  if (!key.load(2)) return false;
+bool sealV2(const PasswordKey& keys, const std::string& plain, std::string& text) {
+  const unsigned char* key = keys.versionKey(2);
   std::string body(kNonceSize + plain.size() + kTagSize, '\0');
   unsigned char* nonce = bytesOf(body);
   unsigned char* cipher = nonce + kNonceSize;
@@ -132,8 +167,8 @@ bool sealV2(const std::string& plain, std::string& text) {
   int written = 0;
   int finalWritten = 0;
   const bool ok =
-      ctx != nullptr && RAND_bytes(nonce, kNonceSize) == 1 &&
-      EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), nonce) == 1 &&
+      ctx != nullptr && randomBytes(nonce, kNonceSize) &&
+      EVP_EncryptInit_ex(ctx.get(), aes256Gcm(), nullptr, key, nonce) == 1 &&
       EVP_EncryptUpdate(ctx.get(), nullptr, &written, reinterpret_cast<const unsigned char*>(kPrefixV2),
                         kPrefixLength) == 1 &&
       EVP_EncryptUpdate(ctx.get(), cipher, &written, bytesOf(plain), static_cast<int>(plain.size())) == 1 &&
@@ -145,11 +180,10 @@ bool sealV2(const std::string& plain, std::string& text) {
   return true;
 }
 
-bool openV2(const char* encoded, size_t size, std::string& plain) {
+bool openV2(const PasswordKey& keys, const char* encoded, size_t size, std::string& plain) {
   std::string body;
   if (!fromBase64(encoded, size, body) || body.size() < kNonceSize + kTagSize) return false;
-  VersionKey key;
-  if (!key.load(2)) return false;
+  const unsigned char* key = keys.versionKey(2);
   const size_t cipherSize = body.size() - kNonceSize - kTagSize;
   const unsigned char* nonce = bytesOf(body);
   const unsigned char* cipher = nonce + kNonceSize;
@@ -159,7 +193,7 @@ bool openV2(const char* encoded, size_t size, std::string& plain) {
   int written = 0;
   int finalWritten = 0;
   const bool ok =
-      ctx != nullptr && EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, key.data(), nonce) == 1 &&
+      ctx != nullptr && EVP_DecryptInit_ex(ctx.get(), aes256Gcm(), nullptr, key, nonce) == 1 &&
       EVP_DecryptUpdate(ctx.get(), nullptr, &written, reinterpret_cast<const unsigned char*>(kPrefixV2),
                         kPrefixLength) == 1 &&
       EVP_DecryptUpdate(ctx.get(), bytesOf(out), &written, cipher, static_cast<int>(cipherSize)) == 1 &&
@@ -171,9 +205,8 @@ bool openV2(const char* encoded, size_t size, std::string& plain) {
   return true;
 }
 
-bool sealV1(const std::string& plain, std::string& text) {
-  VersionKey key;
-  if (!key.load(1)) return false;
+bool sealV1(const PasswordKey& keys, const std::string& plain, std::string& text) {
+  const unsigned char* key = keys.versionKey(1);
   std::string body(kBlockSize + plain.size() + kBlockSize, '\0');
   unsigned char* iv = bytesOf(body);
   unsigned char* cipher = iv + kBlockSize;
@@ -181,8 +214,8 @@ bool sealV1(const std::string& plain, std::string& text) {
   int written = 0;
   int finalWritten = 0;
   const bool ok =
-      ctx != nullptr && RAND_bytes(iv, kBlockSize) == 1 &&
-      EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv) == 1 &&
+      ctx != nullptr && randomBytes(iv, kBlockSize) &&
+      EVP_EncryptInit_ex(ctx.get(), aes256Cbc(), nullptr, key, iv) == 1 &&
       EVP_EncryptUpdate(ctx.get(), cipher, &written, bytesOf(plain), static_cast<int>(plain.size())) == 1 &&
       EVP_EncryptFinal_ex(ctx.get(), cipher + written, &finalWritten) == 1;
   if (!ok) return false;
@@ -191,13 +224,12 @@ bool sealV1(const std::string& plain, std::string& text) {
   return true;
 }
 
-bool openV1(const char* encoded, size_t size, std::string& plain) {
+bool openV1(const PasswordKey& keys, const char* encoded, size_t size, std::string& plain) {
   std::string body;
   if (!fromHex(encoded, size, body) || body.size() < 2 * kBlockSize || body.size() % kBlockSize != 0) {
     return false;
   }
-  VersionKey key;
-  if (!key.load(1)) return false;
+  const unsigned char* key = keys.versionKey(1);
   const size_t cipherSize = body.size() - kBlockSize;
   const unsigned char* iv = bytesOf(body);
   std::string out(cipherSize + kBlockSize, '\0');
@@ -205,11 +237,10 @@ bool openV1(const char* encoded, size_t size, std::string& plain) {
   CipherCtx ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
   int written = 0;
   int finalWritten = 0;
-  const bool ok =
-      ctx != nullptr && EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv) == 1 &&
-      EVP_DecryptUpdate(ctx.get(), bytesOf(out), &written, iv + kBlockSize, static_cast<int>(cipherSize)) ==
-          1 &&
-      EVP_DecryptFinal_ex(ctx.get(), bytesOf(out) + written, &finalWritten) == 1;
+  const bool ok = ctx != nullptr && EVP_DecryptInit_ex(ctx.get(), aes256Cbc(), nullptr, key, iv) == 1 &&
+                  EVP_DecryptUpdate(ctx.get(), bytesOf(out), &written, iv + kBlockSize,
+                                    static_cast<int>(cipherSize)) == 1 &&
+                  EVP_DecryptFinal_ex(ctx.get(), bytesOf(out) + written, &finalWritten) == 1;
   if (!ok) return false;
   plain.assign(out.data(), static_cast<size_t>(written + finalWritten));
   return true;
@@ -217,17 +248,17 @@ bool openV1(const char* encoded, size_t size, std::string& plain) {
 
 // Decrypts a text of either format into plain. A plain text holding a NUL
 // cannot have come from encrypt() and is refused.
-bool openText(const char* text, std::string& plain) {
-  if (text == nullptr) return false;
+bool openText(const PasswordKey* keys, const char* text, std::string& plain) {
+  if (keys == nullptr || text == nullptr) return false;
   const size_t size = strnlen(text, kMaxTextSize + 1);
   if (size < kPrefixLength || size > kMaxTextSize) return false;
   const char* body = text + kPrefixLength;
   const size_t bodySize = size - kPrefixLength;
   bool ok = false;
   if (std::memcmp(text, kPrefixV2, kPrefixLength) == 0) {
-    ok = openV2(body, bodySize, plain);
+    ok = openV2(*keys, body, bodySize, plain);
   } else if (std::memcmp(text, kPrefixV1, kPrefixLength) == 0) {
-    ok = openV1(body, bodySize, plain);
+    ok = openV1(*keys, body, bodySize, plain);
   }
   if (ok && plain.find('\0') == std::string::npos) return true;
   wipe(plain);
@@ -235,10 +266,10 @@ bool openText(const char* text, std::string& plain) {
   return false;
 }
 
-bool sealText(int version, const std::string& plain, std::string& text) {
-  if (plain.size() > kMaxTextSize) return false;
-  if (version == 2) return sealV2(plain, text);
-  if (version == 1) return sealV1(plain, text);
+bool sealText(const PasswordKey* keys, int version, const std::string& plain, std::string& text) {
+  if (keys == nullptr || plain.size() > kMaxTextSize) return false;
+  if (version == 2) return sealV2(*keys, plain, text);
+  if (version == 1) return sealV1(*keys, plain, text);
   return false;
 }
 
@@ -259,7 +290,8 @@ XRPassword::~XRPassword() { wipe(plain_); }
 int XRPassword::putEncPwd(const char* encrypted) {
   wipe(plain_);
   plain_.clear();
-  loaded_ = openText(encrypted, plain_);
+  keys_ = PasswordKey::current();
+  loaded_ = openText(keys_.get(), encrypted, plain_);
   return loaded_ ? 1 : 0;
 }
 
@@ -267,7 +299,7 @@ int XRPassword::getEncPwd(char* buffer, unsigned long* length, unsigned long fla
   if (!loaded_) return 0;
   const int version = static_cast<int>((flags >> 24) & 0xFF);
   std::string text;
-  if (!sealText(version, plain_, text)) return 0;
+  if (!sealText(keys_.get(), version, plain_, text)) return 0;
   return writeText(text, buffer, length);
 }
 
@@ -278,13 +310,13 @@ int XRPassword::encrypt(const char* plain, char* buffer, unsigned long* length) 
   std::string text(plain, size);
   WipeOnExit wipePlain(text);
   std::string encrypted;
-  if (!sealText(2, text, encrypted)) return 0;
+  if (!sealText(PasswordKey::current().get(), 2, text, encrypted)) return 0;
   return writeText(encrypted, buffer, length);
 }
 
 int XRPassword::decrypt(const char* encrypted, char* buffer, unsigned long* length) {
   std::string plain;
   WipeOnExit wipePlain(plain);
-  if (!openText(encrypted, plain)) return 0;
+  if (!openText(PasswordKey::current().get(), encrypted, plain)) return 0;
   return writeText(plain, buffer, length);
 }

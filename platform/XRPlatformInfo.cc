@@ -1,44 +1,19 @@
-// Configuration registry over an INI file (parsed by inih's INIReader).
+// Configuration registry: answers from the process's shared snapshot of the
+// INI file.
 #include "platform/XRPlatformInfo.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include <INIReader.h>
-
-class XRPlatformInfo::Registry {
- public:
-  explicit Registry(const std::string& path) : reader_(path) {}
-
-  // The value of key in "<focus>/<section>", else in "<section>".
-  bool find(const std::string& focus, const char* section, const char* key, std::string& value) const {
-    if (section == nullptr || key == nullptr || reader_.ParseError() != 0) return false;
-    if (!focus.empty()) {
-      const std::string scoped = focus + "/" + section;
-      if (reader_.HasValue(scoped, key)) {
-        value = reader_.Get(scoped, key, "");
-        return true;
-      }
-    }
-    if (!reader_.HasValue(section, key)) return false;
-    value = reader_.Get(section, key, "");
-    return true;
-  }
-
- private:
-  INIReader reader_;
-};
+#include "FileSnapshot.h"
+#include "PlatformRegistry.h"
 
 const char* XRPI_Focus::getFocus() {
   const char* focus = std::getenv(kPlatformFocusEnv);
   return focus != nullptr && *focus != '\0' ? focus : "Instance001";
 }
 
-XRPlatformInfo::XRPlatformInfo() {
-  const char* path = std::getenv(kPlatformConfigEnv);
-  registry_ =
-      std::make_shared<const Registry>(path != nullptr && *path != '\0' ? path : kPlatformConfigDefaultPath);
-}
+XRPlatformInfo::XRPlatformInfo() : registry_(PlatformRegistry::current()) {}
 
 XRPlatformInfo::~XRPlatformInfo() = default;
 
@@ -65,4 +40,10 @@ int XRPlatformInfo::getNumber(const char* section, const char* key, unsigned lon
 int XRPlatformInfo::IsCloudLaptopClient() {
   unsigned long flag = 0;
   return getNumber("Base", "nCloudLaptopClient", &flag) != 0 && flag != 0 ? 1 : 0;
+}
+
+void XRPlatformInfo::reload() { FileReload::requestReload(); }
+
+void XRPlatformInfo::setCheckInterval(std::chrono::milliseconds interval) {
+  FileReload::setCheckInterval(interval);
 }

@@ -183,6 +183,13 @@ void printGeneral(const void* bytes) {
   std::printf("    msgCode=%#x context=%#" PRIx64 " errorCode=%#x\n", r.msgCode, r.context, r.errorCode);
 }
 
+void printClient(const void* bytes) {
+  const auto r = recordAt<appmanClientRsp>(bytes);
+  std::printf("    clientId=%u clientIdLong=%" PRIu64 " qualifier=%" PRIu64
+              " clientAttribute=%u context=%#" PRIx64 " errorCode=%#x\n",
+              r.clientId, r.clientIdLong, r.qualifier, r.clientAttribute, r.context, r.errorCode);
+}
+
 struct RecordPrinter {
   unsigned long responseCode;
   const char* recordName;
@@ -194,6 +201,9 @@ const RecordPrinter kPrinters[] = {
     {APPMAN_VELMORA_BY_NAME_RSP, "appmanVelmoraByNameRsp", printVelmora},
     {APPMAN_GLOBAL_PARAM_RSP, "appmanGlobalParamRsp", printGlobalParam},
     {APPMAN_APPID_RSP, "appmanAppIdRsp", printAppId},
+    {APPMAN_CLIENT_BY_ID_RSP, "appmanClientByIdRsp", printClient},
+    {APPMAN_CLIENT_BY_NAME_RSP, "appmanClientByNameRsp", printClient},
+    {APPMAN_CLIENT_BY_HOSTNAME_RSP, "appmanClientByNameRsp", printClient},
 };
 const RecordPrinter kGeneralPrinter = {0, "appmanGeneralMsg", printGeneral};
 
@@ -204,6 +214,12 @@ const char* fieldName(unsigned long responseCode, size_t offset) {
       return "velmoraName";
     case APPMAN_GLOBAL_PARAM_RSP:
       return "paramValue";
+    case APPMAN_CLIENT_BY_ID_RSP:
+    case APPMAN_CLIENT_BY_NAME_RSP:
+    case APPMAN_CLIENT_BY_HOSTNAME_RSP:
+      return offset == offsetof(appmanClientRsp, clientName) ? "clientName"
+             : offset == offsetof(appmanClientRsp, hostName) ? "hostName"
+                                                             : "platformList";
     default:
       return offset == offsetof(appmanGeneralMsg, data) ? "data" : "text";
   }
@@ -342,6 +358,50 @@ void tourAdapters(PrintingSession& session) {
   }
 }
 
+// Client lookup and properties, then the subclient content and filter
+// updates, each followed by the read that shows the new state.
+void tourClientsAndSubclientUpdates(PrintingSession& session) {
+  appmanClientByHostnameReq clientByHost;
+  clientByHost.hostName = "build01.example.net";
+  clientByHost.context = 0x105;
+  appmanClientGetPropsReq clientProps;
+  clientProps.clientId = 5;
+  clientProps.headerValue = 1;
+  appmanClientSetPropsReq setClientProps;
+  setClientProps.clientId = 5;
+  setClientProps.setList = "2 0 Client+1Description 1 build+1and+1test+1server 0 0 Log+1Level 1 2 0";
+  setClientProps.removeList = "0";
+  // Subclient 9 ("home dirs"): content /home and "/srv/shared profiles",
+  // filter group 3 holds /home/*/.cache.
+  appmanObjectReq updateFiles = objectRequest(9, nullptr);
+  updateFiles.firstList = "1 /srv/new+1data";
+  updateFiles.secondList = "1 /home";
+  appmanObjectReq updateFilters = objectRequest(9, nullptr);
+  updateFilters.firstList = "2 2 1 /tmp 3 0";
+  updateFilters.secondList = "0 1 /home/*/.cache";
+  const std::string appIdText = std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER +
+                                std::to_string(kApplications[1].appId);
+  appmanObjectReq subclient = objectRequest(9, appIdText.c_str());
+
+  const Step steps[] = {
+      {"Client by host name", APPMAN_CLIENT_BY_HOSTNAME_REQ, &clientByHost},
+      {"Client properties", APPMAN_CLIENT_GET_PROPS_REQ, &clientProps},
+      {"Set client properties", APPMAN_CLIENT_SET_PROPS_REQ, &setClientProps},
+      {"Client properties after the update", APPMAN_CLIENT_GET_PROPS_REQ, &clientProps},
+      {"Subclient content: add /srv/new data, remove /home", APPMAN_SUBCLIENT_UPDATE_FILES_REQ, &updateFiles},
+      {"Subclient filters: add /tmp to group 2, remove /home/*/.cache from group 3",
+       APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ, &updateFilters},
+      {"Subclient after the updates", APPMAN_SUBCLIENT_BY_ID_REQ, &subclient},
+  };
+  for (const Step& step : steps) {
+    std::printf("%s: request %#lx\n", step.title, step.requestCode);
+    xrsDatabuf buf;
+    buf.data = step.record;
+    const int result = BCLsnMsgHandler::handleMessage(session, step.requestCode, &buf);
+    std::printf("  result %#x\n\n", static_cast<unsigned>(result));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -412,6 +472,8 @@ int main(int argc, char** argv) {
     std::printf("  result %#x\n\n", static_cast<unsigned>(result));
   }
   tourAdapters(session);
+
+  tourClientsAndSubclientUpdates(session);
 
   ConfigStore::install(nullptr);
   EvLog::setSink(nullptr);

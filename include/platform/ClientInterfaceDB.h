@@ -48,17 +48,34 @@ struct ClientPlatformInfo {
 static_assert(sizeof(ClientPlatformInfo) == 40);
 static_assert(offsetof(ClientPlatformInfo, value) == 8);
 
+// Every operation returns 0 or an error code with a text in errorText; the
+// void* and int* arguments are unused and passed null. Every id is taken as
+// a client id, whichever request it came from.
 class ClientInterface {
  public:
   using PropertyList = std::list<const ApplProperty*>;
 
   virtual ~ClientInterface();
-  // Finds the client by clientId, clientName or hostName (the first set);
-  // platform points to three records of types 1, 2 and 4.
+  // Finds one client by the first of these that is set: a non-zero
+  // info.clientId, a non-empty info.clientName, a non-empty info.hostName
+  // (none set: XR_CLIENT_NOT_FOUND). info.qualifier goes to the store with
+  // the key. On success info.clientId, qualifier (the client's stored
+  // qualifier), clientAttribute, clientName, hostName and versionText hold
+  // the client's values, and each of the three records behind `platform`
+  // (null: none wanted) gets the client's text for its type: 1 the
+  // operating system, 2 its version, 4 the processor, any other type empty.
   virtual int lookup(_AppClientInfo& info, ClientPlatformInfo* platform, std::string& errorText,
                      void* reserved) = 0;
+  // Hands every property of the client to callback before returning. scope
+  // goes to the store unchanged. A client that does not exist:
+  // XR_CLIENT_NOT_FOUND; a null callback: XR_BAD_ARGS.
   virtual int getProperties(unsigned long clientId, long scope, std::string& errorText,
                             PropCallBack* callback, void* reserved) = 0;
+  // Sets (adds or replaces by name) every property of `properties` for the
+  // client, as one change; removeProperties removes the properties named
+  // (names not set are ignored). A client that does not exist is refused
+  // with XR_CLIENT_NOT_FOUND and a list holding a null property with
+  // XR_BAD_ARGS, both changing nothing. `flag` is not used by this store.
   virtual int setProperties(unsigned long id, PropertyList& properties, bool flag, std::string& errorText,
                             void* reserved, int* reserved2) = 0;
   virtual int removeProperties(unsigned long id, PropertyList& properties, bool flag, std::string& errorText,
@@ -67,6 +84,7 @@ class ClientInterface {
 
 class ClientInterfaceDB final : public ClientInterface {
  public:
+  // Both arguments are kept and not used by this store.
   ClientInterfaceDB(int mode, const std::string& context);
 
   int lookup(_AppClientInfo& info, ClientPlatformInfo* platform, std::string& errorText,

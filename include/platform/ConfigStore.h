@@ -161,7 +161,18 @@ class ConfigStore {
   // filter group kFirstFilterGroup..kLastFilterGroup), in the store's order.
   virtual int listSubclientEntries(uint64_t subclientId, int group, std::vector<std::string>& out,
                                    std::string& errorText) = 0;
-  // Adds `add` to and removes `remove` from one group of a subclient.
+  // Changes one group of a subclient as one unit: every check comes before
+  // any change, so on failure the group is as it was.
+  //   subclientId  the subclient; one that does not exist is refused with
+  //                XR_CONTENT_INVALID_SUBCLIENT
+  //   group        kSubclientContentGroup or kFirstFilterGroup..kLastFilterGroup;
+  //                any other value is refused with XR_BAD_CONTENT_TYPE
+  //   add          entries to add, appended in order; an entry already in the
+  //                group (or earlier in `add`) is left as it is
+  //   remove       entries to remove; an entry not in the group is ignored.
+  //                Removals follow the additions, so an entry named in both
+  //                lists ends up absent
+  //   errorText    the failure's text
   virtual int updateSubclientEntries(uint64_t subclientId, int group, const std::vector<std::string>& add,
                                      const std::vector<std::string>& remove, std::string& errorText) = 0;
 

@@ -27,6 +27,9 @@ const Record* requestRecord(const xrsDatabuf* buf) {
   return buf != nullptr ? static_cast<const Record*>(buf->data) : nullptr;
 }
 
+// A list text of a request, with a null pointer read as the empty text.
+inline const char* textOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
 enum class SendLine { kLog, kOmit };
 
 // Sends the response of `handler` once: the response code and record length

@@ -1,9 +1,12 @@
-// SubclientBCLsn: the subclient lookup, and the routing of the subclient
-// property, content and filter updates. The lookup answers one text stream;
-// every token is followed by one space, names and entries are escaped:
+// SubclientBCLsn: the subclient lookup, and the subclient property, content
+// and filter updates. The lookup answers one text stream; every token is
+// followed by one space, names and entries are escaped:
 //   name flag propertyList tail
 //   tail = "0"                                    application types 2, 3, 4, 16, 22, 23
 //        | count {entry} "7" {t count {entry}}    otherwise, for t = 2..8
+// The filter update reads two texts of whitespace-separated tokens:
+//   first  = groupCount { group contentList }
+//   second = { contentList }                      one per group, in step
 #include "AppMgr/SubclientBCLsn.h"
 
 #include <sstream>
@@ -23,6 +26,7 @@
 
 #include "listener/ListenerFrame.h"
 #include "listener/NumericAppId.h"
+#include "listener/PropertyUpdate.h"
 #include "stream/PropListSupport.h"
 #include "stream/ProtocolVersion.h"
 
@@ -59,10 +63,25 @@ void writeEntries(const BackupContent& content, std::ostream& stream) {
   }
 }
 
-int notBuilt(const char* tag) {
-  EvEvent ev;
-  ev.Debug(tag, "Handler not available in this build");
-  return 0;
+// Content type of the backup content in updateContent.
+constexpr int kBackupContentType = 1;
+
+constexpr char kNoRequestData[] = "The subclient update carries no request data";
+
+// Decodes the next content stream of `in` into `list`; throws on failure.
+void extractEntries(Streamer& streamer, IncomingList<std::string>& list, std::istream& in,
+                    std::string& errorText) {
+  const int result = streamer.extractContentList(list.items(), in, errorText);
+  if (result != 0) throw BCLsnException(result, errorText);
+}
+
+// Reads the next signed 32-bit number of the filter text into `number`;
+// throws 0xC201 with `what` as the error text when there is none.
+void readFilterNumber(std::istream& in, int& number, const char* what, std::string& errorText) {
+  if (!(in >> number)) {
+    errorText = what;
+    throw BCLsnException(static_cast<int>(XR_STREAM_FAILURE), errorText);
+  }
 }
 
 }  // namespace
@@ -135,19 +154,131 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
   return errorCode;
 }
 
-int SubclientBCLsn::updateProperties(CSSessionWrapper& /*session*/, unsigned long /*reqCode*/,
-                                     xrsDatabuf* /*buf*/) {
-  return notBuilt("SubclientBCLsn::updateProperties");
+int SubclientBCLsn::updateProperties(CSSessionWrapper& session, unsigned long reqCode, xrsDatabuf* buf) {
+  const char* const tag = "SubclientBCLsn::updateProperties";
+  const auto* request = requestRecord<appmanObjectReq>(buf);
+  appmanGeneralMsg response;
+  SCInterfaceDB scDb;
+  IncomingList<const ApplProperty> setList;
+  IncomingList<const ApplProperty> removeList;
+  std::string errorText;
+  EvEvent ev;
+  logEntry(ev, tag);
+  int errorCode = 0;
+
+  try {
+    const unsigned int protocolVersion = peerProtocolVersion(session, ev, tag);
+    if (request == nullptr) {
+      errorText = kNoRequestData;
+      throw BCLsnException(static_cast<int>(XR_BAD_ARGS), errorText);
+    }
+    PropertyUpdateRequest update;
+    update.id = request->objectId;
+    update.setText = request->firstList;
+    update.removeText = request->secondList;
+    update.flag = true;
+    update.level = CONV_PWD_SC_PROPS_LEVEL;
+    update.protocolVersion = protocolVersion;
+    applyPropertyUpdate(scDb, update, setList, removeList, errorText);
+  } catch (BCLsnException& e) {
+    ev.Debug(tag, "%s", e.toString().c_str());
+    errorCode = e.getErrorCode();
+  }
+
+  response.msgCode = propertiesId;
+  response.errorCode = static_cast<uint32_t>(errorCode);
+  setList.clear();
+  removeList.clear();
+  sendResponse(session, ev, tag, HandlerId::kUpdateProperties, reqCode, &response, errorCode, errorText);
+  return errorCode;
 }
 
-int SubclientBCLsn::updateFiles(CSSessionWrapper& /*session*/, unsigned long /*reqCode*/,
-                                xrsDatabuf* /*buf*/) {
-  return notBuilt("SubclientBCLsn::updateFiles");
+int SubclientBCLsn::updateFiles(CSSessionWrapper& session, unsigned long reqCode, xrsDatabuf* buf) {
+  const char* const tag = "SubclientBCLsn::updateFiles";
+  const auto* request = requestRecord<appmanObjectReq>(buf);
+  appmanGeneralMsg response;
+  SCInterfaceDB scDb;
+  Streamer streamer;
+  IncomingList<std::string> first;
+  IncomingList<std::string> second;
+  std::string errorText;
+  EvEvent ev;
+  logEntry(ev, tag);
+  int errorCode = 0;
+
+  try {
+    if (request == nullptr) {
+      errorText = kNoRequestData;
+      throw BCLsnException(static_cast<int>(XR_BAD_ARGS), errorText);
+    }
+    std::istringstream firstStream(textOrEmpty(request->firstList));
+    std::istringstream secondStream(textOrEmpty(request->secondList));
+    extractEntries(streamer, first, firstStream, errorText);
+    extractEntries(streamer, second, secondStream, errorText);
+    const int result = scDb.updateContent(request->objectId, kBackupContentType, first.items(),
+                                          second.items(), true, true, true, errorText, nullptr, nullptr);
+    if (result != 0) throw BCLsnException(result, errorText);
+  } catch (BCLsnException& e) {
+    ev.Debug(tag, "%s", e.toString().c_str());
+    errorCode = e.getErrorCode();
+  }
+
+  response.msgCode = backupFilesId;
+  response.errorCode = static_cast<uint32_t>(errorCode);
+  first.clear();
+  second.clear();
+  sendResponse(session, ev, tag, HandlerId::kUpdateFiles, reqCode, &response, errorCode, errorText);
+  return errorCode;
 }
 
-int SubclientBCLsn::updateFilters(CSSessionWrapper& /*session*/, unsigned long /*reqCode*/,
-                                  xrsDatabuf* /*buf*/) {
-  return notBuilt("SubclientBCLsn::updateFilters");
+int SubclientBCLsn::updateFilters(CSSessionWrapper& session, unsigned long reqCode, xrsDatabuf* buf) {
+  const char* const tag = "SubclientBCLsn::updateFilters";
+  const auto* request = requestRecord<appmanObjectReq>(buf);
+  appmanGeneralMsg response;
+  SCInterfaceDB scDb;
+  Streamer streamer;
+  IncomingList<std::string> first;
+  IncomingList<std::string> second;
+  std::string errorText;
+  EvEvent ev;
+  logEntry(ev, tag);
+  int errorCode = 0;
+
+  try {
+    if (request == nullptr) {
+      errorText = kNoRequestData;
+      throw BCLsnException(static_cast<int>(XR_BAD_ARGS), errorText);
+    }
+    std::istringstream firstStream(textOrEmpty(request->firstList));
+    std::istringstream secondStream(textOrEmpty(request->secondList));
+    int groupCount = 0;  // a blank text holds no group
+    if (!(firstStream >> std::ws).eof()) {
+      readFilterNumber(firstStream, groupCount, "Error extracting content group count", errorText);
+    }
+    // Each group is applied at once; a group number that cannot be read ends
+    // the request, so the loop never runs past what the text holds.
+    for (int i = 0; i < groupCount; ++i) {
+      int group = 0;
+      readFilterNumber(firstStream, group, "Error extracting content group", errorText);
+      extractEntries(streamer, first, firstStream, errorText);
+      extractEntries(streamer, second, secondStream, errorText);
+      const int result = scDb.updateContent(request->objectId, group, first.items(), second.items(), false,
+                                            true, true, errorText, nullptr, nullptr);
+      if (result != 0) throw BCLsnException(result, errorText);
+      first.clear();
+      second.clear();
+    }
+  } catch (BCLsnException& e) {
+    ev.Debug(tag, "%s", e.toString().c_str());
+    errorCode = e.getErrorCode();
+  }
+
+  response.msgCode = propertiesId;
+  response.errorCode = static_cast<uint32_t>(errorCode);
+  first.clear();
+  second.clear();
+  sendResponse(session, ev, tag, HandlerId::kUpdateFilters, reqCode, &response, errorCode, errorText);
+  return errorCode;
 }
 
 int SubclientBCLsn::handleMessage(CSSessionWrapper& session, unsigned long reqCode, xrsDatabuf* buf) {

@@ -2,6 +2,8 @@
 // operation, the result in the wrapper's own buffer.
 #include "AppMgr/PasswordWrapper.h"
 
+#include <string.h>
+
 #include "platform/XRPassword.h"
 
 namespace {
@@ -9,11 +11,10 @@ namespace {
 constexpr unsigned long kResultCapacity = sizeof(PasswordWrapper::resultBuffer);
 constexpr unsigned long kDecryptCapacity = kResultCapacity - 1;
 
-// Overwrites memory that held a password in a way the compiler keeps.
-void wipe(void* data, size_t size) {
-  volatile unsigned char* bytes = static_cast<volatile unsigned char*>(data);
-  for (size_t i = 0; i < size; ++i) bytes[i] = 0;
-}
+// Overwrites memory that held a password in a way the compiler keeps
+// (explicit_bzero: at memset speed, where a volatile byte loop over the
+// result buffer cost as much as a whole conversion's encryption).
+void wipe(void* data, size_t size) { explicit_bzero(data, size); }
 
 }  // namespace
 

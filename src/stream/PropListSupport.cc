@@ -44,3 +44,13 @@ void clearContentList(AppMgrContentList& list) {
   }
   list.clear();
 }
+
+void deleteIncomingList(std::list<const ApplProperty*>& list) {
+  for (const ApplProperty* property : list) delete property;
+  list.clear();
+}
+
+void deleteIncomingList(std::list<std::string*>& list) {
+  for (std::string* entry : list) delete entry;
+  list.clear();
+}

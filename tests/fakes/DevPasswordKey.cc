@@ -28,7 +28,10 @@ ScopedDevPasswordKey::ScopedDevPasswordKey(const std::string& keyFileText, bool 
   config_.write(nameKeyFile ? "[Base]\nsPasswordKeyFile = " + keyFile_ + "\n" : "[Base]\n");
 }
 
-void ScopedDevPasswordKey::removeKeyFile() const { std::remove(keyFile_.c_str()); }
+void ScopedDevPasswordKey::removeKeyFile() const {
+  std::remove(keyFile_.c_str());
+  XRPlatformInfo::reload();
+}
 
 std::string ScopedDevPasswordKey::encryptV2(const std::string& plain) const {
   return bufferResult([&](char* buffer, unsigned long* length) {

@@ -1,7 +1,8 @@
 // A temporary directory holding the platform INI file that XRPlatformInfo
 // reads (APPMGR_PLATFORM_CONFIG) for the object's lifetime; the previous
 // setting is restored and the directory removed afterwards. An empty ini
-// leaves the file unwritten (a missing file).
+// leaves the file unwritten (a missing file). Rewriting the file asks the
+// platform to read its files again, so the test sees its edit at once.
 //
 //   ScopedPlatformConfig config("[Base]\nnCloudLaptopClient=1\n");
 #ifndef TESTS_FAKES_SCOPEDPLATFORMCONFIG_H_
@@ -41,6 +42,8 @@ class ScopedPlatformConfig {
   void write(const std::string& ini) const {
     std::ofstream out(path(), std::ios::binary | std::ios::trunc);
     if (!(out << ini)) throw std::runtime_error("cannot write " + path());
+    out.close();
+    XRPlatformInfo::reload();
   }
 
  private:

@@ -1,9 +1,13 @@
 // The password class: both encrypted formats round-trip, anything else is
 // refused, the caller's capacity is honoured, and a missing or malformed
-// key makes every operation fail.
+// key makes every operation fail. A forked child never repeats its
+// parent's nonces.
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +106,32 @@ TEST(XRPassword, MissingOrMalformedKeyFailsEveryOperation) {
   removed.config().write("[Base]\nsPasswordKeyFile = relative.key\n");
   std::ofstream(removed.config().dir() + "/relative.key") << validHex;
   EXPECT_EQ(removed.decrypt(stored), "pw");
+}
+
+TEST(XRPassword, ForkedChildDoesNotRepeatTheParentsNonces) {
+  ScopedDevPasswordKey key;
+  ASSERT_NE(key.encryptV2("pw"), "");  // the parent has random bytes at hand
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string text = key.encryptV2("pw") + key.encryptV1("pw");
+    const bool written = write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    _exit(written ? 0 : 1);
+  }
+  close(fds[1]);
+  std::string fromChild;
+  char buffer[512];
+  for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;) fromChild.append(buffer, got);
+  close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string fromParent = key.encryptV2("pw") + key.encryptV1("pw");
+  ASSERT_EQ(fromChild.size(), fromParent.size());
+  EXPECT_NE(fromChild.substr(0, 30), fromParent.substr(0, 30));  // "XRPW2:" and the nonce
+  EXPECT_NE(fromChild, fromParent);
 }
 
 }  // namespace
