@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -234,8 +235,9 @@ TEST_F(HostTest, EveryRequestCodeIsAnsweredAsTheInProcessEntryPointAnswersIt) {
     }
   }
   for (unsigned long code : served) EXPECT_EQ(walked.count(code), 1u) << std::hex << code;
-  // The Velmora, global-parameter, application-id and object lookups at least.
-  EXPECT_GE(answered, 8);
+  // Every served code is answered by the library, so the walk compared a
+  // response for each; only the near-miss code got no response.
+  EXPECT_EQ(answered, static_cast<int>(std::size(served)));
 }
 
 TEST_F(HostTest, AnswersTextsAndNullTextsOfAResponse) {
