@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/ConfigTree.h"
+
 namespace {
 std::mutex& storeMutex() {
   static std::mutex mutex;
@@ -26,3 +28,5 @@ std::shared_ptr<ConfigStore> ConfigStore::current() {
   std::lock_guard<std::mutex> lock(storeMutex());
   return installedStore();
 }
+
+ConfigTreeStore::~ConfigTreeStore() = default;

@@ -164,8 +164,10 @@ int MemoryConfigStore::listProperties(PropertyOwner owner, uint64_t id, int64_t 
 }
 
 int MemoryConfigStore::setProperties(PropertyOwner owner, uint64_t id,
-                                     const std::vector<PropertyRow>& properties, std::string& /*errorText*/) {
+                                     const std::vector<PropertyRow>& properties, std::string& errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
+  const int result = checkOwner(owner, id, errorText);
+  if (result != 0) return result;
   std::vector<PropertyRow>& list = properties_[{owner, id}];
   for (const PropertyRow& property : properties) {
     auto it =
@@ -180,8 +182,10 @@ int MemoryConfigStore::setProperties(PropertyOwner owner, uint64_t id,
 }
 
 int MemoryConfigStore::removeProperties(PropertyOwner owner, uint64_t id,
-                                        const std::vector<std::string>& names, std::string& /*errorText*/) {
+                                        const std::vector<std::string>& names, std::string& errorText) {
   std::lock_guard<std::mutex> lock(mutex_);
+  const int result = checkOwner(owner, id, errorText);
+  if (result != 0) return result;
   auto it = properties_.find({owner, id});
   if (it == properties_.end()) return 0;
   std::vector<PropertyRow>& list = it->second;
@@ -236,6 +240,133 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
                               return std::find(remove.begin(), remove.end(), e) != remove.end();
                             }),
              list.end());
+  return 0;
+}
+
+int MemoryConfigStore::checkOwner(PropertyOwner owner, uint64_t id, std::string& errorText) const {
+  switch (owner) {
+    case PropertyOwner::kClient:
+      if (clients_.count(id) != 0) return 0;
+      return storeFailure(XR_CLIENT_NOT_FOUND, errorText, "Client " + std::to_string(id) + " not found");
+    case PropertyOwner::kInstance:
+      if (instances_.count(id) != 0) return 0;
+      return storeFailure(XR_INSTANCE_NOT_FOUND, errorText, "Instance " + std::to_string(id) + " not found");
+    case PropertyOwner::kBackupSet:
+      if (backupSets_.count(id) != 0) return 0;
+      return storeFailure(XR_BACKUPSET_NOT_FOUND, errorText,
+                          "Backup set " + std::to_string(id) + " not found");
+    case PropertyOwner::kSubclient:
+      if (subclients_.count(id) != 0) return 0;
+      return storeFailure(XR_SUBCLIENT_NOT_FOUND, errorText,
+                          "Subclient " + std::to_string(id) + " not found");
+  }
+  return storeFailure(XR_BAD_ARGS, errorText, "Unknown property owner kind");
+}
+
+int MemoryConfigStore::replaceTree(const ConfigTree& tree, std::string& /*errorText*/) {
+  // Built aside and swapped in, so that readers see the old tree or the new one.
+  MemoryConfigStore fresh;
+  for (const ApplicationTypeRow& row : tree.applicationTypes) fresh.applicationTypes_[row.id] = row.name;
+  for (const VelmoraRow& row : tree.velmoras) fresh.velmoras_[row.id] = row;
+  for (const auto& [name, value] : tree.globalParams) fresh.globalParams_[name] = value;
+  for (const ClientRow& row : tree.clients) fresh.clients_[row.id] = row;
+  for (const ClientRoles& row : tree.clientRoles) fresh.clientRoles_[row.clientId] = row.roles;
+  for (InstanceRow row : tree.instances) {
+    const auto client = fresh.clients_.find(row.clientId);
+    if (client != fresh.clients_.end()) row.velmoraId = client->second.velmoraId;
+    fresh.instances_[row.id] = row;
+  }
+  for (BackupSetRow row : tree.backupSets) {
+    const auto instance = fresh.instances_.find(row.instanceId);
+    if (instance != fresh.instances_.end()) {
+      row.clientId = instance->second.clientId;
+      row.appTypeId = instance->second.appTypeId;
+    }
+    row.subclientCount = 0;
+    fresh.backupSets_[row.id] = row;
+  }
+  for (SubclientRow row : tree.subclients) {
+    const auto set = fresh.backupSets_.find(row.backupSetId);
+    if (set != fresh.backupSets_.end()) {
+      row.instanceId = set->second.instanceId;
+      row.clientId = set->second.clientId;
+      ++set->second.subclientCount;
+    }
+    fresh.subclients_[row.id] = row;
+  }
+  for (ApplicationRow row : tree.applications) {
+    const auto subclient = fresh.subclients_.find(row.subclientId);
+    if (subclient != fresh.subclients_.end()) {
+      const BackupSetRow& set = fresh.backupSets_[subclient->second.backupSetId];
+      const InstanceRow& instance = fresh.instances_[set.instanceId];
+      row.velmoraId = instance.velmoraId;
+      row.clientId = instance.clientId;
+      row.appTypeId = instance.appTypeId;
+      row.instanceId = instance.id;
+      row.backupSetId = set.id;
+      row.instanceName = instance.name;
+      row.backupSetName = set.name;
+      row.subclientName = subclient->second.name;
+    }
+    fresh.applications_.push_back(row);
+  }
+  for (const ArchiveGroupAssignment& row : tree.archiveGroups)
+    fresh.archiveGroups_[{row.velmoraId, row.appId}] = row.archiveGroupId;
+  for (const OwnedProperties& owned : tree.properties) {
+    if (!owned.properties.empty()) fresh.properties_[{owned.owner, owned.ownerId}] = owned.properties;
+  }
+  for (const InstanceContent& content : tree.instanceContent) {
+    if (!content.content.empty()) fresh.instanceContent_[content.instanceId] = content.content;
+  }
+  for (const SubclientEntries& entries : tree.subclientEntries) {
+    if (!entries.entries.empty())
+      fresh.subclientEntries_[{entries.subclientId, entries.group}] = entries.entries;
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  applicationTypes_.swap(fresh.applicationTypes_);
+  velmoras_.swap(fresh.velmoras_);
+  globalParams_.swap(fresh.globalParams_);
+  applications_.swap(fresh.applications_);
+  clients_.swap(fresh.clients_);
+  instances_.swap(fresh.instances_);
+  backupSets_.swap(fresh.backupSets_);
+  subclients_.swap(fresh.subclients_);
+  properties_.swap(fresh.properties_);
+  instanceContent_.swap(fresh.instanceContent_);
+  subclientEntries_.swap(fresh.subclientEntries_);
+  clientRoles_.swap(fresh.clientRoles_);
+  archiveGroups_.swap(fresh.archiveGroups_);
+  return 0;
+}
+
+int MemoryConfigStore::readTree(ConfigTree& tree, std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tree = ConfigTree();
+  tree.globalParams.assign(globalParams_.begin(), globalParams_.end());
+  for (const auto& [id, name] : applicationTypes_) tree.applicationTypes.push_back({id, name});
+  for (const auto& [id, row] : velmoras_) tree.velmoras.push_back(row);
+  for (const auto& [id, row] : clients_) tree.clients.push_back(row);
+  for (const auto& [id, roles] : clientRoles_) tree.clientRoles.push_back({id, roles});
+  for (const auto& [id, row] : instances_) tree.instances.push_back(row);
+  for (const auto& [id, row] : backupSets_) tree.backupSets.push_back(row);
+  for (const auto& [id, row] : subclients_) tree.subclients.push_back(row);
+  tree.applications = applications_;
+  std::sort(tree.applications.begin(), tree.applications.end(),
+            [](const ApplicationRow& a, const ApplicationRow& b) {
+              return std::tie(a.velmoraId, a.appId) < std::tie(b.velmoraId, b.appId);
+            });
+  for (const auto& [key, group] : archiveGroups_)
+    tree.archiveGroups.push_back({key.first, key.second, group});
+  for (const auto& [key, rows] : properties_) {
+    if (!rows.empty()) tree.properties.push_back({key.first, key.second, rows});
+  }
+  for (const auto& [id, rows] : instanceContent_) {
+    if (!rows.empty()) tree.instanceContent.push_back({id, rows});
+  }
+  for (const auto& [key, entries] : subclientEntries_) {
+    if (!entries.empty()) tree.subclientEntries.push_back({key.first, key.second, entries});
+  }
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the library and runs the in-process tour: a sample configuration
-# tree in the embedded in-memory store, and requests answered end to end.
+# Builds the library and runs the in-process tour: the sample configuration
+# tree (examples/sample-tree.json) imported into an SQLite store in a
+# temporary directory, and requests answered end to end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,11 +1,15 @@
-// appmgr-tour: a short in-process tour of the listener library. It installs
-// an in-memory configuration tree, sends a list of requests through the
+// appmgr-tour: a short in-process tour of the listener library. It loads
+// the sample configuration tree (examples/sample-tree.json) into an SQLite
+// store in a temporary directory, sends a list of requests through the
 // library's entry point and prints every response the library sends back.
 //
-// Usage: appmgr-tour [log-file]   (without a file, log lines are dropped)
+// Usage: appmgr-tour [--tree tree.json] [log-file]
+//        (without a log file, log lines are dropped)
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,140 +18,61 @@
 #include "AppMgr/appMgrSharedPropDefines.h"
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/CSSessionWrapper.h"
+#include "platform/ConfigTreeJson.h"
 #include "platform/EvDebug.h"
-#include "platform/MemoryConfigStore.h"
+#include "platform/SqliteConfigStore.h"
 #include "platform/xrsDatabuf.h"
 
 namespace {
 
 // ---- The sample configuration tree ----
 
+// Ids of examples/sample-tree.json that the requests below name.
 constexpr uint64_t kVelmoraId = 2;
 // Application types: instances of type 7 carry their own content list.
 constexpr uint64_t kContentAppType = 7;
-constexpr uint64_t kDatabaseAppType = 22;
+constexpr uint64_t kHomeDirsAppId = 1046;  // subclient 9 "home dirs" of client 5
+constexpr uint64_t kNightlyAppId = 1047;   // subclient 13 "nightly" of client 10
 
-struct SampleApplication {
-  uint64_t appId, clientId, appTypeId, instanceId, backupSetId, subclientId;
-  const char *instanceName, *backupSetName, *subclientName;
-};
-
-const SampleApplication kApplications[] = {
-    {1045, 5, kContentAppType, 6, 7, 8, "DefaultInstance", "defaultBackupSet", "default"},
-    {1046, 5, kContentAppType, 6, 7, 9, "DefaultInstance", "defaultBackupSet", "home dirs"},
-    {1047, 10, kDatabaseAppType, 11, 12, 13, "OracleProd", "archive+logs", "nightly"},
-};
-
-struct SampleProperty {
-  PropertyOwner owner;
-  uint64_t id;
-  const char* name;
-  unsigned long type;
-  const char* value;
-};
-
-const SampleProperty kProperties[] = {
-    {PropertyOwner::kClient, 5, "Client Description", 1, "build server"},
-    {PropertyOwner::kInstance, 6, "Scan Type", 2, "3"},
-    {PropertyOwner::kInstance, 11, "Oracle Home", 1, "/u01/app/oracle/product/19c"},
-    {PropertyOwner::kBackupSet, 7, "Backup Set Description", 1, "all local disks"},
-    {PropertyOwner::kBackupSet, 12, "Log Pattern", 1, "arch+*.log"},
-    {PropertyOwner::kSubclient, 8, "Streams", 2, "2"},
-    {PropertyOwner::kSubclient, 9, "Description", 1, "home dirs + shared profiles"},
-};
-
-struct SampleEntry {
-  uint64_t subclientId;
-  int group;
-  const char* entry;
-};
-
-const SampleEntry kSubclientEntries[] = {
-    {8, kSubclientContentGroup, "/"},
-    {8, kFirstFilterGroup, "/proc"},
-    {8, kFirstFilterGroup, "/tmp/*.swp"},
-    {9, kSubclientContentGroup, "/home"},
-    {9, kSubclientContentGroup, "/srv/shared profiles"},
-    {9, kFirstFilterGroup + 1, "/home/*/.cache"},
-};
-
-std::shared_ptr<MemoryConfigStore> sampleStore() {
-  auto store = std::make_shared<MemoryConfigStore>();
-  VelmoraRow velmora;
-  velmora.id = kVelmoraId;
-  velmora.name = "north";
-  velmora.releaseId = 11;
-  velmora.flags = 0x4;
-  velmora.timeZoneId = 36;
-  velmora.hostName = "north.example.net";
-  velmora.description = "Northern data centre";
-  velmora.timeZoneName = "Europe/Berlin";
-  velmora.installDir = "/opt/velmora";
-  velmora.utcOffsetMinutes = 60;
-  store->addVelmora(velmora);
-  store->addGlobalParam("nMaxBackupStreams", "8");
-  store->addGlobalParam("sAuditPath", "/var/log/velmora audit");
-
-  for (auto [id, name, host] :
-       {std::tuple<uint64_t, const char*, const char*>{5, "build01", "build01.example.net"},
-        {10, "oradb", "oradb.example.net"}}) {
-    ClientRow client;
-    client.id = id;
-    client.velmoraId = kVelmoraId;
-    client.name = name;
-    client.hostName = host;
-    client.osName = "Linux";
-    client.versionText = "11.0.0 SP22 HPK5";
-    store->addClient(client);
+// The sample tree imported into a new SQLite store in a temporary
+// directory, which is removed when the tour ends.
+class SampleStore {
+ public:
+  SampleStore() = default;
+  SampleStore(const SampleStore&) = delete;
+  SampleStore& operator=(const SampleStore&) = delete;
+  ~SampleStore() {
+    store_.reset();
+    if (!directory_.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(directory_, ignored);
+    }
   }
-  for (const SampleApplication& a : kApplications) {
-    ApplicationRow app;
-    app.appId = a.appId;
-    app.velmoraId = kVelmoraId;
-    app.clientId = a.clientId;
-    app.appTypeId = a.appTypeId;
-    app.instanceId = a.instanceId;
-    app.backupSetId = a.backupSetId;
-    app.subclientId = a.subclientId;
-    app.instanceName = a.instanceName;
-    app.backupSetName = a.backupSetName;
-    app.subclientName = a.subclientName;
-    store->addApplication(app);
 
-    InstanceRow instance;
-    instance.id = a.instanceId;
-    instance.name = a.instanceName;
-    instance.clientId = a.clientId;
-    instance.appTypeId = a.appTypeId;
-    instance.velmoraId = kVelmoraId;
-    store->addInstance(instance);
-    BackupSetRow backupSet;
-    backupSet.id = a.backupSetId;
-    backupSet.name = a.backupSetName;
-    backupSet.instanceId = a.instanceId;
-    backupSet.clientId = a.clientId;
-    backupSet.appTypeId = a.appTypeId;
-    store->addBackupSet(backupSet);
-    SubclientRow subclient;
-    subclient.id = a.subclientId;
-    subclient.name = a.subclientName;
-    subclient.backupSetId = a.backupSetId;
-    subclient.instanceId = a.instanceId;
-    subclient.clientId = a.clientId;
-    store->addSubclient(subclient);
+  bool open(const std::string& treePath) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "appmgr-tour-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::fprintf(stderr, "appmgr-tour: cannot create a temporary directory\n");
+      return false;
+    }
+    directory_ = pattern;
+    const std::string path = directory_ + "/config.db";
+    std::string errorText;
+    if (SqliteConfigStore::open(path, store_, errorText) != 0 ||
+        importConfigTreeFile(treePath, *store_, errorText) != 0) {
+      std::fprintf(stderr, "appmgr-tour: %s\n", errorText.c_str());
+      return false;
+    }
+    std::printf("Configuration store: SQLite file %s, loaded from %s\n\n", path.c_str(), treePath.c_str());
+    return true;
   }
-  store->addInstanceContent(6, {1, "/"});
-  store->addInstanceContent(6, {1, "/data/project files"});
 
-  std::string errorText;
-  for (const SampleProperty& p : kProperties) {
-    store->setProperties(p.owner, p.id, {{p.name, p.type, p.value}}, errorText);
-  }
-  for (const SampleEntry& e : kSubclientEntries) {
-    store->updateSubclientEntries(e.subclientId, e.group, {e.entry}, {}, errorText);
-  }
-  return store;
-}
+  std::shared_ptr<SqliteConfigStore> store() const { return store_; }
+
+ private:
+  std::string directory_;
+  std::shared_ptr<SqliteConfigStore> store_;
+};
 
 // ---- Printing the responses ----
 
@@ -294,25 +219,6 @@ appmanObjectReq objectRequest(uint64_t objectId, const char* appIdText) {
 
 // ---- Adapter list queries and lookups ----
 
-// What the adapter steps need beyond the shared sample tree: application
-// type names, client roles, an archive group and one flagged backup set.
-void addAdapterSampleData(MemoryConfigStore& store) {
-  store.addApplicationType(kContentAppType, "File System");
-  store.addApplicationType(kDatabaseAppType, "Oracle Database");
-  store.setClientRoles(5, ConfigStore::kClientRoleDataAgent);
-  store.setClientRoles(10, ConfigStore::kClientRoleDataAgent | ConfigStore::kClientRoleMediaAgent);
-  store.assignArchiveGroup(kVelmoraId, 1045, 3);
-  store.assignArchiveGroup(kVelmoraId, 1046, 3);
-  BackupSetRow flagged;
-  flagged.id = 12;
-  flagged.name = "archive+logs";
-  flagged.flags = 0x8;
-  flagged.instanceId = 11;
-  flagged.clientId = 10;
-  flagged.appTypeId = kDatabaseAppType;
-  store.addBackupSet(flagged);
-}
-
 // One request of every adapter query and lookup type, then a type that is
 // not served. The request text is the type and its numbers in decimal.
 void tourAdapters(PrintingSession& session) {
@@ -379,8 +285,8 @@ void tourClientsAndSubclientUpdates(PrintingSession& session) {
   appmanObjectReq updateFilters = objectRequest(9, nullptr);
   updateFilters.firstList = "2 2 1 /tmp 3 0";
   updateFilters.secondList = "0 1 /home/*/.cache";
-  const std::string appIdText = std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER +
-                                std::to_string(kApplications[1].appId);
+  const std::string appIdText =
+      std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER + std::to_string(kHomeDirsAppId);
   appmanObjectReq subclient = objectRequest(9, appIdText.c_str());
 
   const Step steps[] = {
@@ -405,22 +311,34 @@ void tourClientsAndSubclientUpdates(PrintingSession& session) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::string treePath = std::string(APPMGR_SOURCE_DIR) + "/examples/sample-tree.json";
+  const char* logFile = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--tree") == 0 && i + 1 < argc) {
+      treePath = argv[++i];
+    } else if (argv[i][0] == '-' || logFile != nullptr) {
+      std::fprintf(stderr, "usage: appmgr-tour [--tree tree.json] [log-file]\n");
+      return 2;
+    } else {
+      logFile = argv[i];
+    }
+  }
   std::shared_ptr<LogSink> sink = std::make_shared<NullLogSink>();
-  if (argc > 1) {
-    auto file = std::make_shared<FileLogSink>(argv[1]);
+  if (logFile != nullptr) {
+    auto file = std::make_shared<FileLogSink>(logFile);
     if (!file->isOpen()) {
-      std::fprintf(stderr, "appmgr-tour: cannot open log file %s\n", argv[1]);
+      std::fprintf(stderr, "appmgr-tour: cannot open log file %s\n", logFile);
       return 1;
     }
     sink = file;
   }
   EvLog::setSink(sink);
-  const std::shared_ptr<MemoryConfigStore> store = sampleStore();
-  addAdapterSampleData(*store);
-  ConfigStore::install(store);
+  SampleStore sample;
+  if (!sample.open(treePath)) return 1;
+  ConfigStore::install(sample.store());
 
-  const std::string appIdText = std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER +
-                                std::to_string(kApplications[1].appId);
+  const std::string appIdText =
+      std::to_string(kVelmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER + std::to_string(kHomeDirsAppId);
 
   appmanVelmoraByIdReq velmoraById;
   velmoraById.velmoraId = kVelmoraId;
@@ -434,7 +352,7 @@ int main(int argc, char** argv) {
   globalParam.paramName = "sAuditPath";
   appmanAppIdNumReq numericAppId;
   numericAppId.velmoraId = kVelmoraId;
-  numericAppId.appId = static_cast<uint32_t>(kApplications[2].appId);
+  numericAppId.appId = static_cast<uint32_t>(kNightlyAppId);
   numericAppId.context = 0x103;
   appmanAppIdSymReq symbolicAppId;
   symbolicAppId.velmoraId = kVelmoraId;

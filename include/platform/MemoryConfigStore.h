@@ -1,6 +1,7 @@
 // An in-memory configuration store: the whole tree in maps, guarded by one
-// mutex. Used by the tour and by the integration tests; a loader fills it
-// through the add* operations.
+// mutex. Used by the integration tests and by hosts that serve a tree loaded
+// from JSON (importConfigTreeJson); it is filled through the add* operations
+// or replaced whole with replaceTree.
 #ifndef PLATFORM_MEMORYCONFIGSTORE_H_
 #define PLATFORM_MEMORYCONFIGSTORE_H_
 
@@ -11,8 +12,9 @@
 #include <vector>
 
 #include "platform/ConfigStore.h"
+#include "platform/ConfigTree.h"
 
-class MemoryConfigStore final : public ConfigStore {
+class MemoryConfigStore final : public ConfigStore, public ConfigTreeStore {
  public:
   void addVelmora(const VelmoraRow& row);
   void addGlobalParam(const std::string& name, const std::string& value);
@@ -43,7 +45,16 @@ class MemoryConfigStore final : public ConfigStore {
   int updateSubclientEntries(uint64_t subclientId, int group, const std::vector<std::string>& add,
                              const std::vector<std::string>& remove, std::string& errorText) override;
 
+  // The rows are taken as they stand; derived fields (instance Velmora,
+  // backup set client and subclient count, application ids and names) are
+  // filled from the parents.
+  int replaceTree(const ConfigTree& tree, std::string& errorText) override;
+  int readTree(ConfigTree& tree, std::string& errorText) override;
+
  private:
+  // 0 when the owner exists, else its not-found code and text. Locked by the caller.
+  int checkOwner(PropertyOwner owner, uint64_t id, std::string& errorText) const;
+
   std::mutex mutex_;
   std::map<uint64_t, VelmoraRow> velmoras_;
   std::map<std::string, std::string> globalParams_;

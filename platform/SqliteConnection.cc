@@ -1,0 +1,143 @@
+// SQLite connections, cached statements and the translation of SQLite
+// result codes.
+#include "SqliteConnection.h"
+
+#include "AppMgr/appMgrErrorCodes.h"
+
+int sqliteErrorCode(const SqliteFailure& failure, std::string& errorText) {
+  uint32_t code = XR_APPMGR_GENERIC_ERROR;
+  switch (failure.resultCode & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      code = XR_SESSION_LOCK_FAILED;  // another writer held the store past the busy timeout
+      break;
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+    case SQLITE_TOOBIG:
+    case SQLITE_RANGE:
+      code = XR_INVALID_DATA;  // the data would break the tree's rules
+      break;
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      code = XR_GET_INTERFACE_FAILED;  // the store file cannot be used
+      break;
+    default:
+      code = XR_APPMGR_GENERIC_ERROR;  // I/O, corruption, full disk, out of memory
+      break;
+  }
+  errorText = failure.context + ": " + failure.message + " (SQLite result " +
+              std::to_string(failure.resultCode) + ")";
+  return static_cast<int>(code);
+}
+
+SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyTimeoutMs) {
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_EXRESCODE, nullptr);
+  if (rc != SQLITE_OK) {
+    SqliteFailure failure{rc, db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc),
+                          "cannot open " + path};
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw failure;
+  }
+  sqlite3_busy_timeout(db_, busyTimeoutMs);
+  try {
+    execute("PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL", "cannot configure " + path);
+  } catch (...) {
+    sqlite3_close(db_);
+    throw;
+  }
+}
+
+SqliteConnection::~SqliteConnection() {
+  for (sqlite3_stmt*& statement : statements_) {
+    sqlite3_finalize(statement);
+    statement = nullptr;
+  }
+  sqlite3_close(db_);
+}
+
+void SqliteConnection::fail(int rc, const std::string& context) const {
+  throw SqliteFailure{rc, db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc), context};
+}
+
+sqlite3_stmt* SqliteConnection::statement(Sql id) {
+  sqlite3_stmt*& statement = statements_[static_cast<size_t>(id)];
+  if (statement == nullptr) {
+    const int rc =
+        sqlite3_prepare_v3(db_, sqlStatement(id).text, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+    if (rc != SQLITE_OK) {
+      statement = nullptr;
+      fail(rc, "cannot prepare a statement");
+    }
+  }
+  return statement;
+}
+
+void SqliteConnection::execute(const char* sql, const std::string& context) {
+  const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) fail(rc, context);
+}
+
+int64_t SqliteConnection::queryInteger(const char* sql, const std::string& context) {
+  sqlite3_stmt* statement = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    fail(rc, context);
+  }
+  int64_t value = 0;
+  rc = sqlite3_step(statement);
+  if (rc == SQLITE_ROW) {
+    value = sqlite3_column_int64(statement, 0);
+    rc = SQLITE_DONE;
+  }
+  sqlite3_finalize(statement);
+  if (rc != SQLITE_DONE) fail(rc, context);
+  return value;
+}
+
+SqliteQuery::SqliteQuery(SqliteConnection& connection, Sql id)
+    : connection_(connection), id_(id), statement_(connection.statement(id)) {}
+
+SqliteQuery::~SqliteQuery() {
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+SqliteQuery& SqliteQuery::bind(int64_t value) {
+  const int rc = sqlite3_bind_int64(statement_, nextParameter_++, value);
+  if (rc != SQLITE_OK) connection_.fail(rc, "cannot bind a parameter");
+  return *this;
+}
+
+SqliteQuery& SqliteQuery::bind(uint64_t value) { return bind(static_cast<int64_t>(value)); }
+
+SqliteQuery& SqliteQuery::bind(const std::string& value) {
+  const int rc = sqlite3_bind_text64(statement_, nextParameter_++, value.data(), value.size(),
+                                     SQLITE_TRANSIENT, SQLITE_UTF8);
+  if (rc != SQLITE_OK) connection_.fail(rc, "cannot bind a parameter");
+  return *this;
+}
+
+bool SqliteQuery::next() {
+  const int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  connection_.fail(rc, "statement " + std::to_string(static_cast<int>(id_)) + " failed");
+}
+
+int SqliteQuery::run() {
+  const int rc = sqlite3_step(statement_);
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+    connection_.fail(rc, "statement " + std::to_string(static_cast<int>(id_)) + " failed");
+  return sqlite3_changes(connection_.handle());
+}
+
+std::string SqliteQuery::textAt(int column) const {
+  const unsigned char* text = sqlite3_column_text(statement_, column);
+  const int length = sqlite3_column_bytes(statement_, column);
+  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text), length);
+}

@@ -1,0 +1,280 @@
+// The SQLite store's own behaviour: files it refuses (left untouched),
+// stamping and reopening, all-or-nothing operations, a busy writer, the
+// translation of SQLite result codes, and a query plan without table scans
+// for every store operation.
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ConfigTreeJson.h"
+
+#include "SqliteConnection.h"
+#include "SqliteSchema.h"
+#include "SqliteStatements.h"
+#include "fakes/StoreFixtures.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Runs SQL on a file through a plain SQLite connection of the test's own.
+void rawExecute(const std::string& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* message = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
+  sqlite3_free(message);
+  sqlite3_close(db);
+}
+
+int64_t rawInteger(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* statement = nullptr;
+  int64_t value = -1;
+  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW)
+    value = sqlite3_column_int64(statement, 0);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return value;
+}
+
+std::shared_ptr<SqliteConfigStore> openFixture(const std::string& path,
+                                               const SqliteConfigStore::Options& options = {}) {
+  std::shared_ptr<SqliteConfigStore> store;
+  std::string errorText;
+  EXPECT_EQ(SqliteConfigStore::open(path, options, store, errorText), 0) << errorText;
+  if (store) {
+    EXPECT_EQ(importConfigTreeJson(kStoreFixtureJson, *store, errorText), 0) << errorText;
+  }
+  return store;
+}
+
+TEST(SqliteConfigStore, ANewFileIsStampedAndKeepsItsDataAcrossReopening) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  openFixture(path).reset();
+  EXPECT_EQ(rawInteger(path, "PRAGMA application_id"), kSqliteStoreApplicationId);
+  EXPECT_EQ(rawInteger(path, "PRAGMA user_version"), sqliteSchemaVersion());
+  EXPECT_EQ(rawInteger(path, "SELECT count(*) FROM velmora"), 2);
+
+  std::shared_ptr<SqliteConfigStore> store;
+  std::string errorText;
+  ASSERT_EQ(SqliteConfigStore::open(path, store, errorText), 0) << errorText;
+  VelmoraRow row;
+  EXPECT_EQ(store->findVelmora(0, "east", row, errorText), 0);
+  std::vector<std::string> problems;
+  ASSERT_EQ(store->checkIntegrity(problems, errorText), 0) << errorText;
+  EXPECT_TRUE(problems.empty());
+}
+
+TEST(SqliteConfigStore, MigratesAVersionOneFileKeepingItsData) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  rawExecute(path, std::string("BEGIN;") + sqliteMigrations()[0] +
+                       "PRAGMA application_id = " + std::to_string(kSqliteStoreApplicationId) +
+                       "; PRAGMA user_version = 1;"
+                       "INSERT INTO velmora (id, name) VALUES (2, 'north');"
+                       "INSERT INTO client (id, velmora_id, name) VALUES (5, 2, 'build01');"
+                       "INSERT INTO property VALUES (1, 5, 1, 'Log Level', 2, '7'); COMMIT;");
+  std::shared_ptr<SqliteConfigStore> store;
+  std::string errorText;
+  ASSERT_EQ(SqliteConfigStore::open(path, store, errorText), 0) << errorText;
+  EXPECT_EQ(rawInteger(path, "PRAGMA user_version"), sqliteSchemaVersion());
+  std::vector<PropertyRow> rows;
+  ASSERT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), 0);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].value, "7");
+  std::vector<ConfigStore::AdapterListRow> clients;
+  ASSERT_EQ(store->listClientsOfType(2, ConfigStore::kClientRoleDataAgent, ConfigStore::ListOrder::kById,
+                                     clients, errorText),
+            0)
+      << errorText;
+  EXPECT_TRUE(clients.empty());  // a migrated client has no roles yet
+}
+
+TEST(SqliteConfigStore, RefusesFilesItCannotUseAndLeavesThemUntouched) {
+  struct Case {
+    const char* title;
+    void (*prepare)(const std::string& path);  // makes the file at path
+    const char* reason;                        // part of the error text
+  };
+  const Case cases[] = {
+      {"newer schema",
+       [](const std::string& path) {
+         openFixture(path).reset();
+         rawExecute(path, "PRAGMA user_version = 99");
+       },
+       "its schema version 99 is newer than this program's"},
+      {"another application",
+       [](const std::string& path) {
+         rawExecute(path, "PRAGMA application_id = 1234; CREATE TABLE t (x); INSERT INTO t VALUES (1)");
+       },
+       "belongs to another application (application_id 1234)"},
+      {"a database without an application id",
+       [](const std::string& path) { rawExecute(path, "CREATE TABLE velmora (x)"); },
+       "belongs to another application (application_id 0)"},
+      {"ours without a version",
+       [](const std::string& path) {
+         rawExecute(path, "PRAGMA application_id = " + std::to_string(kSqliteStoreApplicationId));
+       },
+       "has no schema version"},
+      {"garbage", [](const std::string& path) { writeFile(path, std::string(4096, 'x') + "not a database"); },
+       "file is not a database"},
+      {"read-only file",
+       [](const std::string& path) {
+         openFixture(path).reset();
+         chmod(path.c_str(), 0444);
+       },
+       "the file is read-only"},
+      {"a directory", [](const std::string& path) { mkdir(path.c_str(), 0700); }, "not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    TempDir dir;
+    const std::string path = dir.file("store.db");
+    c.prepare(path);
+    const std::string before = readFile(path);
+    std::shared_ptr<SqliteConfigStore> store;
+    std::string errorText;
+    EXPECT_EQ(SqliteConfigStore::open(path, store, errorText), static_cast<int>(XR_GET_INTERFACE_FAILED));
+    EXPECT_NE(errorText.find(c.reason), std::string::npos) << errorText;
+    EXPECT_EQ(store, nullptr);
+    EXPECT_EQ(readFile(path), before);
+  }
+}
+
+TEST(SqliteConfigStore, RefusesAPathInAMissingDirectoryWithoutCreatingIt) {
+  TempDir dir;
+  std::shared_ptr<SqliteConfigStore> store;
+  std::string errorText;
+  EXPECT_EQ(SqliteConfigStore::open(dir.file("missing/store.db"), store, errorText),
+            static_cast<int>(XR_GET_INTERFACE_FAILED));
+  EXPECT_NE(errorText.find("the directory " + dir.file("missing") + " does not exist"), std::string::npos)
+      << errorText;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+  EXPECT_EQ(SqliteConfigStore::open("", store, errorText), static_cast<int>(XR_GET_INTERFACE_FAILED));
+}
+
+// A trigger that fails any insert of the property or entry named "poison",
+// planted through a connection of the test's own.
+void plantPoison(const std::string& path) {
+  rawExecute(path,
+             "CREATE TRIGGER poison_property BEFORE INSERT ON property WHEN NEW.name = 'poison' "
+             "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;"
+             "CREATE TRIGGER poison_entry BEFORE INSERT ON subclient_entry WHEN NEW.path = 'poison' "
+             "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;");
+}
+
+TEST(SqliteConfigStore, AFailingOperationWritesNothingAtAll) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openFixture(path);
+  plantPoison(path);
+  std::string before, after, errorText;
+  ASSERT_EQ(exportConfigTreeJson(*store, before, errorText), 0);
+
+  std::vector<PropertyRow> twenty;
+  for (int i = 0; i < 20; ++i) twenty.push_back({i == 14 ? "poison" : "p" + std::to_string(i), 1, "v"});
+  twenty.insert(twenty.begin(), {"Streams", 2, "9"});  // a replacement before the failure
+  EXPECT_EQ(store->setProperties(PropertyOwner::kSubclient, 8, twenty, errorText),
+            static_cast<int>(XR_INVALID_DATA));
+  EXPECT_NE(errorText.find("poisoned"), std::string::npos) << errorText;
+  EXPECT_EQ(errorText.rfind("setProperties: ", 0), 0u) << errorText;
+
+  EXPECT_EQ(store->updateSubclientEntries(8, 2, {"/a", "poison"}, {"/proc"}, errorText),
+            static_cast<int>(XR_INVALID_DATA));
+
+  std::string poisonedTree = before;
+  poisonedTree.replace(poisonedTree.find("\"Streams\""), 9, "\"poison\"");
+  EXPECT_EQ(importConfigTreeJson(poisonedTree, *store, errorText), static_cast<int>(XR_INVALID_DATA));
+
+  ASSERT_EQ(exportConfigTreeJson(*store, after, errorText), 0);
+  EXPECT_EQ(after, before);
+}
+
+TEST(SqliteConfigStore, AWriterWaitsOnlyUpToTheBusyTimeoutWhileReadersGoOn) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  SqliteConfigStore::Options options;
+  options.busyTimeoutMs = 50;
+  std::shared_ptr<SqliteConfigStore> store = openFixture(path, options);
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::string errorText;
+  EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"a", 1, "b"}}, errorText),
+            static_cast<int>(XR_SESSION_LOCK_FAILED));
+  EXPECT_NE(errorText.find("database is locked"), std::string::npos) << errorText;
+  std::vector<PropertyRow> rows;
+  EXPECT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), 0);
+  std::vector<std::string> entries;
+  EXPECT_EQ(store->listSubclientEntries(8, 2, entries, errorText), 0);
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"a", 1, "b"}}, errorText), 0) << errorText;
+}
+
+TEST(SqliteConfigStore, TranslatesSqliteResultCodesInOnePlace) {
+  const struct {
+    int resultCode;
+    uint32_t code;
+  } cases[] = {
+      {SQLITE_BUSY, XR_SESSION_LOCK_FAILED},       {SQLITE_LOCKED, XR_SESSION_LOCK_FAILED},
+      {SQLITE_CONSTRAINT_UNIQUE, XR_INVALID_DATA}, {SQLITE_TOOBIG, XR_INVALID_DATA},
+      {SQLITE_NOTADB, XR_GET_INTERFACE_FAILED},    {SQLITE_READONLY, XR_GET_INTERFACE_FAILED},
+      {SQLITE_CANTOPEN, XR_GET_INTERFACE_FAILED},  {SQLITE_IOERR_WRITE, XR_APPMGR_GENERIC_ERROR},
+      {SQLITE_FULL, XR_APPMGR_GENERIC_ERROR},      {SQLITE_CORRUPT, XR_APPMGR_GENERIC_ERROR},
+  };
+  for (const auto& c : cases) {
+    std::string errorText;
+    EXPECT_EQ(sqliteErrorCode({c.resultCode, "the message", "doing it"}, errorText), static_cast<int>(c.code))
+        << c.resultCode;
+    EXPECT_EQ(errorText, "doing it: the message (SQLite result " + std::to_string(c.resultCode) + ")");
+  }
+}
+
+TEST(SqliteConfigStore, NoStoreOperationScansATable) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  openFixture(path).reset();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  for (size_t i = 0; i < kSqlCount; ++i) {
+    const SqlStatement& statement = sqlStatement(static_cast<Sql>(i));
+    ASSERT_EQ(static_cast<size_t>(statement.id), i) << "statement table out of order at " << i;
+    if (statement.reach == SqlReach::kWholeTable) continue;
+    sqlite3_stmt* plan = nullptr;
+    const std::string sql = std::string("EXPLAIN QUERY PLAN ") + statement.text;
+    ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &plan, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    while (sqlite3_step(plan) == SQLITE_ROW) {
+      const std::string detail = reinterpret_cast<const char*>(sqlite3_column_text(plan, 3));
+      EXPECT_EQ(detail.rfind("SCAN ", 0), std::string::npos) << statement.text << "\n  plan: " << detail;
+      if (statement.reach == SqlReach::kRows) {
+        EXPECT_EQ(detail.find("TEMP B-TREE"), std::string::npos) << statement.text << "\n  plan: " << detail;
+      }
+    }
+    sqlite3_finalize(plan);
+  }
+  sqlite3_close(db);
+}
+
+}  // namespace
