@@ -1,6 +1,9 @@
 // The one place that turns a store argument into an open store.
 #include "host/StoreOpener.h"
 
+#include "platform/ConfigTreeJson.h"
+#include "platform/MemoryConfigStore.h"
+#include "platform/SqliteConfigStore.h"
 #include "platform/XRPlatformInfo.h"
 
 namespace appmgr {
@@ -25,12 +28,24 @@ std::shared_ptr<ConfigStore> openStore(const StoreSpec& spec, std::string& error
       error = "no store given: use --store FILE.db or --store-json FILE, or set [" +
               std::string(kStoreRegistrySection) + "] " + kStoreRegistryFileKey + " in the registry";
       return nullptr;
-    case StoreSpec::Kind::kSqlite:
-      error = "cannot open \"" + spec.path + "\": this build has no SQLite store";
-      return nullptr;
-    case StoreSpec::Kind::kJson:
-      error = "cannot load \"" + spec.path + "\": this build has no JSON store loader";
-      return nullptr;
+    case StoreSpec::Kind::kSqlite: {
+      std::shared_ptr<SqliteConfigStore> store;
+      std::string errorText;
+      if (SqliteConfigStore::open(spec.path, store, errorText) != 0) {
+        error = "cannot open the store \"" + spec.path + "\": " + errorText;
+        return nullptr;
+      }
+      return store;
+    }
+    case StoreSpec::Kind::kJson: {
+      auto store = std::make_shared<MemoryConfigStore>();
+      std::string errorText;
+      if (importConfigTreeFile(spec.path, *store, errorText) != 0) {
+        error = "cannot load the store \"" + spec.path + "\": " + errorText;
+        return nullptr;
+      }
+      return store;
+    }
   }
   return nullptr;
 }

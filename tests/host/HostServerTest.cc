@@ -2,8 +2,10 @@
 // as the in-process entry point answers it, the limits (connections, idle
 // time, request deadline, frame size), the failures the host reports itself
 // and the graceful stop.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <iterator>
@@ -20,6 +22,8 @@
 #include "AppMgr/BCLsnMsgHandler.h"
 #include "AppMgr/appMgrSharedPropDefines.h"
 #include "AppMgr/appMgrStructDefines.h"
+#include "platform/ConfigTreeJson.h"
+#include "platform/SqliteConfigStore.h"
 #include "platform/xrsDatabuf.h"
 
 #include "HostFixture.h"
@@ -427,4 +431,71 @@ TEST_F(HostTest, GracefulStopFinishesRequestsInFlight) {
   EXPECT_EQ(ConfigStore::current(), nullptr);
   EXPECT_TRUE(weakStore.expired()) << "the host released the store";
   EXPECT_THROW(connect(), AppMgrClientError);
+}
+
+// The same stop on the SQLite store, with updates in flight: every update
+// the host answered is in the file, and the file passes integrity_check.
+TEST_F(HostTest, GracefulStopWithUpdatesInFlightLeavesASoundStoreFile) {
+  const std::string path = ::testing::TempDir() + "appmgrd-stop-" + std::to_string(::getpid()) + ".db";
+  std::remove(path.c_str());
+  std::string errorText;
+  {
+    std::shared_ptr<SqliteConfigStore> sqlite;
+    ASSERT_EQ(SqliteConfigStore::open(path, sqlite, errorText), 0) << errorText;
+    // The shipped sample tree has the same subclient 9 of application 2:1046.
+    ASSERT_EQ(importConfigTreeFile(std::string(APPMGR_SOURCE_DIR) + "/examples/sample-tree.json", *sqlite,
+                                   errorText),
+              0)
+        << errorText;
+    startHost(HostOptions(), sqlite);
+  }
+  constexpr int kClients = 4;
+  constexpr int kPerClient = 50;
+  std::vector<std::unique_ptr<AppMgrClient>> clients;
+  std::vector<std::vector<std::string>> lists(kClients);
+  for (int c = 0; c < kClients; ++c) {
+    clients.push_back(connect());
+    for (int r = 0; r < kPerClient; ++r) {
+      lists[c].push_back("1 /stop/c" + std::to_string(c) + "r" + std::to_string(r) + " ");
+      appmanObjectReq update;
+      update.objectId = 9;
+      update.appIdText = kAppIdText.c_str();
+      update.firstList = lists[c].back().c_str();
+      update.secondList = "0 ";
+      clients[c]->send(APPMAN_SUBCLIENT_UPDATE_FILES_REQ, &update, sizeof update);
+    }
+  }
+  std::thread stopper([this] { server_->stop(); });
+  std::vector<std::string> answered;
+  for (int c = 0; c < kClients; ++c) {
+    try {
+      for (int r = 0; r < kPerClient; ++r) {
+        const AppMgrReply reply = clients[c]->receive();
+        if (!reply.isResponse() || reply.as<appmanGeneralMsg>().errorCode != 0) {
+          ADD_FAILURE() << "update not applied: " << reply.errorText;
+          break;
+        }
+        answered.push_back("/stop/c" + std::to_string(c) + "r" + std::to_string(r));
+      }
+    } catch (const AppMgrClientError&) {
+      // The stop closed this connection; what was answered before counts.
+    }
+  }
+  stopper.join();
+  server_.reset();
+
+  std::shared_ptr<SqliteConfigStore> reopened;
+  ASSERT_EQ(SqliteConfigStore::open(path, reopened, errorText), 0) << errorText;
+  std::vector<std::string> problems;
+  ASSERT_EQ(reopened->checkIntegrity(problems, errorText), 0) << errorText;
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  std::vector<std::string> content;
+  ASSERT_EQ(reopened->listSubclientEntries(9, kSubclientContentGroup, content, errorText), 0) << errorText;
+  for (const std::string& entry : answered) {
+    EXPECT_NE(std::find(content.begin(), content.end(), entry), content.end()) << entry << " was answered";
+  }
+  reopened.reset();
+  std::remove(path.c_str());
+  std::remove((path + "-wal").c_str());
+  std::remove((path + "-shm").c_str());
 }
