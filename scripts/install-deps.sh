@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libssl-dev libinih-dev libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libasio-dev libcli11-dev
   libicu-dev
 )
 
