@@ -62,6 +62,9 @@ class BenchPlatform {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
     std::ofstream(dir_ + "/bench.key") << kKeyHex << "\n";
+    // The platform refuses a key file that other users can read.
+    std::filesystem::permissions(dir_ + "/bench.key",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     std::ofstream(dir_ + "/platform.ini") << "[Base]\nsPasswordKeyFile = bench.key\ndTARVENTEMPDIR = /tmp\n";
     setenv(kPlatformConfigEnv, (dir_ + "/platform.ini").c_str(), 1);
   }

@@ -74,7 +74,7 @@ bool deriveVersionKey(const unsigned char (&master)[PasswordKey::kSize], int ver
 // cannot be read or holds no well-formed key. Read with plain read(2) into
 // one buffer, so that no stream buffer keeps a copy of the key text. Only a
 // regular file is read: a FIFO or a device named by mistake would block or
-// never end.
+// never end. A file that group or others may access is refused.
 std::shared_ptr<const PasswordKey> loadKeyFile(const std::string& path) {
   EvEvent event;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -82,6 +82,16 @@ std::shared_ptr<const PasswordKey> loadKeyFile(const std::string& path) {
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (fd >= 0) ::close(fd);
     event.Error(kTag, "Cannot read the password key file [%s]", path.c_str());
+    return nullptr;
+  }
+  // A key that other users can read (or change) is not secret any more:
+  // refuse it before reading a byte, and say how to fix it.
+  if ((st.st_mode & 077) != 0) {
+    ::close(fd);
+    event.Error(kTag,
+                "The password key file [%s] is accessible to other users (mode %04o); it is not used. "
+                "Make it private: chmod 600 %s",
+                path.c_str(), static_cast<unsigned>(st.st_mode & 07777), path.c_str());
     return nullptr;
   }
   char buffer[kMaxKeyFileSize + 1];

@@ -3,7 +3,9 @@
 // named by "Base" / "sPasswordKeyFile" in the configuration registry; a
 // relative path is taken from the configuration file's directory. The file
 // holds 64 hexadecimal digits (32 bytes), optionally surrounded by
-// whitespace, and nothing else.
+// whitespace, and nothing else, and must be private to its owner (no
+// permission bits for group or others, e.g. mode 0600): a file that other
+// users can access is refused with an error naming it and the fix.
 //
 // The file is read and the keys derived once; every thread shares the
 // result until the key file or the registry changes (see XRPlatformInfo for
@@ -25,8 +27,9 @@ class PasswordKey final {
   PasswordKey& operator=(const PasswordKey&) = delete;
 
   // The keys of the key file the registry names now; null when none is
-  // configured, or the file cannot be read or does not hold exactly one
-  // well-formed key (logged when the file is read). A caller keeps the
+  // configured, or the file cannot be read, is accessible to other users
+  // or does not hold exactly one well-formed key (logged when the file is
+  // read). A caller keeps the
   // pointer for one whole operation, so that it uses one set of keys.
   static std::shared_ptr<const PasswordKey> current();
 

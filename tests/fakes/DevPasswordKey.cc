@@ -2,9 +2,15 @@
 #include "fakes/DevPasswordKey.h"
 
 #include <cstdio>
-#include <fstream>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/XRPassword.h"
+
+#include "fakes/PlainPasswordWatch.h"
 
 const char ScopedDevPasswordKey::kDevKeyHex[] =
     "75c4471e1825564e606cafa463d1bd3797e48d4829b2a11b76bba5439618d120";
@@ -22,9 +28,17 @@ std::string bufferResult(Call call) {
 
 }  // namespace
 
+void writePrivateFile(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const bool ok = fd >= 0 && ::fchmod(fd, 0600) == 0 &&
+                  ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (fd >= 0) ::close(fd);
+  if (!ok) throw std::runtime_error("cannot write " + path);
+}
+
 ScopedDevPasswordKey::ScopedDevPasswordKey(const std::string& keyFileText, bool nameKeyFile)
     : keyFile_(config_.dir() + "/dev-only-password.key") {
-  std::ofstream(keyFile_, std::ios::binary) << keyFileText;
+  writePrivateFile(keyFile_, keyFileText);
   config_.write(nameKeyFile ? "[Base]\nsPasswordKeyFile = " + keyFile_ + "\n" : "[Base]\n");
 }
 
@@ -34,6 +48,7 @@ void ScopedDevPasswordKey::removeKeyFile() const {
 }
 
 std::string ScopedDevPasswordKey::encryptV2(const std::string& plain) const {
+  watchPlainPassword(plain);
   return bufferResult([&](char* buffer, unsigned long* length) {
     return XRPassword().encrypt(plain.c_str(), buffer, length);
   });

@@ -10,6 +10,11 @@
 
 #include "fakes/ScopedPlatformConfig.h"
 
+// Writes text to path as a file only its owner may read or write (mode
+// 0600, also when it existed before), as the platform requires of a key
+// file.
+void writePrivateFile(const std::string& path, const std::string& text);
+
 class ScopedDevPasswordKey {
  public:
   // The fixed development key (64 hexadecimal digits).
@@ -24,7 +29,8 @@ class ScopedDevPasswordKey {
   void removeKeyFile() const;
 
   // Encrypted forms of plain in password version 2 or 1, and the plain form
-  // of an encrypted text; empty when the platform refuses.
+  // of an encrypted text; empty when the platform refuses. Every plain text
+  // passed to the encryptions is watched for in the logs (PlainPasswordWatch).
   std::string encryptV2(const std::string& plain) const;
   std::string encryptV1(const std::string& plain) const;
   std::string decrypt(const std::string& encrypted) const;

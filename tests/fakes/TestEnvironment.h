@@ -1,6 +1,7 @@
 // Per-test set-up shared by the suites: a strict store mock installed as the
 // process store, a memory log sink installed as the process sink, and a
-// recording session. Everything is uninstalled at the end of the test.
+// recording session. Everything is uninstalled at the end of the test, and
+// the log and the responses are checked for watched plain passwords.
 #ifndef TESTS_FAKES_TESTENVIRONMENT_H_
 #define TESTS_FAKES_TESTENVIRONMENT_H_
 
@@ -11,6 +12,7 @@
 #include "platform/EvDebug.h"
 
 #include "fakes/MockConfigStore.h"
+#include "fakes/PlainPasswordWatch.h"
 #include "fakes/RecordingSession.h"
 #include "listener/RequestTable.h"
 
@@ -22,9 +24,17 @@ class ListenerTest : public ::testing::Test {
     log_ = std::make_shared<MemoryLogSink>();
     EvLog::setSink(log_);
   }
+  // No plain password may show in a log line or in what was sent.
   void TearDown() override {
     ConfigStore::install(nullptr);
     EvLog::setSink(nullptr);
+    expectNoPlainPasswordInLog(log_->records());
+    for (const SentResponse& sent : session_.sent()) {
+      expectNoPlainPasswordInText(sent.errorText, "an error text");
+      for (const auto& [offset, text] : sent.texts) {
+        if (text) expectNoPlainPasswordInText(*text, "a response text");
+      }
+    }
   }
 
   MockConfigStore& store() { return *store_; }

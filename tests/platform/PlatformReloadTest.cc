@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "platform/XRPlatformInfo.h"
 
 #include "fakes/DevPasswordKey.h"
+#include "fakes/PlainPasswordWatch.h"
 
 namespace {
 
@@ -38,9 +38,8 @@ class ScopedCheckInterval {
   ~ScopedCheckInterval() { XRPlatformInfo::setCheckInterval(std::chrono::seconds(1)); }
 };
 
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::trunc) << text;
-}
+// Key files and registries alike are written private to the owner.
+void writeFile(const std::string& path, const std::string& text) { writePrivateFile(path, text); }
 
 // Replaces path in one step, as an operator's rename would.
 void replaceFile(const std::string& path, const std::string& text) {
@@ -75,7 +74,10 @@ size_t countContaining(const MemoryLogSink& log, const std::string& part) {
 class PlatformReloadTest : public ::testing::Test {
  protected:
   void SetUp() override { EvLog::setSink(log_); }
-  void TearDown() override { EvLog::setSink(nullptr); }
+  void TearDown() override {
+    EvLog::setSink(nullptr);
+    expectNoPlainPasswordInLog(log_->records());
+  }
 
   const std::string storedA_ = storedUnder(kKeyA);
   const std::string storedB_ = storedUnder(kKeyB);

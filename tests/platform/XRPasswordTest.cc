@@ -2,26 +2,32 @@
 // refused, the caller's capacity is honoured, and a missing or malformed
 // key makes every operation fail. A forked child never repeats its
 // parent's nonces.
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "platform/XRPassword.h"
+#include "platform/XRPlatformInfo.h"
 
 #include "fakes/DevPasswordKey.h"
+#include "fakes/PlainPasswordWatch.h"
 
 namespace {
+
+// Every line logged during a test is checked for the plain texts used.
+class XRPasswordTest : public PlainPasswordLogCheck {};
 
 constexpr unsigned long kV2 = 2UL << 24;
 
 bool loads(const std::string& text) { return XRPassword().putEncPwd(text.c_str()) != 0; }
 
-TEST(XRPassword, BothFormatsRoundTrip) {
+TEST_F(XRPasswordTest, BothFormatsRoundTrip) {
   ScopedDevPasswordKey key;
   for (const std::string& plain : {std::string(), std::string("a b+c`"), std::string(900, 'p')}) {
     const std::string v2 = key.encryptV2(plain);
@@ -48,7 +54,7 @@ TEST(XRPassword, BothFormatsRoundTrip) {
   EXPECT_EQ(XRPassword().getEncPwd(buffer, &length, kV2), 0);
 }
 
-TEST(XRPassword, TamperedAndForeignTextsAreRefused) {
+TEST_F(XRPasswordTest, TamperedAndForeignTextsAreRefused) {
   ScopedDevPasswordKey key;
   const std::string v2 = key.encryptV2("secret");
   const std::string v1 = key.encryptV1("secret");
@@ -65,7 +71,7 @@ TEST(XRPassword, TamperedAndForeignTextsAreRefused) {
   EXPECT_EQ(XRPassword().putEncPwd(nullptr), 0);
 }
 
-TEST(XRPassword, CapacityIncludesTheTerminatorAndIsNeverExceeded) {
+TEST_F(XRPasswordTest, CapacityIncludesTheTerminatorAndIsNeverExceeded) {
   ScopedDevPasswordKey key;
   const std::string v2 = key.encryptV2("pw");
   std::vector<char> buffer(v2.size() + 8, 'Z');
@@ -85,7 +91,7 @@ TEST(XRPassword, CapacityIncludesTheTerminatorAndIsNeverExceeded) {
   EXPECT_EQ(buffer[v2.size()], '\0');
 }
 
-TEST(XRPassword, MissingOrMalformedKeyFailsEveryOperation) {
+TEST_F(XRPasswordTest, MissingOrMalformedKeyFailsEveryOperation) {
   const std::string validHex = ScopedDevPasswordKey::kDevKeyHex;
   const std::string stored = ScopedDevPasswordKey().encryptV2("pw");
   const std::string otherKey(64, '7');  // well-formed but different
@@ -94,21 +100,63 @@ TEST(XRPassword, MissingOrMalformedKeyFailsEveryOperation) {
     ScopedDevPasswordKey key(keyText);
     EXPECT_FALSE(loads(stored)) << keyText;
     if (keyText != otherKey) {
-      EXPECT_EQ(key.encryptV2("pw"), "") << keyText;
+      EXPECT_EQ(key.encryptV2("refused plain"), "") << keyText;
     }
   }
-  EXPECT_EQ(ScopedDevPasswordKey(validHex, false).encryptV2("pw"), "");  // no key file named
+  EXPECT_EQ(ScopedDevPasswordKey(validHex, false).encryptV2("refused plain"), "");  // no key file named
   ScopedDevPasswordKey removed;
   removed.removeKeyFile();
-  EXPECT_EQ(removed.encryptV2("pw"), "");
+  EXPECT_EQ(removed.encryptV2("refused plain"), "");
   EXPECT_EQ(removed.decrypt(stored), "");
   // A relative key path is taken from the configuration directory.
   removed.config().write("[Base]\nsPasswordKeyFile = relative.key\n");
-  std::ofstream(removed.config().dir() + "/relative.key") << validHex;
+  writePrivateFile(removed.config().dir() + "/relative.key", validHex);
   EXPECT_EQ(removed.decrypt(stored), "pw");
 }
 
-TEST(XRPassword, ForkedChildDoesNotRepeatTheParentsNonces) {
+// A key file that group or others may access is not used; the error names
+// the file and the fix, and the key works once the file is made private.
+TEST_F(XRPasswordTest, KeyFileThatOthersCanAccessIsRefusedUntilMadePrivate) {
+  ScopedDevPasswordKey key;
+  const std::string stored = key.encryptV2("private plain");
+  const std::string keyFile = key.config().dir() + "/dev-only-password.key";
+  const std::string fix = "chmod 600 " + keyFile;
+  for (mode_t mode : {0644, 0640, 0604, 0620, 0602, 0610, 0601}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod(keyFile.c_str(), mode), 0);
+    XRPlatformInfo::reload();
+    watchedLog_->clear();
+    EXPECT_EQ(key.decrypt(stored), "");
+    EXPECT_EQ(key.encryptV2("private plain"), "");
+    size_t errors = 0;
+    for (const LogRecord& record : watchedLog_->records()) {
+      if (record.severity == LogSeverity::kError &&
+          record.text.find("[" + keyFile + "]") != std::string::npos &&
+          record.text.find(fix) != std::string::npos) {
+        ++errors;
+      }
+    }
+    EXPECT_GE(errors, 1u);
+  }
+  for (mode_t mode : {0600, 0400}) {
+    ASSERT_EQ(chmod(keyFile.c_str(), mode), 0);
+    XRPlatformInfo::reload();
+    EXPECT_EQ(key.decrypt(stored), "private plain") << mode;
+  }
+}
+
+// The log check itself: a watched plain text in a log line is reported.
+TEST_F(XRPasswordTest, PlainPasswordInALogLineIsReported) {
+  watchPlainPassword("leaked plain text");
+  LogRecord record;
+  record.text = "value [leaked plain text]";
+  EXPECT_NONFATAL_FAILURE(expectNoPlainPasswordInLog({record}), "leaked plain text");
+  EXPECT_NONFATAL_FAILURE(expectNoPlainPasswordInText("x leaked plain text", "an error text"),
+                          "an error text");
+  EXPECT_TRUE(plainPasswordsIn("short pw").empty());
+}
+
+TEST_F(XRPasswordTest, ForkedChildDoesNotRepeatTheParentsNonces) {
   ScopedDevPasswordKey key;
   ASSERT_NE(key.encryptV2("pw"), "");  // the parent has random bytes at hand
   int fds[2];

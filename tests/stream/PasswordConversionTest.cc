@@ -12,6 +12,7 @@
 #include "platform/PropertyBuilder.h"
 
 #include "fakes/DevPasswordKey.h"
+#include "fakes/PlainPasswordWatch.h"
 #include "fakes/RecordingSession.h"
 #include "stream/PropListSupport.h"
 #include "stream/ProtocolVersion.h"
@@ -24,6 +25,7 @@ class PasswordConversionTest : public ::testing::Test {
   void TearDown() override {
     EvLog::setSink(nullptr);
     clearPropList(outgoing_);
+    expectNoPlainPasswordInLog(log_->records());
   }
 
   // The outgoing path of a handler, for a peer of the given protocol version.
