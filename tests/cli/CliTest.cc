@@ -34,14 +34,14 @@ using Json = nlohmann::json;
 
 const std::string kSampleTree = std::string(APPMGR_SOURCE_DIR) + "/examples/sample-tree.json";
 
-struct Run {
+struct CliRun {
   int code;
   std::string out;
   std::string err;
   Json json() const { return Json::parse(out); }
 };
 
-Run runCli(const std::vector<std::string>& args, const std::string& envAddress = "") {
+CliRun runCli(const std::vector<std::string>& args, const std::string& envAddress = "") {
   std::ostringstream out, err;
   const int code = appmgr::cli::runCli(args, out, err, envAddress);
   return {code, out.str(), err.str()};
@@ -75,11 +75,11 @@ class CliTest : public ::testing::Test {
   }
 
   // The command line with the host's port in front.
-  Run run(std::vector<std::string> args) {
+  CliRun run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--port", std::to_string(server_->port())});
     return runCli(args);
   }
-  Run runJson(std::vector<std::string> args) {
+  CliRun runJson(std::vector<std::string> args) {
     args.insert(args.begin(), "--json");
     return run(args);
   }
@@ -119,7 +119,7 @@ TEST_F(CliTest, EveryLookupPrintsItsKnownObjectAsTableAndJson) {
        10},
       {{"client", "props", "5"},
        "0x1a003912",
-       "  0    Log Level           2     2",
+       "  Log Level           2     2",
        "/properties/0/value",
        "build server"},
       {{"appid", "2:1047"}, "0x1a002013", "subclientId  13", "/clientId", 10},
@@ -151,21 +151,21 @@ TEST_F(CliTest, EveryLookupPrintsItsKnownObjectAsTableAndJson) {
        "  12  true  archive+logs",
        "/rows/0/flag",
        true},
-      {{"lookup", "app-type-name", "7"}, "0x1a006112", "value     File System", "/value", "File System"},
-      {{"lookup", "app-id", "9"}, "0x1a006112", "value     2:1046", "/value", "2:1046"},
+      {{"lookup", "app-type-name", "7"}, "0x1a006112", "value    File System", "/value", "File System"},
+      {{"lookup", "app-id", "9"}, "0x1a006112", "value    2:1046", "/value", "2:1046"},
       {{"lookup", "client-of-instance", "11"}, "0x1a006112", "clientId   10", "/velmoraId", 2},
       {{"lookup", "instance-name", "6"},
        "0x1a006112",
-       "value     DefaultInstance",
+       "value    DefaultInstance",
        "/value",
        "DefaultInstance"},
   };
   for (const LookupCase& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);
-    const Run table = run(c.args);
+    const CliRun table = run(c.args);
     EXPECT_EQ(table.code, kExitOk) << what << table.err;
     EXPECT_NE(table.out.find(c.tableLine + "\n"), std::string::npos) << what << "\n" << table.out;
-    const Run json = runJson(c.args);
+    const CliRun json = runJson(c.args);
     ASSERT_EQ(json.code, kExitOk) << what << json.err;
     const Json doc = json.json();
     EXPECT_EQ(doc["responseCode"], c.responseCode) << what;
@@ -189,11 +189,12 @@ TEST_F(CliTest, AwkwardValuesSetThroughTheCliComeBackIdentical) {
   const std::string values[] = {"two  spaces", "a+b +1 +2 ++",  "`leading backquote",
                                 "`",           "Grüße, 東京 ✓", ""};
   for (const std::string& value : values) {
-    Run set = run({"client", "set-props", "5", "--set", "Note " + value + "=" + value, "--set-type",
-                   "Note " + value + "=1"});
+    CliRun set = run({"client", "set-props", "5", "--set", "Note " + value + "=" + value, "--set-type",
+                      "Note " + value + "=1"});
     ASSERT_EQ(set.code, kExitOk) << value << set.err;
     bool found = false;
-    for (const Json& p : runJson({"client", "props", "5"}).json()["fields"]["properties"]) {
+    const Json props = runJson({"client", "props", "5"}).json()["fields"]["properties"];
+    for (const Json& p : props) {
       if (p["name"] == "Note " + value) {
         found = true;
         EXPECT_EQ(p["value"], value);
@@ -233,17 +234,17 @@ TEST_F(CliTest, ContentAndFilterChangesShowInTheNextLookup) {
   EXPECT_EQ(fields["content"], Json({"/srv/shared profiles", "/srv/new data"}));
   EXPECT_EQ(fields["filters"]["2"], Json({"/tmp", "/var/tmp"}));
   EXPECT_EQ(fields["filters"]["3"], Json::array());
-  const Run update = runJson({"subclient", "add-content", "9", "/opt"});
+  const CliRun update = runJson({"subclient", "add-content", "9", "/opt"});
   EXPECT_EQ(update.json()["fields"]["msgCode"], "0x100");
 }
 
 // ---- Exit codes ----
 
 TEST_F(CliTest, ListenerErrorExitsOneWithCodeNameAndTextOnStderr) {
-  const Run table = run({"velmora", "get", "77"});
+  const CliRun table = run({"velmora", "get", "77"});
   EXPECT_EQ(table.code, kExitListenerError);
   EXPECT_NE(table.err.find("XR_VELMORA_NOT_FOUND (0x20001)"), std::string::npos) << table.err;
-  const Run json = runJson({"client", "get", "--name", "nobody"});
+  const CliRun json = runJson({"client", "get", "--name", "nobody"});
   EXPECT_EQ(json.code, kExitListenerError);
   EXPECT_EQ(json.json()["errorCode"], Json({{"name", "XR_CLIENT_NOT_FOUND"}, {"number", 0x30001}}));
   EXPECT_EQ(run({"instance", "6", "--app", "2:999999"}).code, kExitListenerError);
@@ -253,7 +254,7 @@ TEST_F(CliTest, UnreachableHostAndErrorFrameExitThree) {
   const uint16_t port = server_->port();
   server_->stop();
   server_.reset();
-  Run r = runCli({"--port", std::to_string(port), "--timeout", "2", "velmora", "get", "2"});
+  CliRun r = runCli({"--port", std::to_string(port), "--timeout", "2", "velmora", "get", "2"});
   EXPECT_EQ(r.code, kExitUnreachable);
   EXPECT_NE(r.err.find("cannot reach the host at 127.0.0.1:" + std::to_string(port)), std::string::npos)
       << r.err;
@@ -306,7 +307,7 @@ TEST_F(CliTest, BadArgumentsAreRefusedWithUsageAndNothingIsSent) {
   };
   const uint64_t before = requestsAnswered();
   for (const auto& args : cases) {
-    const Run r = run(args);
+    const CliRun r = run(args);
     EXPECT_EQ(r.code, kExitUsage) << ::testing::PrintToString(args) << r.out << r.err;
     EXPECT_NE(r.err.find("--help"), std::string::npos) << ::testing::PrintToString(args) << r.err;
     EXPECT_TRUE(r.out.empty()) << ::testing::PrintToString(args);
@@ -353,11 +354,11 @@ TEST(CliHelp, EveryCommandHasHelpWithAnExample) {
   for (std::vector<std::string> args : commands) {
     const std::string what = ::testing::PrintToString(args);
     args.push_back("--help");
-    const Run r = runCli(args);
+    const CliRun r = runCli(args);
     EXPECT_EQ(r.code, kExitOk) << what;
     EXPECT_NE(r.out.find("Example:\n  appmgr " + args[0]), std::string::npos) << what << r.out;
   }
-  const Run top = runCli({"--help"});
+  const CliRun top = runCli({"--help"});
   EXPECT_EQ(top.code, kExitOk);
   for (const char* word : {"APPMGR_ADDRESS", "--protocol-version", "--socket", "--timeout", "Exit codes"}) {
     EXPECT_NE(top.out.find(word), std::string::npos) << word;
@@ -367,12 +368,12 @@ TEST(CliHelp, EveryCommandHasHelpWithAnExample) {
 TEST_F(CliTest, OldProtocolVersionSeesThePasswordInTheOldFormat) {
   ScopedPlatformConfig config("[Base]\nsPasswordKeyFile = " + std::string(APPMGR_SOURCE_DIR) +
                               "/config/dev-only-password.key\n");
-  const std::vector<std::string> get = {"subclient", "get", "9", "--app", "2:1046"};
+  const std::vector<std::string> get = {"instance", "11", "--app", "2:1047"};
   const Json current = runJson(get).json()["fields"]["properties"][1];
   std::vector<std::string> old = {"--protocol-version", "6"};
   old.insert(old.end(), get.begin(), get.end());
   const Json converted = runJson(old).json()["fields"]["properties"][1];
-  EXPECT_EQ(current["name"], "FS User Password");
+  EXPECT_EQ(current["name"], "Oracle Password");
   EXPECT_EQ(current["value"].get<std::string>().rfind("XRPW2:", 0), 0u);
   EXPECT_NE(converted["value"], current["value"]);
 }
@@ -383,7 +384,7 @@ TEST(CliStore, ImportExportCheckRoundTripAndRefuseToOverwrite) {
   TempDir dir;
   const std::string db = dir.file("s.db"), out = dir.file("tree.json");
   ASSERT_EQ(runCli({"store", "import", db, kSampleTree}).code, kExitOk);
-  Run r = runCli({"store", "import", db, kSampleTree});
+  CliRun r = runCli({"store", "import", db, kSampleTree});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("--force"), std::string::npos);
   EXPECT_EQ(runCli({"store", "import", "--force", db, kSampleTree}).code, kExitOk);
@@ -394,7 +395,7 @@ TEST(CliStore, ImportExportCheckRoundTripAndRefuseToOverwrite) {
   ASSERT_EQ(runCli({"store", "export", db, out}).code, kExitOk);
   EXPECT_EQ(runCli({"store", "export", db, out}).code, 1);
   EXPECT_EQ(runCli({"store", "export", "--force", db, out}).code, kExitOk);
-  const Run stdoutExport = runCli({"store", "export", db});
+  const CliRun stdoutExport = runCli({"store", "export", db});
   std::ifstream written(out);
   const std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
   EXPECT_EQ(stdoutExport.out, text);
@@ -418,7 +419,7 @@ TEST(CliStore, RefusesForeignFilesBadTreesAndMissingStores) {
 
   const std::string badTree = dir.file("bad.json");
   std::ofstream(badTree) << "{\"format\": \"something else\"}";
-  const Run r = runCli({"store", "import", dir.file("new.db"), badTree});
+  const CliRun r = runCli({"store", "import", dir.file("new.db"), badTree});
   EXPECT_EQ(r.code, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.file("new.db")));
   EXPECT_EQ(runCli({"store", "check", dir.file("missing.db")}).code, 1);
