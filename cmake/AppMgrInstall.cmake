@@ -28,6 +28,8 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/AppMgrListenerConfigVersion.cmake
   DESTINATION ${APPMGR_INSTALL_CMAKEDIR})
 
+# The .pc file finds the prefix relative to itself, so an installed tree may move.
+file(RELATIVE_PATH APPMGR_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/appmgrlsn.pc.in ${CMAKE_CURRENT_BINARY_DIR}/appmgrlsn.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/appmgrlsn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
