@@ -40,7 +40,7 @@ struct Leaf {
 CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& help,
                      const std::string& example) {
   CLI::App* sub = parent.add_subcommand(name, help);
-  sub->footer("Example:\n  " + example);
+  sub->footer("Example:\n  " + example + "\n");
   return sub;
 }
 
@@ -100,12 +100,14 @@ int sendAndPrint(const CliRequest& request, const GlobalOptions& options, const 
     return kExitListenerError;
   }
   const Json document = decodeReply(request, reply);
+  const uint32_t code = document["errorCode"]["number"].get<uint32_t>();
+  // The table of a failed request would only show zeros; the JSON document
+  // is printed either way, for scripts.
   if (options.json) {
     out << document.dump(2) << "\n";
-  } else {
+  } else if (code == 0) {
     printTable(document, out);
   }
-  const uint32_t code = document["errorCode"]["number"].get<uint32_t>();
   if (code != 0) {
     char number[16];
     std::snprintf(number, sizeof number, "%#x", code);
@@ -132,7 +134,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.footer(
       "Address: --socket PATH, else --host/--port, else $APPMGR_ADDRESS (HOST:PORT or unix:PATH), else "
       "127.0.0.1:7410.\nExit codes: 0 ok, 1 the listener answered an error, 2 usage, 3 host unreachable or "
-      "error frame.\nExample:\n  appmgr --port 7410 client get 5 --json");
+      "error frame.\nExample:\n  appmgr --port 7410 client get 5 --json\n");
   app.require_subcommand(1);
   // Subcommands made below inherit this: the global options may also follow them.
   app.fallthrough();

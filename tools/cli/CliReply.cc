@@ -384,7 +384,17 @@ void printRows(const Json& rows, std::ostream& out) {
 }  // namespace
 
 void printTable(const Json& document, std::ostream& out) {
-  const Json& fields = document["fields"];
+  // The message code and a zero context say nothing to a reader; the JSON
+  // form keeps them. A reply with nothing else to show is a plain "ok".
+  Json fields = Json::object();
+  for (auto& item : document["fields"].items()) {
+    if (item.key() == "msgCode" || (item.key() == "context" && item.value() == 0)) continue;
+    fields[item.key()] = item.value();
+  }
+  if (fields.empty()) {
+    if (document["errorCode"]["number"] == 0) out << "ok\n";
+    return;
+  }
   size_t width = 0;
   for (auto& item : fields.items()) width = std::max(width, item.key().size());
   for (auto& item : fields.items()) {

@@ -32,7 +32,8 @@ Json decodeReply(const CliRequest& request, const AppMgrReply& reply);
 // Returns false with `why` when the text does not follow the stream's grammar.
 bool decodeStream(ReplyKind kind, const std::string& text, Json& fields, std::string& why);
 
-// Prints `document` as a readable table.
+// Prints `document` as a readable table (without the message code and a
+// zero context; "ok" for a successful reply that carries nothing else).
 void printTable(const Json& document, std::ostream& out);
 
 }  // namespace cli
