@@ -154,11 +154,7 @@ TEST_F(CliTest, EveryLookupPrintsItsKnownObjectAsTableAndJson) {
       {{"lookup", "app-type-name", "7"}, "0x1a006112", "value  File System", "/value", "File System"},
       {{"lookup", "app-id", "9"}, "0x1a006112", "value  2:1046", "/value", "2:1046"},
       {{"lookup", "client-of-instance", "11"}, "0x1a006112", "clientId   10", "/velmoraId", 2},
-      {{"lookup", "instance-name", "6"},
-       "0x1a006112",
-       "value  DefaultInstance",
-       "/value",
-       "DefaultInstance"},
+      {{"lookup", "instance-name", "6"}, "0x1a006112", "value  DefaultInstance", "/value", "DefaultInstance"},
   };
   for (const LookupCase& c : cases) {
     const std::string what = ::testing::PrintToString(c.args);

@@ -10,7 +10,8 @@
 
 int main() {
   std::string text = "a b";
-  std::printf("%s\n", transform_string_encode(text, TransformStringFromSymbol, TransformStringToSymbol).c_str());
+  std::printf("%s\n",
+              transform_string_encode(text, TransformStringFromSymbol, TransformStringToSymbol).c_str());
 #ifdef WITH_CLIENT
   std::printf("%s\n", appmgr::wire::wireErrorName(appmgr::wire::WireError::kMalformedFrame));
 #endif
