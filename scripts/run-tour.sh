@@ -1,15 +1,67 @@
 #!/usr/bin/env bash
-# Builds the library and runs the in-process tour: the sample configuration
-# tree (examples/sample-tree.json) imported into an SQLite store in a
-# temporary directory, and requests answered end to end.
+# The main job: builds appmgrd and appmgr, makes an SQLite store from the
+# sample tree (examples/sample-tree.json, or --tree FILE) in a temporary
+# directory, starts appmgrd on a free loopback port, runs a short tour of
+# appmgr commands against it, stops the host and says where its log is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+tree=examples/sample-tree.json
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --tree) tree="$2"; shift 2 ;;
+    *) echo "usage: $0 [--tree tree.json]" >&2; exit 2 ;;
+  esac
+done
 
 ./scripts/install-deps.sh
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build -j"${APPMGR_JOBS:-2}" appmgr-tour
+ninja -C build -j"${APPMGR_JOBS:-2}" appmgrd appmgr >/dev/null
 # git keeps no permission bits but the executable one: make the development
 # key private, as the platform refuses a key file that others can read.
 chmod 600 config/dev-only-password.key
-APPMGR_PLATFORM_CONFIG="${APPMGR_PLATFORM_CONFIG:-$PWD/config/platform.ini}" ./build/tools/appmgr-tour "$@"
+export APPMGR_PLATFORM_CONFIG="${APPMGR_PLATFORM_CONFIG:-$PWD/config/platform.ini}"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/appmgr-tour-XXXXXX")
+log="$work/appmgrd.log"
+appmgr() { ./build/tools/appmgr "$@"; }
+
+echo "== store: $work/config.db"
+appmgr store import "$work/config.db" "$tree"
+
+./build/tools/appmgrd --store "$work/config.db" --listen 127.0.0.1:0 --log "$log" >"$work/appmgrd.out" 2>&1 &
+host=$!
+trap 'kill "$host" 2>/dev/null || true' EXIT
+port=""
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/appmgrd.out" | head -n1)
+  [ -n "$port" ] && break
+  kill -0 "$host" 2>/dev/null || { cat "$work/appmgrd.out" >&2; exit 1; }
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "appmgrd did not start" >&2; exit 1; }
+echo "== appmgrd: listening on 127.0.0.1:$port"
+export APPMGR_ADDRESS="127.0.0.1:$port"
+
+step() {
+  echo
+  echo "\$ appmgr $(printf '%q ' "$@")"
+  appmgr "$@"
+}
+
+step velmora find north
+step client get --host build01.example.net
+step client props 5
+step client set-props 5 --set 'Log Level=4' --set-type 'Log Level=2' --set 'Owner=QA team+ops'
+step client props 5
+step subclient add-content 9 '/srv/new data'
+step subclient get 9 --app 2:1046
+step query subclients --client 5 --backup-set 7
+step lookup app-type-name 22 --json
+
+echo
+kill -TERM "$host"
+wait "$host"
+trap - EXIT
+echo "== appmgrd stopped; its log: $log"
