@@ -42,16 +42,18 @@ inline std::string pgTestSchemaName() {
 }
 
 // Runs SQL on a connection of its own: first `query` with text parameters,
-// whose first value (when `thenRun`) is itself run as SQL. Throws with the
+// whose first value (when `thenRun`) is itself run as SQL. Returns the
+// first value of the last result ("" without one). Throws with the
 // server's message when either fails.
-inline void pgTestExecute(const std::string& conninfo, const char* query,
-                          const std::vector<std::string>& params, bool thenRun = false) {
+inline std::string pgTestExecute(const std::string& conninfo, const char* query,
+                                 const std::vector<std::string>& params = {}, bool thenRun = false) {
   PGconn* conn = PQconnectdb(conninfo.c_str());
-  std::string error;
+  std::string error, value;
   if (PQstatus(conn) != CONNECTION_OK) {
     error = PQerrorMessage(conn);
   } else {
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
     std::vector<const char*> values;
     for (const std::string& param : params) values.push_back(param.c_str());
     PGresult* result = PQexecParams(conn, query, static_cast<int>(values.size()), nullptr,
@@ -62,12 +64,25 @@ inline void pgTestExecute(const std::string& conninfo, const char* query,
       PGresult* second = PQexec(conn, PQgetvalue(result, 0, 0));
       if (PQresultStatus(second) != PGRES_COMMAND_OK && PQresultStatus(second) != PGRES_TUPLES_OK)
         error = PQresultErrorMessage(second);
+      else if (PQntuples(second) > 0)
+        value = PQgetvalue(second, 0, 0);
       PQclear(second);
+    } else if (PQntuples(result) > 0) {
+      value = PQgetvalue(result, 0, 0);
     }
     PQclear(result);
   }
   PQfinish(conn);
   if (!error.empty()) throw std::runtime_error(std::string(query) + ": " + error);
+  return value;
+}
+
+// The connection string with another setting added (URI or key=value form).
+inline std::string pgTestWithSetting(const std::string& conninfo, const std::string& key,
+                                     const std::string& value) {
+  if (conninfo.rfind("postgres", 0) == 0 && conninfo.find("://") != std::string::npos)
+    return conninfo + (conninfo.find('?') == std::string::npos ? "?" : "&") + key + "=" + value;
+  return conninfo + " " + key + "=" + value;
 }
 
 // Drops a schema with everything in it (the server quotes the name).
