@@ -8,6 +8,7 @@ packages=(
   libssl-dev libinih-dev libsqlite3-dev nlohmann-json3-dev
   libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
+  libasio-dev libcli11-dev
   libicu-dev
 )
 

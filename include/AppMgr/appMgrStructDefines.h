@@ -351,4 +351,79 @@ constexpr appmanTextFields appmanResponseTextFields(unsigned long responseCode) 
   }
 }
 
+// ---- Text fields and record length of request records ----
+// The mirror of appmanResponseTextFields for the request side: the offsets
+// of the text-pointer fields of the record a request code carries. A host
+// that receives records from the network rebuilds these pointers.
+constexpr appmanTextFields appmanRequestTextFields(unsigned long requestCode) {
+  switch (requestCode) {
+    case APPMAN_VELMORA_BY_NAME_REQ:
+      return {1, {offsetof(appmanVelmoraByNameReq, velmoraName), 0, 0}};
+    case APPMAN_GLOBAL_PARAM_REQ:
+      return {1, {offsetof(appmanGlobalParamReq, paramName), 0, 0}};
+    case APPMAN_CLIENT_BY_NAME_REQ:
+      return {1, {offsetof(appmanClientByNameReq, clientName), 0, 0}};
+    case APPMAN_CLIENT_BY_HOSTNAME_REQ:
+      return {1, {offsetof(appmanClientByHostnameReq, hostName), 0, 0}};
+    case APPMAN_INSTANCE_BY_ID_REQ:
+    case APPMAN_BACKUPSET_BY_ID_REQ:
+    case APPMAN_SUBCLIENT_BY_ID_REQ:
+    case APPMAN_SUBCLIENT_UPDATE_FILES_REQ:
+    case APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ:
+    case APPMAN_SUBCLIENT_UPDATE_PROPS_REQ:
+      return {3,
+              {offsetof(appmanObjectReq, appIdText), offsetof(appmanObjectReq, firstList),
+               offsetof(appmanObjectReq, secondList)}};
+    case APPMAN_CLIENT_SET_PROPS_BY_APPID_REQ:
+    case APPMAN_CLIENT_SET_PROPS_REQ:
+      return {2,
+              {offsetof(appmanClientSetPropsReq, setList), offsetof(appmanClientSetPropsReq, removeList), 0}};
+    case APPMAN_DOQUERY_REQ:
+    case APPMAN_DOLOOKUP_REQ:
+      return {1, {offsetof(appmanGeneralMsg, data), 0, 0}};
+    default:  // the records without texts, and codes that are not served
+      return {0, {0, 0, 0}};
+  }
+}
+
+// The size of the request record of a served request code; 0 for a code
+// that is not served.
+constexpr size_t appmanRequestRecordLength(unsigned long requestCode) {
+  switch (requestCode) {
+    case APPMAN_VELMORA_BY_ID_REQ:
+      return sizeof(appmanVelmoraByIdReq);
+    case APPMAN_VELMORA_BY_NAME_REQ:
+      return sizeof(appmanVelmoraByNameReq);
+    case APPMAN_GLOBAL_PARAM_REQ:
+      return sizeof(appmanGlobalParamReq);
+    case APPMAN_CLIENT_BY_ID_REQ:
+      return sizeof(appmanClientByIdReq);
+    case APPMAN_CLIENT_BY_NAME_REQ:
+      return sizeof(appmanClientByNameReq);
+    case APPMAN_CLIENT_BY_HOSTNAME_REQ:
+      return sizeof(appmanClientByHostnameReq);
+    case APPMAN_NUM_APPID_REQ:
+      return sizeof(appmanAppIdNumReq);
+    case APPMAN_SYM_APPID_REQ:
+      return sizeof(appmanAppIdSymReq);
+    case APPMAN_CLIENT_GET_PROPS_REQ:
+      return sizeof(appmanClientGetPropsReq);
+    case APPMAN_INSTANCE_BY_ID_REQ:
+    case APPMAN_BACKUPSET_BY_ID_REQ:
+    case APPMAN_SUBCLIENT_BY_ID_REQ:
+    case APPMAN_SUBCLIENT_UPDATE_FILES_REQ:
+    case APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ:
+    case APPMAN_SUBCLIENT_UPDATE_PROPS_REQ:
+      return sizeof(appmanObjectReq);
+    case APPMAN_CLIENT_SET_PROPS_BY_APPID_REQ:
+    case APPMAN_CLIENT_SET_PROPS_REQ:
+      return sizeof(appmanClientSetPropsReq);
+    case APPMAN_DOQUERY_REQ:
+    case APPMAN_DOLOOKUP_REQ:
+      return sizeof(appmanGeneralMsg);
+    default:
+      return 0;
+  }
+}
+
 #endif  // APPMGR_APPMGRSTRUCTDEFINES_H_

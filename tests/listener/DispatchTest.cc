@@ -150,6 +150,26 @@ TEST(RequestTableTest, MatchesThePublishedTableRowByRow) {
   }
 }
 
+// A host rebuilds request records from the network with the request-side
+// layout; it must know every served code and no other.
+TEST(RequestTableTest, RequestLayoutCoversExactlyTheServedCodes) {
+  for (size_t i = 0; i < kRequestTableSize; ++i) {
+    const unsigned long code = kRequestTable[i].requestCode;
+    SCOPED_TRACE(unexpectedLine(code));
+    const size_t length = appmanRequestRecordLength(code);
+    EXPECT_GE(length, 8u);
+    const appmanTextFields texts = appmanRequestTextFields(code);
+    for (size_t t = 0; t < texts.count; ++t) {
+      EXPECT_LE(texts.offsets[t] + sizeof(const char*), length);
+      EXPECT_EQ(texts.offsets[t] % alignof(const char*), 0u);
+    }
+  }
+  for (unsigned long code : kNearMisses) {
+    EXPECT_EQ(appmanRequestRecordLength(code), 0u);
+    EXPECT_EQ(appmanRequestTextFields(code).count, 0u);
+  }
+}
+
 TEST_F(DispatchTest, NearMissCodesAreLoggedAndNotAnswered) {
   for (unsigned long code : kNearMisses) {
     SCOPED_TRACE(unexpectedLine(code));

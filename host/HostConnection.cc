@@ -1,0 +1,391 @@
+// One client connection: frame reading, validation, the hand-off to the
+// listener library and the single reply of every request.
+#include "host/HostConnection.h"
+
+#include <array>
+#include <exception>
+#include <utility>
+
+#include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/appMgrStructDefines.h"
+#include "platform/ConfigStore.h"
+#include "platform/EvDebug.h"
+#include "platform/xrsDatabuf.h"
+
+#include "host/HostSession.h"
+
+namespace appmgr {
+
+namespace {
+constexpr const char* kTag = "HostConnection";
+constexpr std::chrono::seconds kDrainTime{1};
+
+std::vector<unsigned char> errorFrame(uint64_t code, uint64_t correlationId, wire::WireError error,
+                                      const std::string& message) {
+  wire::FrameHeader header;
+  header.type = wire::FrameType::kError;
+  header.code = code;
+  header.correlationId = correlationId;
+  wire::ErrorRecord record;
+  record.error = error;
+  return wire::buildFrame(header, wire::encodeRecord(record), message + '\0');
+}
+}  // namespace
+
+// A request handed to the library: its own copy of the record and texts,
+// so it stays valid if the connection moves on after a deadline.
+struct HostConnection::Pending {
+  uint64_t code = 0;
+  uint64_t correlationId = 0;
+  uint32_t peerProtocolVersion = 0;
+  uint32_t maxFrameSize = 0;
+  std::vector<uint64_t> record;
+  size_t recordLength = 0;
+  std::vector<char> textArea;
+  bool answered = false;  // a reply (the library's or the deadline's) went out; strand only
+};
+
+HostConnection::HostConnection(Socket socket, HostContext& context)
+    : socket_(std::move(socket)),
+      context_(context),
+      idleTimer_(socket_.get_executor()),
+      deadlineTimer_(socket_.get_executor()) {}
+
+HostConnection::~HostConnection() {
+  if (registered_) context_.leave(this);
+}
+
+void HostConnection::start() {
+  auto self = shared_from_this();
+  asio::dispatch(socket_.get_executor(), [this, self] {
+    if (!context_.enter(this, weak_from_this())) {
+      EvEvent ev;
+      ev.Debug(kTag, "Connection refused: %u connections are live", context_.options.maxConnections);
+      replyError(
+          wire::WireError::kTooManyConnections,
+          "the host serves at most " + std::to_string(context_.options.maxConnections) + " connections",
+          true);
+      return;
+    }
+    registered_ = true;
+    readHeader();
+  });
+}
+
+void HostConnection::shutdown() {
+  auto self = shared_from_this();
+  asio::post(socket_.get_executor(), [this, self] {
+    if (state_ == State::kReading) close();
+    // kHandling / kWriting: onWritten sees the stop flag and closes.
+  });
+}
+
+void HostConnection::abort() {
+  auto self = shared_from_this();
+  asio::post(socket_.get_executor(), [this, self] { close(); });
+}
+
+void HostConnection::readHeader() {
+  if (context_.stopping) {
+    close();
+    return;
+  }
+  state_ = State::kReading;
+  const uint64_t generation = frameGeneration_;
+  auto self = shared_from_this();
+  idleTimer_.expires_after(context_.options.idleTimeout);
+  idleTimer_.async_wait([this, self, generation](const asio::error_code& ec) {
+    if (ec || generation != frameGeneration_ || state_ != State::kReading) return;
+    EvEvent ev;
+    ev.Debug(kTag, "Connection idle for %lld ms, closing",
+             static_cast<long long>(context_.options.idleTimeout.count()));
+    close();
+  });
+  asio::async_read(socket_, asio::buffer(headerBytes_),
+                   [this, self](const asio::error_code& ec, size_t) { onHeader(ec); });
+}
+
+void HostConnection::onHeader(const asio::error_code& ec) {
+  if (ec) {  // the peer closed, possibly inside the header: nothing to answer
+    close();
+    return;
+  }
+  header_ = wire::decodeHeader(headerBytes_);
+  if (header_.magic != wire::kMagic || header_.flags != 0) {
+    replyError(wire::WireError::kMalformedFrame,
+               header_.magic != wire::kMagic ? "the frame does not start with the magic" : "flags must be 0",
+               true);
+    return;
+  }
+  if (header_.frameSize() > context_.options.maxFrameSize) {
+    replyError(wire::WireError::kOversizeFrame,
+               "frame of " + std::to_string(header_.frameSize()) + " bytes exceeds the maximum of " +
+                   std::to_string(context_.options.maxFrameSize),
+               true);
+    return;
+  }
+  switch (header_.type) {
+    case wire::FrameType::kHello:
+    case wire::FrameType::kRequest:
+    case wire::FrameType::kHealth:
+      break;
+    default:
+      replyError(wire::WireError::kUnknownFrameType,
+                 "frame type " + std::to_string(static_cast<unsigned>(header_.type)) + " is not a request",
+                 true);
+      return;
+  }
+  record_.assign((header_.recordLength + 7) / 8, 0);
+  textArea_.assign(header_.textLength, '\0');
+  const std::array<asio::mutable_buffer, 2> body = {asio::buffer(record_.data(), header_.recordLength),
+                                                    asio::buffer(textArea_)};
+  auto self = shared_from_this();
+  asio::async_read(socket_, body, [this, self](const asio::error_code& ec, size_t) { onBody(ec); });
+}
+
+void HostConnection::onBody(const asio::error_code& ec) {
+  if (ec) {  // the peer left inside the frame
+    close();
+    return;
+  }
+  ++frameGeneration_;
+  idleTimer_.cancel();
+  switch (header_.type) {
+    case wire::FrameType::kHello:
+      handleHello();
+      break;
+    case wire::FrameType::kHealth:
+      handleHealth();
+      break;
+    default:
+      handleRequest();
+      break;
+  }
+}
+
+void HostConnection::handleHello() {
+  if (helloDone_) {
+    replyError(wire::WireError::kHelloRepeated, "the connection already said hello", true);
+    return;
+  }
+  wire::HelloRecord hello;
+  if (!wire::decodeRecord(reinterpret_cast<const unsigned char*>(record_.data()), header_.recordLength,
+                          hello)) {
+    replyError(wire::WireError::kMalformedFrame,
+               "a hello record has " + std::to_string(wire::HelloRecord::kSize) + " bytes", true);
+    return;
+  }
+  if (hello.major != wire::kProtocolMajor) {
+    replyError(wire::WireError::kVersionRefused,
+               "protocol version " + std::to_string(hello.major) + "." + std::to_string(hello.minor) +
+                   " is not spoken here; this host speaks " + std::to_string(wire::kProtocolMajor) + "." +
+                   std::to_string(wire::kProtocolMinor),
+               true);
+    return;
+  }
+  helloDone_ = true;
+  peerProtocolVersion_ = hello.peerProtocolVersion;
+  wire::HelloAckRecord ack;
+  ack.maxFrameSize = context_.options.maxFrameSize;
+  ack.requestDeadlineMs = static_cast<uint32_t>(context_.options.requestDeadline.count());
+  ack.idleTimeoutMs = static_cast<uint32_t>(context_.options.idleTimeout.count());
+  wire::FrameHeader header;
+  header.type = wire::FrameType::kHelloAck;
+  header.correlationId = header_.correlationId;
+  reply(wire::buildFrame(header, wire::encodeRecord(ack), std::string("appmgrd") + '\0'), false);
+}
+
+void HostConnection::handleHealth() {
+  wire::HealthRecord health;
+  health.state = context_.stopping ? wire::HealthRecord::kStopping : wire::HealthRecord::kServing;
+  health.connections = context_.connectionCount();
+  health.requestsAnswered = context_.requestsAnswered;
+  health.uptimeMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - context_.startedAt)
+                                              .count());
+  wire::FrameHeader header;
+  header.type = wire::FrameType::kHealthReply;
+  header.correlationId = header_.correlationId;
+  reply(wire::buildFrame(header, wire::encodeRecord(health), std::string("appmgrd") + '\0'), false);
+}
+
+void HostConnection::handleRequest() {
+  if (!helloDone_) {
+    replyError(wire::WireError::kHelloMissing, "a connection starts with a hello", true);
+    return;
+  }
+  // Every check happens before a pointer is rebuilt or the library is called.
+  const unsigned long code = static_cast<unsigned long>(header_.code);
+  const size_t expected = appmanRequestRecordLength(code);
+  if (expected != 0 && header_.recordLength != expected) {
+    ++context_.requestsAnswered;
+    replyError(wire::WireError::kMalformedRequest,
+               "the record of request " + std::to_string(code) + " has " + std::to_string(expected) +
+                   " bytes, not " + std::to_string(header_.recordLength),
+               false);
+    return;
+  }
+  auto pending = std::make_shared<Pending>();
+  pending->code = header_.code;
+  pending->correlationId = header_.correlationId;
+  pending->peerProtocolVersion = peerProtocolVersion_;
+  pending->maxFrameSize = context_.options.maxFrameSize;
+  pending->recordLength = header_.recordLength;
+  pending->record = std::move(record_);
+  pending->textArea = std::move(textArea_);
+  std::string reason;
+  if (!wire::resolveRecord(reinterpret_cast<unsigned char*>(pending->record.data()), pending->recordLength,
+                           appmanRequestTextFields(code), pending->textArea.data(), pending->textArea.size(),
+                           reason)) {
+    ++context_.requestsAnswered;
+    replyError(wire::WireError::kMalformedRequest, reason, false);
+    return;
+  }
+  if (!ConfigStore::current()) {
+    ++context_.requestsAnswered;
+    replyError(wire::WireError::kStoreUnavailable, "no configuration store is open", false);
+    return;
+  }
+
+  state_ = State::kHandling;
+  auto self = shared_from_this();
+  deadlineTimer_.expires_after(context_.options.requestDeadline);
+  deadlineTimer_.async_wait([this, self, pending](const asio::error_code& ec) { onDeadline(pending, ec); });
+  asio::post(context_.handlers, [this, self, pending] {
+    std::vector<unsigned char> frame = serve(*pending);
+    asio::post(socket_.get_executor(), [this, self, pending, frame = std::move(frame)]() mutable {
+      onHandled(pending, std::move(frame));
+    });
+  });
+}
+
+std::vector<unsigned char> HostConnection::serve(const Pending& pending) {
+  HostSession session(pending.peerProtocolVersion);
+  xrsDatabuf buffer;
+  buffer.data = const_cast<uint64_t*>(pending.record.data());
+  buffer.length = pending.recordLength;
+  buffer.capacity = pending.record.size() * sizeof(uint64_t);
+  const unsigned long code = static_cast<unsigned long>(pending.code);
+  try {
+    BCLsnMsgHandler::handleMessage(session, code, &buffer);
+  } catch (const std::exception& e) {
+    EvEvent ev;
+    ev.Error(kTag, "Request [%#lx] failed: %s", code, e.what());
+    return errorFrame(pending.code, pending.correlationId, wire::WireError::kHandlerFailed,
+                      std::string("the request failed: ") + e.what());
+  } catch (...) {
+    EvEvent ev;
+    ev.Error(kTag, "Request [%#lx] failed with an unknown exception", code);
+    return errorFrame(pending.code, pending.correlationId, wire::WireError::kHandlerFailed,
+                      "the request failed with an unknown exception");
+  }
+  wire::FrameHeader header;
+  header.correlationId = pending.correlationId;
+  if (!session.answered()) {
+    header.type = wire::FrameType::kNoResponse;
+    header.code = pending.code;
+    return wire::buildFrame(header, {}, std::string());
+  }
+  const wire::FlatRecord& response = session.response();
+  const uint64_t size = wire::kHeaderSize + response.record.size() + response.textArea.size();
+  if (size > pending.maxFrameSize) {
+    return errorFrame(pending.code, pending.correlationId, wire::WireError::kResponseTooLarge,
+                      "the response of " + std::to_string(size) +
+                          " bytes exceeds the maximum frame size of " + std::to_string(pending.maxFrameSize));
+  }
+  header.type = wire::FrameType::kResponse;
+  header.code = session.responseCode();
+  return wire::buildFrame(header, response.record, response.textArea);
+}
+
+void HostConnection::onHandled(const std::shared_ptr<Pending>& pending, std::vector<unsigned char> frame) {
+  if (pending->answered) return;  // the deadline already answered it
+  pending->answered = true;
+  deadlineTimer_.cancel();
+  if (state_ == State::kClosed) return;
+  ++context_.requestsAnswered;
+  reply(std::move(frame), false);
+}
+
+void HostConnection::onDeadline(const std::shared_ptr<Pending>& pending, const asio::error_code& ec) {
+  if (ec || pending->answered || state_ == State::kClosed) return;
+  pending->answered = true;
+  EvEvent ev;
+  ev.Error(kTag, "Request [%#lx] not answered within %lld ms", static_cast<unsigned long>(pending->code),
+           static_cast<long long>(context_.options.requestDeadline.count()));
+  ++context_.requestsAnswered;
+  reply(errorFrame(pending->code, pending->correlationId, wire::WireError::kDeadlineExceeded,
+                   "the request was not answered within " +
+                       std::to_string(context_.options.requestDeadline.count()) + " ms"),
+        false);
+}
+
+void HostConnection::replyError(wire::WireError error, const std::string& message, bool closeAfter) {
+  EvEvent ev;
+  ev.Debug(kTag, "Error frame (%s) for request [%#lx]: %s", wire::wireErrorName(error),
+           static_cast<unsigned long>(header_.code), message.c_str());
+  reply(errorFrame(header_.code, header_.correlationId, error, message), closeAfter);
+}
+
+void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
+  if (state_ == State::kClosed) return;
+  state_ = State::kWriting;
+  outgoing_ = std::move(frame);
+  auto self = shared_from_this();
+  asio::async_write(
+      socket_, asio::buffer(outgoing_),
+      [this, self, closeAfter](const asio::error_code& ec, size_t) { onWritten(ec, closeAfter); });
+}
+
+void HostConnection::onWritten(const asio::error_code& ec, bool closeAfter) {
+  if (state_ == State::kClosed) return;
+  if (ec) {  // the peer left before the reply was out
+    close();
+    return;
+  }
+  if (closeAfter) {
+    closeGracefully();
+    return;
+  }
+  readHeader();  // closes when the host is stopping
+}
+
+void HostConnection::closeGracefully() {
+  state_ = State::kClosed;
+  idleTimer_.cancel();
+  deadlineTimer_.cancel();
+  asio::error_code ignored;
+  socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+  auto self = shared_from_this();
+  idleTimer_.expires_after(kDrainTime);
+  idleTimer_.async_wait([this, self](const asio::error_code&) {
+    asio::error_code ignored;
+    socket_.close(ignored);
+  });
+  drain_.resize(4096);
+  struct Drain {
+    std::shared_ptr<HostConnection> self;
+    void operator()(const asio::error_code& ec, size_t) {
+      if (ec) {
+        asio::error_code ignored;
+        self->idleTimer_.cancel();
+        self->socket_.close(ignored);
+        return;
+      }
+      self->socket_.async_read_some(asio::buffer(self->drain_), std::move(*this));
+    }
+  };
+  socket_.async_read_some(asio::buffer(drain_), Drain{self});
+}
+
+void HostConnection::close() {
+  if (state_ == State::kClosed && !socket_.is_open()) return;
+  state_ = State::kClosed;
+  idleTimer_.cancel();
+  deadlineTimer_.cancel();
+  asio::error_code ignored;
+  socket_.shutdown(asio::socket_base::shutdown_both, ignored);
+  socket_.close(ignored);
+}
+
+}  // namespace appmgr

@@ -1,0 +1,52 @@
+// State the host server shares with its connections: the settings, the pool
+// that runs the listener library, the stop flag, the counters and the
+// registry of live connections (used to stop them and to bound their number).
+#ifndef HOST_HOSTCONTEXT_H_
+#define HOST_HOSTCONTEXT_H_
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <asio.hpp>
+
+#include "host/HostOptions.h"
+
+namespace appmgr {
+
+class HostConnection;
+
+class HostContext {
+ public:
+  HostContext(const HostOptions& options, asio::thread_pool& handlers)
+      : options(options), handlers(handlers), startedAt(std::chrono::steady_clock::now()) {}
+
+  const HostOptions options;
+  asio::thread_pool& handlers;
+  const std::chrono::steady_clock::time_point startedAt;
+  std::atomic<bool> stopping{false};
+  std::atomic<uint64_t> requestsAnswered{0};
+
+  // Registers a connection; false when maxConnections are already live
+  // (the connection is then not registered).
+  bool enter(HostConnection* connection, const std::weak_ptr<HostConnection>& handle);
+  void leave(HostConnection* connection);
+  unsigned connectionCount() const;
+  std::vector<std::weak_ptr<HostConnection>> liveConnections() const;
+  // Waits until no connection is live or `timeout` passes; true when none is.
+  bool waitUntilDrained(std::chrono::milliseconds timeout);
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable drained_;
+  std::map<HostConnection*, std::weak_ptr<HostConnection>> live_;
+};
+
+}  // namespace appmgr
+
+#endif  // HOST_HOSTCONTEXT_H_

@@ -1,0 +1,93 @@
+// appmgrd's run and its signals.
+#include "host/HostDaemon.h"
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+#include <asio.hpp>
+#include <stdlib.h>
+
+#include "platform/EvDebug.h"
+#include "platform/XRPlatformInfo.h"
+
+#include "host/HostServer.h"
+
+namespace appmgr {
+
+namespace {
+constexpr const char* kTag = "appmgrd";
+
+// Installs a fresh file sink; false when the file cannot be opened (the
+// previous sink then stays).
+bool openLog(const std::string& path) {
+  auto sink = std::make_shared<FileLogSink>(path);
+  if (!sink->isOpen()) return false;
+  EvLog::setSink(sink);
+  return true;
+}
+}  // namespace
+
+int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
+  if (!options.registryPath.empty()) ::setenv(kPlatformConfigEnv, options.registryPath.c_str(), 1);
+  if (options.logLevel >= 0) EvLog::setLevel(options.logLevel);
+  if (!options.logFile.empty() && !openLog(options.logFile)) {
+    std::fprintf(err, "appmgrd: cannot open the log file \"%s\"\n", options.logFile.c_str());
+    return kExitLogFailed;
+  }
+
+  std::string error;
+  std::shared_ptr<ConfigStore> store = openStore(resolveStoreSpec(options.store), error);
+  if (!store) {
+    std::fprintf(err, "appmgrd: %s\n", error.c_str());
+    return kExitStoreFailed;
+  }
+
+  // Signals are routed to this thread's io_context before any worker starts.
+  asio::io_context signals;
+  asio::signal_set stopSignals(signals, SIGTERM, SIGINT);
+  asio::signal_set hangup(signals, SIGHUP);
+
+  HostServer server(options.host, std::move(store));
+  if (!server.start(error)) {
+    std::fprintf(err, "appmgrd: %s\n", error.c_str());
+    return kExitListenFailed;
+  }
+  if (!options.host.listenHost.empty())
+    std::fprintf(out, "listening on %s\n", server.listenAddress().c_str());
+  if (!options.host.unixSocketPath.empty()) {
+    std::fprintf(out, "listening on unix:%s\n", options.host.unixSocketPath.c_str());
+  }
+  std::fflush(out);
+  EvEvent ev;
+  ev.Debug(kTag, "Serving on %s", server.listenAddress().c_str());
+
+  std::function<void()> awaitHangup = [&] {
+    hangup.async_wait([&](const asio::error_code& ec, int) {
+      if (ec) return;
+      if (!options.logFile.empty()) {
+        EvEvent hup;
+        if (openLog(options.logFile)) {
+          hup.Debug(kTag, "Log file reopened");
+        } else {
+          hup.Error(kTag, "Cannot reopen the log file \"%s\"", options.logFile.c_str());
+        }
+      }
+      awaitHangup();
+    });
+  };
+  awaitHangup();
+  stopSignals.async_wait([&](const asio::error_code& ec, int signal) {
+    if (ec) return;
+    EvEvent stopping;
+    stopping.Debug(kTag, "Signal %d: stopping", signal);
+    hangup.cancel();
+  });
+  signals.run();
+
+  server.stop();  // finishes the requests in flight and closes the store
+  ev.Debug(kTag, "Stopped");
+  return kExitOk;
+}
+
+}  // namespace appmgr

@@ -1,0 +1,39 @@
+// appmgrd's run: sets the registry path, opens and installs the store,
+// chooses the log sink, starts the server, prints the readiness line and
+// serves until SIGTERM or SIGINT. SIGHUP reopens the log file.
+#ifndef HOST_HOSTDAEMON_H_
+#define HOST_HOSTDAEMON_H_
+
+#include <cstdio>
+#include <string>
+
+#include "host/HostOptions.h"
+#include "host/StoreOpener.h"
+
+namespace appmgr {
+
+struct DaemonOptions {
+  HostOptions host;
+  StoreSpec store;
+  // The platform registry (an INI file); empty keeps APPMGR_PLATFORM_CONFIG.
+  std::string registryPath;
+  // Log file, appended to; empty logs to stderr.
+  std::string logFile;
+  // DebugLvl threshold; negative keeps the process default.
+  int logLevel = -1;
+};
+
+// Exit codes of appmgrd.
+constexpr int kExitOk = 0;
+constexpr int kExitStoreFailed = 3;
+constexpr int kExitListenFailed = 4;
+constexpr int kExitLogFailed = 5;
+
+// Runs the daemon until it is told to stop; returns the exit code. The
+// readiness line "listening on HOST:PORT" (and "listening on unix:PATH" for a
+// Unix socket) goes to `out` once the sockets are bound; failures go to `err`.
+int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err);
+
+}  // namespace appmgr
+
+#endif  // HOST_HOSTDAEMON_H_

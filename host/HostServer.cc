@@ -1,0 +1,179 @@
+// The host server: listening sockets, thread pools and the graceful stop.
+#include "host/HostServer.h"
+
+#include <future>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <asio.hpp>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/EvDebug.h"
+
+#include "host/HostConnection.h"
+#include "host/HostContext.h"
+
+namespace appmgr {
+
+namespace {
+constexpr const char* kTag = "HostServer";
+using Acceptor = asio::basic_socket_acceptor<asio::generic::stream_protocol>;
+
+// The port of a bound IPv4 or IPv6 endpoint.
+uint16_t portOf(const asio::generic::stream_protocol::endpoint& endpoint) {
+  const auto* address = static_cast<const sockaddr*>(endpoint.data());
+  if (address->sa_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(address)->sin_port);
+  if (address->sa_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(address)->sin6_port);
+  return 0;
+}
+}  // namespace
+
+class HostServer::Impl {
+ public:
+  Impl(const HostOptions& options, std::shared_ptr<ConfigStore> store)
+      : store_(std::move(store)),
+        context_(options, handlers_),
+        handlers_(options.handlerThreads > 0 ? options.handlerThreads : 1) {}
+
+  ~Impl() { stop(); }
+
+  bool start(std::string& error) {
+    try {
+      const HostOptions& options = context_.options;
+      if (!options.listenHost.empty()) {
+        const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options.listenHost),
+                                               options.listenPort);
+        auto acceptor = std::make_unique<Acceptor>(io_);
+        const asio::generic::stream_protocol::endpoint generic(endpoint);
+        acceptor->open(generic.protocol());
+        acceptor->set_option(asio::socket_base::reuse_address(true));
+        acceptor->bind(generic);
+        acceptor->listen();
+        port_ = portOf(acceptor->local_endpoint());
+        acceptors_.push_back(std::move(acceptor));
+        tcpAcceptor_ = acceptors_.back().get();
+      }
+      if (!options.unixSocketPath.empty()) {
+        ::unlink(options.unixSocketPath.c_str());  // a stale socket of an earlier run
+        const asio::generic::stream_protocol::endpoint generic(
+            asio::local::stream_protocol::endpoint(options.unixSocketPath));
+        auto acceptor = std::make_unique<Acceptor>(io_);
+        acceptor->open(generic.protocol());
+        acceptor->bind(generic);
+        acceptor->listen();
+        acceptors_.push_back(std::move(acceptor));
+      }
+    } catch (const std::exception& e) {
+      error = std::string("cannot listen: ") + e.what();
+      acceptors_.clear();
+      return false;
+    }
+    if (acceptors_.empty()) {
+      error = "neither a TCP address nor a Unix socket to listen on";
+      return false;
+    }
+    if (store_) ConfigStore::install(store_);
+    for (auto& acceptor : acceptors_) accept(*acceptor);
+    work_.emplace(asio::make_work_guard(io_));
+    const unsigned threads = context_.options.networkThreads > 0 ? context_.options.networkThreads : 1;
+    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { io_.run(); });
+    started_ = true;
+    return true;
+  }
+
+  void stop() {
+    if (!started_ || stopped_) return;
+    stopped_ = true;
+    context_.stopping = true;
+    // Stop accepting, on the network threads that own the acceptors.
+    std::promise<void> closed;
+    asio::post(io_, [this, &closed] {
+      for (auto& acceptor : acceptors_) {
+        asio::error_code ignored;
+        acceptor->close(ignored);
+      }
+      closed.set_value();
+    });
+    closed.get_future().wait();
+    for (const auto& weak : context_.liveConnections()) {
+      if (auto connection = weak.lock()) connection->shutdown();
+    }
+    if (!context_.waitUntilDrained(context_.options.stopGrace)) {
+      EvEvent ev;
+      ev.Error(kTag, "%u connections still busy after the stop grace period; closing them",
+               context_.connectionCount());
+      for (const auto& weak : context_.liveConnections()) {
+        if (auto connection = weak.lock()) connection->abort();
+      }
+      context_.waitUntilDrained(std::chrono::seconds(1));
+    }
+    work_.reset();
+    handlers_.stop();
+    handlers_.join();
+    io_.stop();
+    for (auto& thread : threads_) thread.join();
+    threads_.clear();
+    if (!context_.options.unixSocketPath.empty()) ::unlink(context_.options.unixSocketPath.c_str());
+    // Close the store: uninstall it if it is still ours and drop our reference.
+    if (store_ && ConfigStore::current() == store_) ConfigStore::install(nullptr);
+    store_.reset();
+  }
+
+  void accept(Acceptor& acceptor) {
+    acceptor.async_accept(asio::make_strand(io_),
+                          [this, &acceptor](const asio::error_code& ec, HostConnection::Socket socket) {
+                            if (ec == asio::error::operation_aborted || context_.stopping) return;
+                            if (ec) {
+                              EvEvent ev;
+                              ev.Error(kTag, "Accept failed: %s", ec.message().c_str());
+                            } else {
+                              if (&acceptor == tcpAcceptor_) {
+                                asio::error_code ignored;
+                                socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+                              }
+                              std::make_shared<HostConnection>(std::move(socket), context_)->start();
+                            }
+                            accept(acceptor);
+                          });
+  }
+
+  std::shared_ptr<ConfigStore> store_;
+  HostContext context_;  // holds a reference to handlers_, used only once started
+  uint16_t port_ = 0;
+  const Acceptor* tcpAcceptor_ = nullptr;
+  bool started_ = false;
+  bool stopped_ = false;
+  std::vector<std::thread> threads_;
+  // Destroyed in reverse order: tasks the handler pool abandoned at stop,
+  // then handlers still queued in the io_context, release their connections
+  // while the io_context (their sockets) and the context are alive.
+  asio::io_context io_;
+  std::vector<std::unique_ptr<Acceptor>> acceptors_;
+  std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+  asio::thread_pool handlers_;
+};
+
+HostServer::HostServer(const HostOptions& options, std::shared_ptr<ConfigStore> store)
+    : impl_(std::make_unique<Impl>(options, std::move(store))) {}
+
+HostServer::~HostServer() = default;
+
+bool HostServer::start(std::string& error) { return impl_->start(error); }
+
+uint16_t HostServer::port() const { return impl_->port_; }
+
+std::string HostServer::listenAddress() const {
+  return impl_->context_.options.listenHost + ":" + std::to_string(impl_->port_);
+}
+
+void HostServer::stop() { impl_->stop(); }
+
+unsigned HostServer::connections() const { return impl_->context_.connectionCount(); }
+
+uint64_t HostServer::requestsAnswered() const { return impl_->context_.requestsAnswered; }
+
+}  // namespace appmgr

@@ -1,0 +1,49 @@
+// Fixture of the host tests: silences the log, runs a host in-process on
+// 127.0.0.1 with a free port, and stops it and uninstalls its store after
+// the test.
+#ifndef TESTS_HOST_HOSTFIXTURE_H_
+#define TESTS_HOST_HOSTFIXTURE_H_
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/ConfigStore.h"
+#include "platform/EvDebug.h"
+
+#include "HostTestSupport.h"
+#include "host/AppMgrClient.h"
+#include "host/HostServer.h"
+
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { EvLog::setSink(std::make_shared<hosttest::NullLogSink>()); }
+  void TearDown() override {
+    if (server_) server_->stop();
+    server_.reset();
+    ConfigStore::install(nullptr);
+    EvLog::setSink(nullptr);
+  }
+
+  void startHost(appmgr::HostOptions options, std::shared_ptr<ConfigStore> store) {
+    server_ = std::make_unique<appmgr::HostServer>(options, std::move(store));
+    std::string error;
+    ASSERT_TRUE(server_->start(error)) << error;
+    ASSERT_NE(server_->port(), 0);
+  }
+  void startHost() { startHost(appmgr::HostOptions(), hosttest::sampleStore()); }
+
+  std::unique_ptr<appmgr::AppMgrClient> connect() {
+    return appmgr::AppMgrClient::connect(server_->listenAddress());
+  }
+  // The host still answers a fresh connection.
+  void expectServing() {
+    auto client = connect();
+    EXPECT_EQ(client->health().state, appmgr::wire::HealthRecord::kServing);
+  }
+
+  std::unique_ptr<appmgr::HostServer> server_;
+};
+
+#endif  // TESTS_HOST_HOSTFIXTURE_H_

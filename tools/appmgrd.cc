@@ -1,0 +1,106 @@
+// appmgrd: serves the listener library over the network. Parses the command
+// line and hands over to runDaemon.
+//
+// Example: appmgrd --store /var/lib/appmgr/config.db --listen 127.0.0.1:7410
+// Exit codes: 0 stopped by SIGTERM/SIGINT (or --help), 2 bad command line,
+// 3 store cannot be opened, 4 address cannot be bound, 5 log file cannot be
+// opened.
+#include <cstdio>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "host/HostDaemon.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+
+// Splits "HOST:PORT" ("[v6]:PORT" for IPv6); false when it is not one.
+bool splitListen(const std::string& text, std::string& host, uint16_t& port) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  host = text.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  try {
+    size_t used = 0;
+    const unsigned long value = std::stoul(text.substr(colon + 1), &used);
+    if (used != text.size() - colon - 1 || value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  appmgr::DaemonOptions options;
+  appmgr::HostOptions& host = options.host;
+  CLI::App app{
+      "appmgrd: serves application-manager requests over TCP or a Unix socket.\n"
+      "Example: appmgrd --store config.db --listen 127.0.0.1:0"};
+
+  std::string listen = "127.0.0.1:0";
+  std::string storeFile;
+  std::string storeJson;
+  bool noTcp = false;
+  unsigned idleSeconds = static_cast<unsigned>(host.idleTimeout.count() / 1000);
+  unsigned deadlineMs = static_cast<unsigned>(host.requestDeadline.count());
+  unsigned graceMs = static_cast<unsigned>(host.stopGrace.count());
+
+  app.add_option("--listen", listen, "TCP address HOST:PORT; port 0 picks a free one")->capture_default_str();
+  app.add_flag("--no-tcp", noTcp, "Listen on the Unix socket only");
+  app.add_option("--unix", host.unixSocketPath, "Also listen on this Unix socket path");
+  auto* sqlite = app.add_option("--store", storeFile, "SQLite store file to serve");
+  auto* json = app.add_option("--store-json", storeJson, "JSON file loaded into an in-memory store");
+  sqlite->excludes(json);
+  app.add_option("--registry", options.registryPath, "Platform registry (INI) file");
+  app.add_option("--log", options.logFile,
+                 "Append log lines to this file (SIGHUP reopens it); default stderr");
+  app.add_option("--log-level", options.logLevel, "Highest DebugLvl level logged");
+  app.add_option("--threads", host.networkThreads, "Network threads")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 256u));
+  app.add_option("--handler-threads", host.handlerThreads, "Threads calling the library")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 1024u));
+  app.add_option("--max-frame", host.maxFrameSize, "Largest frame in bytes, header included")
+      ->capture_default_str()
+      ->check(CLI::Range(4096u, 1u << 30));
+  app.add_option("--max-connections", host.maxConnections, "Most connections served at once")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 1000000u));
+  app.add_option("--idle-timeout", idleSeconds, "Seconds a connection may stay silent")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 86400u));
+  app.add_option("--request-deadline", deadlineMs, "Milliseconds allowed for one request")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 3600000u));
+  app.add_option("--stop-grace", graceMs, "Milliseconds a stop waits for requests in flight")
+      ->capture_default_str();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kExitUsage;  // --help is not an error
+  }
+
+  if (noTcp) {
+    if (host.unixSocketPath.empty()) {
+      std::fprintf(stderr, "appmgrd: --no-tcp needs --unix PATH\n");
+      return kExitUsage;
+    }
+    host.listenHost.clear();
+  } else if (!splitListen(listen, host.listenHost, host.listenPort)) {
+    std::fprintf(stderr, "appmgrd: --listen takes HOST:PORT, not \"%s\"\n", listen.c_str());
+    return 2;
+  }
+  if (!storeFile.empty()) options.store = {appmgr::StoreSpec::Kind::kSqlite, storeFile};
+  if (!storeJson.empty()) options.store = {appmgr::StoreSpec::Kind::kJson, storeJson};
+  host.idleTimeout = std::chrono::seconds(idleSeconds);
+  host.requestDeadline = std::chrono::milliseconds(deadlineMs);
+  host.stopGrace = std::chrono::milliseconds(graceMs);
+  return appmgr::runDaemon(options, stdout, stderr);
+}
