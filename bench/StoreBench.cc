@@ -2,20 +2,28 @@
 // and a subclient read the way the subclient lookup reads it (the row, its
 // 20 properties and its 10 content entries). The SQLite store is measured
 // in memory and on disk (a file in a temporary directory, warm cache); the
-// memory store is the baseline.
+// memory store is the baseline. With APPMGR_TEST_PG naming a PostgreSQL
+// server (scripts/pg-test-cluster.sh), the PostgreSQL store is measured
+// too, in a schema of its own that is dropped at exit; without it that row
+// is skipped. BM_SubclientTwoStores/threads:N runs the subclient read from
+// N threads spread over two stores on one schema, as two hosts would.
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include "platform/ConfigTreeJson.h"
 #include "platform/MemoryConfigStore.h"
+#include "platform/PgConfigStore.h"
 #include "platform/SqliteConfigStore.h"
 
 namespace {
@@ -31,7 +39,43 @@ const char kTree[] = R"json({
         "subclients": [{"id": 8, "name": "default", "application": {"id": 1045}}]}]}]}]}]
 })json";
 
-enum class Kind { kMemory, kSqliteMemory, kSqliteDisk };
+enum class Kind { kMemory, kSqliteMemory, kSqliteDisk, kPostgres };
+
+const char* postgresServer() {
+  const char* conninfo = std::getenv("APPMGR_TEST_PG");
+  return conninfo != nullptr && *conninfo != '\0' ? conninfo : nullptr;
+}
+
+// The schema of the PostgreSQL stores of this run, dropped at exit.
+const std::string& benchSchema() {
+  static const std::string schema = "bench_" + std::to_string(::getpid());
+  return schema;
+}
+
+void dropBenchSchema() {
+  PGconn* conn = PQconnectdb(postgresServer());
+  if (PQstatus(conn) == CONNECTION_OK) {
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
+    const std::string drop = "DROP SCHEMA IF EXISTS " + benchSchema() + " CASCADE";  // digits only
+    PQclear(PQexec(conn, drop.c_str()));
+  }
+  PQfinish(conn);
+}
+
+// A PostgreSQL store on the run's schema; every call opens another one
+// (another pool), as another host would.
+std::shared_ptr<PgConfigStore> openPostgres() {
+  static bool cleanup = (std::atexit(dropBenchSchema), true);
+  (void)cleanup;
+  PgConfigStore::Options options;
+  options.schema = benchSchema();
+  std::shared_ptr<PgConfigStore> store;
+  std::string errorText;
+  if (PgConfigStore::open(postgresServer(), options, store, errorText) != 0)
+    throw std::runtime_error(errorText);
+  return store;
+}
 
 std::string& benchDirectory() {
   static std::string directory;
@@ -59,6 +103,10 @@ std::shared_ptr<ConfigStore> makeStore(Kind kind) {
     auto memory = std::make_shared<MemoryConfigStore>();
     tree = memory.get();
     store = memory;
+  } else if (kind == Kind::kPostgres) {
+    std::shared_ptr<PgConfigStore> postgres = openPostgres();
+    tree = postgres.get();
+    store = postgres;
   } else {
     const std::string path =
         kind == Kind::kSqliteMemory ? SqliteConfigStore::kInMemory : benchDirectory() + "/bench.db";
@@ -80,7 +128,15 @@ std::shared_ptr<ConfigStore> makeStore(Kind kind) {
   return store;
 }
 
+// Skips a PostgreSQL row when no server is named; true when it may run.
+bool haveStore(benchmark::State& state) {
+  if (static_cast<Kind>(state.range(0)) != Kind::kPostgres || postgresServer() != nullptr) return true;
+  state.SkipWithError("APPMGR_TEST_PG is not set: no PostgreSQL server to measure");
+  return false;
+}
+
 void BM_VelmoraById(benchmark::State& state) {
+  if (!haveStore(state)) return;
   const std::shared_ptr<ConfigStore> store = makeStore(static_cast<Kind>(state.range(0)));
   VelmoraRow row;
   std::string errorText;
@@ -91,17 +147,18 @@ void BM_VelmoraById(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_SubclientWithPropertiesAndContent(benchmark::State& state) {
-  const std::shared_ptr<ConfigStore> store = makeStore(static_cast<Kind>(state.range(0)));
+// The subclient lookup's reads, repeated for every iteration of `state`.
+void readSubclients(benchmark::State& state, ConfigStore& store) {
   SubclientRow row;
   std::vector<PropertyRow> properties;
   std::vector<std::string> content;
   std::string errorText;
   for (auto _ : state) {
-    if (store->findSubclient(kSubclientId, row, errorText) != 0 ||
-        store->listProperties(PropertyOwner::kSubclient, kSubclientId, 0, properties, errorText) != 0 ||
-        store->listSubclientEntries(kSubclientId, kSubclientContentGroup, content, errorText) != 0) {
+    if (store.findSubclient(kSubclientId, row, errorText) != 0 ||
+        store.listProperties(PropertyOwner::kSubclient, kSubclientId, 0, properties, errorText) != 0 ||
+        store.listSubclientEntries(kSubclientId, kSubclientContentGroup, content, errorText) != 0) {
       state.SkipWithError(errorText.c_str());
+      break;
     }
     benchmark::DoNotOptimize(properties);
   }
@@ -109,12 +166,38 @@ void BM_SubclientWithPropertiesAndContent(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+void BM_SubclientWithPropertiesAndContent(benchmark::State& state) {
+  if (!haveStore(state)) return;
+  readSubclients(state, *makeStore(static_cast<Kind>(state.range(0))));
+}
+
+// Two PostgreSQL stores (two hosts' pools) on one schema, the threads of
+// the benchmark split over both; items per second add up over threads.
+void BM_SubclientTwoStores(benchmark::State& state) {
+  static std::shared_ptr<ConfigStore> stores[2];
+  static std::atomic<bool> ready{false};
+  if (postgresServer() == nullptr) {
+    state.SkipWithError("APPMGR_TEST_PG is not set: no PostgreSQL server to measure");
+    return;
+  }
+  if (state.thread_index() == 0 && !ready.load()) {
+    stores[0] = makeStore(Kind::kPostgres);
+    stores[1] = openPostgres();
+    ready.store(true);
+  }
+  // The timing of all threads starts together, at the loop, after this.
+  while (!ready.load()) std::this_thread::yield();
+  readSubclients(state, *stores[state.thread_index() % 2]);
+}
+
 void storeKinds(benchmark::internal::Benchmark* b) {
-  b->ArgName("store");  // 0 memory, 1 SQLite in memory, 2 SQLite on disk
-  for (Kind kind : {Kind::kMemory, Kind::kSqliteMemory, Kind::kSqliteDisk}) b->Arg(static_cast<int>(kind));
+  b->ArgName("store");  // 0 memory, 1 SQLite in memory, 2 SQLite on disk, 3 PostgreSQL
+  for (Kind kind : {Kind::kMemory, Kind::kSqliteMemory, Kind::kSqliteDisk, Kind::kPostgres})
+    b->Arg(static_cast<int>(kind));
 }
 
 BENCHMARK(BM_VelmoraById)->Apply(storeKinds);
 BENCHMARK(BM_SubclientWithPropertiesAndContent)->Apply(storeKinds);
+BENCHMARK(BM_SubclientTwoStores)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 
 }  // namespace

@@ -3,6 +3,7 @@
 #ifndef HOST_STOREOPENER_H_
 #define HOST_STOREOPENER_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -12,13 +13,19 @@ namespace appmgr {
 
 struct StoreSpec {
   enum class Kind {
-    kNone,    // not given: take it from the registry
-    kSqlite,  // --store FILE.db
-    kJson,    // --store-json FILE: an in-memory store loaded from JSON
+    kNone,      // not given: take it from the registry
+    kSqlite,    // --store FILE.db
+    kJson,      // --store-json FILE: an in-memory store loaded from JSON
+    kPostgres,  // --store CONNINFO: a libpq connection string (postgresql://... or host=...)
   };
   Kind kind = Kind::kNone;
-  std::string path;
+  std::string path;     // the file, or the connection string
+  size_t poolSize = 8;  // PostgreSQL connections at most (--store-pool)
 };
+
+// The spec of a --store argument (or of the registry's sStoreFile): a libpq
+// connection string names a PostgreSQL store, anything else an SQLite file.
+StoreSpec storeSpecForArgument(const std::string& argument, size_t poolSize = 8);
 
 // Registry keys naming the store when the command line does not:
 // [AppMgr] sStoreFile (SQLite) or sStoreJsonFile (JSON).

@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: a normal build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build. Warnings are errors.
+# A throwaway PostgreSQL server (scripts/pg-test-cluster.sh) runs for the
+# length of the suites, so that the store tests run against PostgreSQL as
+# well; an APPMGR_TEST_PG already set names a server to use instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
+
+if [ -z "${APPMGR_TEST_PG:-}" ]; then
+  trap './scripts/pg-test-cluster.sh stop' EXIT
+  pg_env="$(./scripts/pg-test-cluster.sh start)"  # fails the run when the server cannot start
+  eval "$pg_env"
+fi
+export APPMGR_TEST_PG
+echo "PostgreSQL for the store tests: $APPMGR_TEST_PG"
 
 jobs="${APPMGR_JOBS:-2}"
 

@@ -2,6 +2,7 @@
 // line and hands over to runDaemon.
 //
 // Example: appmgrd --store /var/lib/appmgr/config.db --listen 127.0.0.1:7410
+//          appmgrd --store postgresql://appmgr@db.example.net/catalog --store-pool 16
 // Exit codes: 0 stopped by SIGTERM/SIGINT (or --help), 2 bad command line,
 // 3 store cannot be opened, 4 address cannot be bound, 5 log file cannot be
 // opened.
@@ -53,9 +54,15 @@ int main(int argc, char** argv) {
   app.add_option("--listen", listen, "TCP address HOST:PORT; port 0 picks a free one")->capture_default_str();
   app.add_flag("--no-tcp", noTcp, "Listen on the Unix socket only");
   app.add_option("--unix", host.unixSocketPath, "Also listen on this Unix socket path");
-  auto* sqlite = app.add_option("--store", storeFile, "SQLite store file to serve");
+  unsigned storePool = 8;
+  auto* sqlite = app.add_option("--store", storeFile,
+                                "SQLite store file, or a PostgreSQL connection string (postgresql://... or "
+                                "\"host=... dbname=...\"), to serve");
   auto* json = app.add_option("--store-json", storeJson, "JSON file loaded into an in-memory store");
   sqlite->excludes(json);
+  app.add_option("--store-pool", storePool, "PostgreSQL connections at most (a PostgreSQL store only)")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 1024u));
   app.add_option("--registry", options.registryPath, "Platform registry (INI) file");
   app.add_option("--log", options.logFile,
                  "Append log lines to this file (SIGHUP reopens it); default stderr");
@@ -97,7 +104,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "appmgrd: --listen takes HOST:PORT, not \"%s\"\n", listen.c_str());
     return 2;
   }
-  if (!storeFile.empty()) options.store = {appmgr::StoreSpec::Kind::kSqlite, storeFile};
+  options.store.poolSize = storePool;
+  if (!storeFile.empty()) options.store = appmgr::storeSpecForArgument(storeFile, storePool);
   if (!storeJson.empty()) options.store = {appmgr::StoreSpec::Kind::kJson, storeJson};
   host.idleTimeout = std::chrono::seconds(idleSeconds);
   host.requestDeadline = std::chrono::milliseconds(deadlineMs);

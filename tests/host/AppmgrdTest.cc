@@ -1,9 +1,15 @@
 // appmgrd as a child process: its exit codes and messages for a bad command
 // line or a store it cannot open, and a whole run: readiness line, requests,
 // SIGHUP reopening the log file, SIGTERM stopping it with exit 0 and a sound
-// store file.
+// store file. With a PostgreSQL server (APPMGR_TEST_PG), two appmgrd on one
+// catalog: an update through one is read through the other at once, and
+// sixteen connections over both updating one subclient lose nothing.
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <poll.h>
@@ -15,8 +21,11 @@
 #include <gtest/gtest.h>
 
 #include "AppMgr/appMgrStructDefines.h"
+#include "platform/ConfigTreeJson.h"
 #include "platform/SqliteConfigStore.h"
 
+#include "fakes/PgTestDatabase.h"
+#include "fakes/StoreFixtures.h"
 #include "host/AppMgrClient.h"
 
 #ifndef APPMGRD_PATH
@@ -126,6 +135,14 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
       {"both store kinds", {"--store", "a.db", "--store-json", "b.json"}, 2, "excludes"},
       {"no store at all", {"--registry", "/nonexistent/registry.ini"}, 3, "no store given"},
       {"missing JSON store", {"--store-json", "/nonexistent/tree.json"}, 3, "/nonexistent/tree.json"},
+      {"unreachable PostgreSQL store",
+       {"--store", "host=/nonexistent/pg dbname=catalog"},
+       3,
+       "cannot open the PostgreSQL store: cannot connect to PostgreSQL"},
+      {"PostgreSQL pool of no connections",
+       {"--store", "dbname=catalog", "--store-pool", "0"},
+       2,
+       "store-pool"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -177,3 +194,160 @@ TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
   store.reset();
   for (const std::string& f : {db, db + "-wal", db + "-shm", log, log + ".1"}) std::remove(f.c_str());
 }
+
+// ---- Two hosts on one PostgreSQL catalog ----
+
+namespace {
+
+// An appmgrd serving a PostgreSQL store; stopped with SIGTERM at the end.
+struct PostgresHost {
+  Child child;
+  std::string address;
+
+  explicit PostgresHost(const std::string& conninfo) {
+    child = startAppmgrd(
+        {"--store", conninfo, "--listen", "127.0.0.1:0", "--handler-threads", "8", "--store-pool", "8"});
+    const std::string ready = readLine(child.out);
+    const std::string prefix = "listening on ";
+    if (ready.compare(0, prefix.size(), prefix) == 0) address = ready.substr(prefix.size());
+  }
+  ~PostgresHost() {
+    if (child.pid > 0) {
+      ::kill(child.pid, SIGTERM);
+      waitExit(child.pid);
+      ::close(child.out);
+    }
+  }
+};
+
+// The fixture's subclient 8 (application 2:1045).
+appmanObjectReq subclientRequest(const char* first = nullptr, const char* second = nullptr) {
+  appmanObjectReq req;
+  req.objectId = 8;
+  req.appIdText = "2:1045";
+  req.firstList = first;
+  req.secondList = second;
+  return req;
+}
+
+// The subclient lookup's stream, or the failure.
+std::string lookupSubclient(appmgr::AppMgrClient& client) {
+  const appmanObjectReq req = subclientRequest();
+  const appmgr::AppMgrReply reply = client.call(APPMAN_SUBCLIENT_BY_ID_REQ, &req, sizeof req);
+  if (!reply.isResponse()) return "error frame: " + reply.errorText;
+  const auto rsp = reply.as<appmanGeneralMsg>();
+  if (rsp.errorCode != 0) return "error " + std::to_string(rsp.errorCode) + ": " + reply.errorText;
+  return reply.text(offsetof(appmanGeneralMsg, data)).value_or("");
+}
+
+// 0 or the error code of an update.
+uint32_t update(appmgr::AppMgrClient& client, unsigned long code, const std::string& first,
+                const std::string& second) {
+  const appmanObjectReq req = subclientRequest(first.c_str(), second.c_str());
+  const appmgr::AppMgrReply reply = client.call(code, &req, sizeof req);
+  return reply.isResponse() ? reply.as<appmanGeneralMsg>().errorCode : 0xffffffffu;
+}
+
+class TwoHosts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    const std::string server = pgTestConnInfo(why);
+    if (server.empty()) GTEST_SKIP() << why;
+    // The catalog: the store fixture in a schema of its own.
+    store_ = openPgTestStore(server, PgConfigStore::Options(), &schema_);
+    std::string errorText;
+    ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *store_, errorText), 0) << errorText;
+    conninfo_ = pgTestWithSetting(server, "options", "-csearch_path=" + schema_);
+    for (auto& host : hosts_) {
+      host = std::make_unique<PostgresHost>(conninfo_);
+      ASSERT_FALSE(host->address.empty()) << "appmgrd did not start on " << conninfo_;
+    }
+  }
+
+  std::shared_ptr<PgConfigStore> store_;
+  std::string schema_;
+  std::string conninfo_;
+  std::unique_ptr<PostgresHost> hosts_[2];
+};
+
+TEST_F(TwoHosts, AnUpdateThroughOneIsSeenThroughTheOtherAtOnce) {
+  auto a = appmgr::AppMgrClient::connect(hosts_[0]->address);
+  auto b = appmgr::AppMgrClient::connect(hosts_[1]->address);
+  for (int i = 0; i < 10; ++i) {
+    appmgr::AppMgrClient& writer = i % 2 == 0 ? *a : *b;
+    appmgr::AppMgrClient& reader = i % 2 == 0 ? *b : *a;
+    const std::string path = "/round" + std::to_string(i);
+    const std::string value = "v" + std::to_string(i);
+    ASSERT_EQ(update(writer, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 " + path, "0"), 0u);
+    ASSERT_EQ(update(writer, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ, "1 0 Round 1 " + value + " 0", "0"), 0u);
+    const std::string seen = lookupSubclient(reader);
+    EXPECT_NE(seen.find(path), std::string::npos) << seen;
+    EXPECT_NE(seen.find("Round 1 " + value + " "), std::string::npos) << seen;
+  }
+}
+
+TEST_F(TwoHosts, SixteenConnectionsUpdatingOneSubclientLoseNoUpdate) {
+  constexpr int kConnections = 16;
+  constexpr int kSteps = 24;
+  std::vector<std::string> failures(kConnections);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kConnections; ++t) {
+    threads.emplace_back([&, t] {
+      auto client = appmgr::AppMgrClient::connect(hosts_[t % 2]->address);
+      const std::string me = "c" + std::to_string(t) + "-";
+      for (int step = 0; step < kSteps && failures[t].empty(); ++step) {
+        // Each connection adds its own paths and properties and removes
+        // some of them again, so every serial order ends in the same sets.
+        uint32_t result =
+            update(*client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 /" + me + std::to_string(step),
+                   step % 3 == 2 ? "1 /" + me + std::to_string(step - 1) : "0");
+        if (result == 0) {
+          result = update(*client, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
+                          "1 0 " + me + std::to_string(step % 5) + " 1 " + std::to_string(step) + " 0",
+                          step % 4 == 3 ? "1 0 " + me + std::to_string((step + 1) % 5) + " 0 ` 0" : "0");
+        }
+        if (result != 0) failures[t] = "step " + std::to_string(step) + ": error " + std::to_string(result);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kConnections; ++t) EXPECT_EQ(failures[t], "") << "connection " << t;
+
+  // The same steps, one after another, on a memory store.
+  MemoryConfigStore replay;
+  std::string errorText;
+  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, replay, errorText), 0);
+  for (int t = 0; t < kConnections; ++t) {
+    const std::string me = "c" + std::to_string(t) + "-";
+    for (int step = 0; step < kSteps; ++step) {
+      std::vector<std::string> remove;
+      if (step % 3 == 2) remove.push_back("/" + me + std::to_string(step - 1));
+      ASSERT_EQ(replay.updateSubclientEntries(8, kSubclientContentGroup, {"/" + me + std::to_string(step)},
+                                              remove, errorText),
+                0);
+      ASSERT_EQ(replay.setProperties(PropertyOwner::kSubclient, 8,
+                                     {{me + std::to_string(step % 5), 1, std::to_string(step)}}, errorText),
+                0);
+      if (step % 4 == 3) {
+        ASSERT_EQ(replay.removeProperties(PropertyOwner::kSubclient, 8, {me + std::to_string((step + 1) % 5)},
+                                          errorText),
+                  0);
+      }
+    }
+  }
+  const auto sortedState = [](ConfigStore& store) {
+    std::vector<std::string> out, entries;
+    std::vector<PropertyRow> rows;
+    std::string text;
+    EXPECT_EQ(store.listProperties(PropertyOwner::kSubclient, 8, 0, rows, text), 0) << text;
+    EXPECT_EQ(store.listSubclientEntries(8, kSubclientContentGroup, entries, text), 0) << text;
+    for (const PropertyRow& row : rows) out.push_back(row.name + "=" + row.value);
+    out.insert(out.end(), entries.begin(), entries.end());
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(sortedState(*store_), sortedState(replay));
+}
+
+}  // namespace

@@ -1,7 +1,8 @@
 // The contract every configuration store keeps, run against the in-memory
-// store and the SQLite store (on disk and in memory): lookups found and not
-// found, list order, property and entry updates, refusals that write
-// nothing, and whole-tree replacement.
+// store, the SQLite store (on disk and in memory) and the PostgreSQL store
+// (when a test server is named by APPMGR_TEST_PG; skipped otherwise):
+// lookups found and not found, list order, property and entry updates,
+// refusals that write nothing, and whole-tree replacement.
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ConfigTreeJson.h"
 
+#include "fakes/PgTestDatabase.h"
 #include "fakes/StoreFixtures.h"
 
 namespace {
@@ -21,6 +23,8 @@ template <typename Backend>
 class ConfigStoreContract : public ::testing::Test {
  protected:
   void SetUp() override {
+    std::string why;
+    if (!Backend::available(why)) GTEST_SKIP() << why;
     store_ = Backend::open(dir_, tree_);
     ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *tree_, errorText_), 0) << errorText_;
   }
@@ -52,7 +56,7 @@ class ConfigStoreContract : public ::testing::Test {
   std::string errorText_;
 };
 
-using Backends = ::testing::Types<MemoryBackend, SqliteFileBackend, SqliteMemoryBackend>;
+using Backends = ::testing::Types<MemoryBackend, SqliteFileBackend, SqliteMemoryBackend, PgBackend>;
 TYPED_TEST_SUITE(ConfigStoreContract, Backends, BackendName);
 
 TYPED_TEST(ConfigStoreContract, FindsVelmoraByIdOrNameAndReportsMissingOnes) {

@@ -1,0 +1,24 @@
+// The PostgreSQL store's schema: the migrations that take a database schema
+// from one version to the next, and the table that marks a schema as ours
+// and holds its version. The schema version is the number of migrations;
+// the tables are those of the SQLite store (SqliteSchema.h) in PostgreSQL's
+// dialect, so that the two stores keep the same version numbers.
+#ifndef PLATFORM_PGSCHEMA_H_
+#define PLATFORM_PGSCHEMA_H_
+
+#include <vector>
+
+// The marker table: one row (application, version). Created before the
+// first migration, in the same transaction.
+extern const char kPgMarkerTable[];
+// The application name in the marker row of every store.
+extern const char kPgStoreApplication[];
+
+// pgMigrations()[i] takes a schema of version i to version i + 1: SQL
+// statements run inside the migrating transaction.
+const std::vector<const char*>& pgMigrations();
+
+// The version this build writes: the number of migrations.
+int pgSchemaVersion();
+
+#endif  // PLATFORM_PGSCHEMA_H_

@@ -1,0 +1,26 @@
+// The statements of the PostgreSQL store. It runs the same operations as
+// the SQLite store, so it shares that store's statement numbering (Sql) and
+// gives each number its own text; on top come the row locks of its writers.
+// Statement index i < kSqlCount is Sql(i); kSqlCount + PgLock(k) the lock k.
+#ifndef PLATFORM_PGSTATEMENTS_H_
+#define PLATFORM_PGSTATEMENTS_H_
+
+#include <cstddef>
+
+#include "SqliteStatements.h"
+
+// Locks the row of one owner for the rest of the transaction.
+enum class PgLock { kClient, kInstance, kBackupSet, kSubclient, kCount };
+
+constexpr size_t kPgLockCount = static_cast<size_t>(PgLock::kCount);
+constexpr size_t kPgStatementCount = kSqlCount + kPgLockCount;
+
+constexpr size_t pgStatementIndex(Sql id) { return static_cast<size_t>(id); }
+constexpr size_t pgStatementIndex(PgLock lock) { return kSqlCount + static_cast<size_t>(lock); }
+
+// The PostgreSQL text of a shared statement.
+const SqlStatement& pgStatement(Sql id);
+// The text of statement `index` (< kPgStatementCount).
+const char* pgStatementText(size_t index);
+
+#endif  // PLATFORM_PGSTATEMENTS_H_
