@@ -364,8 +364,13 @@ TEST(CliHelp, EveryCommandHasHelpWithAnExample) {
 }
 
 TEST_F(CliTest, OldProtocolVersionSeesThePasswordInTheOldFormat) {
-  ScopedPlatformConfig config("[Base]\nsPasswordKeyFile = " + std::string(APPMGR_SOURCE_DIR) +
-                              "/config/dev-only-password.key\n");
+  // The sample tree's passwords are under the development key; the platform
+  // takes a key file only when no other user may read it.
+  ScopedPlatformConfig config("");
+  const std::string keyFile = config.dir() + "/password.key";
+  std::filesystem::copy_file(std::string(APPMGR_SOURCE_DIR) + "/config/dev-only-password.key", keyFile);
+  std::filesystem::permissions(keyFile, std::filesystem::perms::owner_read);
+  config.write("[Base]\nsPasswordKeyFile = " + keyFile + "\n");
   const std::vector<std::string> get = {"instance", "11", "--app", "2:1047"};
   const Json current = runJson(get).json()["fields"]["properties"][1];
   std::vector<std::string> old = {"--protocol-version", "6"};
