@@ -47,19 +47,21 @@ std::string readAll(int fd) {
   return text;
 }
 
-// A running appmgrd whose stdout is a pipe.
+// A running appmgrd whose stdout (and, when asked, stderr) is a pipe.
 struct Child {
   pid_t pid = -1;
   int out = -1;
+  int err = -1;
 };
 
-Child startAppmgrd(const std::vector<std::string>& args) {
+Child startAppmgrd(const std::vector<std::string>& args, bool captureErr = false) {
   int out[2];
-  if (::pipe(out) != 0) return {};
+  int err[2] = {-1, -1};
+  if (::pipe(out) != 0 || (captureErr && ::pipe(err) != 0)) return {};
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(out[1], 1);
-    ::close(out[0]);
+    if (captureErr) ::dup2(err[1], 2);
     std::vector<char*> argv = {const_cast<char*>(APPMGRD_PATH)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -67,7 +69,8 @@ Child startAppmgrd(const std::vector<std::string>& args) {
     ::_exit(127);
   }
   ::close(out[1]);
-  return {pid, out[0]};
+  if (captureErr) ::close(err[1]);
+  return {pid, out[0], err[0]};
 }
 
 // One line of the child's stdout, waiting at most 20 s.
@@ -94,31 +97,14 @@ off_t fileSize(const std::string& path) {
 
 // Runs appmgrd with `args` to its end.
 Outcome runAppmgrd(const std::vector<std::string>& args) {
-  int out[2];
-  int err[2];
-  if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    ::close(out[0]);
-    ::close(err[0]);
-    std::vector<char*> argv = {const_cast<char*>(APPMGRD_PATH)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(APPMGRD_PATH, argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(err[1]);
+  const Child child = startAppmgrd(args, true);
   Outcome outcome;
-  outcome.out = readAll(out[0]);
-  outcome.err = readAll(err[0]);
-  ::close(out[0]);
-  ::close(err[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (child.pid <= 0) return outcome;
+  outcome.out = readAll(child.out);
+  outcome.err = readAll(child.err);
+  ::close(child.out);
+  ::close(child.err);
+  outcome.exitCode = waitExit(child.pid);
   return outcome;
 }
 

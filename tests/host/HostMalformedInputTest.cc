@@ -1,7 +1,8 @@
 // Malformed input from a peer: each bad frame gets its error frame (and the
 // connection is closed when the frame stream can no longer be trusted), or
 // the host closes cleanly when the peer leaves; other connections are served
-// throughout.
+// throughout. Every offset boundary is checked in WireFormatTest; here one
+// bad offset and one missing NUL show the host answers and goes on.
 #include <cstring>
 #include <string>
 #include <thread>
@@ -88,14 +89,8 @@ std::vector<BadInput> badInputs() {
        wire::WireError::kMalformedRequest, false},
       {"text offset past the text area", true, nameRequest(40, std::string("\0north\0", 7)),
        wire::WireError::kMalformedRequest, false},
-      {"text offset at the end of the text area", true, nameRequest(7, std::string("\0north\0", 7)),
-       wire::WireError::kMalformedRequest, false},
-      {"text offset with the top bit set", true, nameRequest(uint64_t{1} << 63, std::string("\0north\0", 7)),
-       wire::WireError::kMalformedRequest, false},
       {"text without NUL", true, nameRequest(1, std::string("\0north", 6)),
        wire::WireError::kMalformedRequest, false},
-      {"text offset into an empty text area", true, nameRequest(1, ""), wire::WireError::kMalformedRequest,
-       false},
   };
 }
 

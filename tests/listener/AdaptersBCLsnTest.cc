@@ -362,5 +362,6 @@ TEST(AdapterRequestReaderTest, BadStreamThrowsBadArguments) {
   } catch (BCLsnException& e) {
     EXPECT_EQ(e.getErrorCode(), static_cast<int>(XR_BAD_ARGS));
     EXPECT_EQ(e.toString(), "General Listener Exception:Bad Arguments specified.");
+    EXPECT_EQ(e.getType(), BCLSN_GEN_EXCEPTION);
   }
 }

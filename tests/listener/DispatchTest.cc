@@ -8,7 +8,6 @@
 
 #include "AppMgr/AdaptersBCLsn.h"
 #include "AppMgr/AppIdBCLsn.h"
-#include "AppMgr/BCLsnException.h"
 #include "AppMgr/BCLsnMsgHandler.h"
 #include "AppMgr/BackupSetBCLsn.h"
 #include "AppMgr/ClientBCLsn.h"
@@ -150,26 +149,6 @@ TEST(RequestTableTest, MatchesThePublishedTableRowByRow) {
   }
 }
 
-// A host rebuilds request records from the network with the request-side
-// layout; it must know every served code and no other.
-TEST(RequestTableTest, RequestLayoutCoversExactlyTheServedCodes) {
-  for (size_t i = 0; i < kRequestTableSize; ++i) {
-    const unsigned long code = kRequestTable[i].requestCode;
-    SCOPED_TRACE(unexpectedLine(code));
-    const size_t length = appmanRequestRecordLength(code);
-    EXPECT_GE(length, 8u);
-    const appmanTextFields texts = appmanRequestTextFields(code);
-    for (size_t t = 0; t < texts.count; ++t) {
-      EXPECT_LE(texts.offsets[t] + sizeof(const char*), length);
-      EXPECT_EQ(texts.offsets[t] % alignof(const char*), 0u);
-    }
-  }
-  for (unsigned long code : kNearMisses) {
-    EXPECT_EQ(appmanRequestRecordLength(code), 0u);
-    EXPECT_EQ(appmanRequestTextFields(code).count, 0u);
-  }
-}
-
 TEST_F(DispatchTest, NearMissCodesAreLoggedAndNotAnswered) {
   for (unsigned long code : kNearMisses) {
     SCOPED_TRACE(unexpectedLine(code));
@@ -222,11 +201,4 @@ TEST_F(DispatchTest, MissingRequestDataIsAnsweredOnceWithBadArgs) {
     EXPECT_FALSE(sent.errorText.empty());
     for (const auto& [offset, text] : sent.texts) EXPECT_EQ(text, std::nullopt) << offset;
   }
-}
-
-TEST(BCLsnExceptionTest, ToStringJoinsPrefixAndMessageWithoutSeparator) {
-  BCLsnException e(static_cast<int>(XR_BAD_ARGS), "Bad Arguments specified.");
-  EXPECT_EQ(e.toString(), "General Listener Exception:Bad Arguments specified.");
-  EXPECT_EQ(e.getErrorCode(), static_cast<int>(XR_BAD_ARGS));
-  EXPECT_EQ(e.getType(), BCLSN_GEN_EXCEPTION);
 }

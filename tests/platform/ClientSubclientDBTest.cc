@@ -164,10 +164,6 @@ TEST_F(ClientSubclientDBTest, UpdateContentAppliesAllOrNothing) {
     EXPECT_EQ(entries(1), c.content);
     EXPECT_EQ(entries(2), c.filters);
   }
-  std::string errorText;
-  EXPECT_EQ(store_->updateSubclientEntries(kSubclientId, 9, {"/q"}, {}, errorText),
-            static_cast<int>(XR_BAD_CONTENT_TYPE));
-  EXPECT_EQ(entries(9), "");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The SQLite store's own behaviour: files it refuses (left untouched),
-// stamping and reopening, all-or-nothing operations, a busy writer, the
-// translation of SQLite result codes, and a query plan without table scans
-// for every store operation.
+// stamping and reopening, all-or-nothing operations, a busy writer (each
+// failure with the code its SQLite result maps to), and a query plan
+// without table scans for every store operation.
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,7 +15,6 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ConfigTreeJson.h"
 
-#include "SqliteConnection.h"
 #include "SqliteSchema.h"
 #include "SqliteStatements.h"
 #include "fakes/StoreFixtures.h"
@@ -231,25 +230,6 @@ TEST(SqliteConfigStore, AWriterWaitsOnlyUpToTheBusyTimeoutWhileReadersGoOn) {
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"a", 1, "b"}}, errorText), 0) << errorText;
-}
-
-TEST(SqliteConfigStore, TranslatesSqliteResultCodesInOnePlace) {
-  const struct {
-    int resultCode;
-    uint32_t code;
-  } cases[] = {
-      {SQLITE_BUSY, XR_SESSION_LOCK_FAILED},       {SQLITE_LOCKED, XR_SESSION_LOCK_FAILED},
-      {SQLITE_CONSTRAINT_UNIQUE, XR_INVALID_DATA}, {SQLITE_TOOBIG, XR_INVALID_DATA},
-      {SQLITE_NOTADB, XR_GET_INTERFACE_FAILED},    {SQLITE_READONLY, XR_GET_INTERFACE_FAILED},
-      {SQLITE_CANTOPEN, XR_GET_INTERFACE_FAILED},  {SQLITE_IOERR_WRITE, XR_APPMGR_GENERIC_ERROR},
-      {SQLITE_FULL, XR_APPMGR_GENERIC_ERROR},      {SQLITE_CORRUPT, XR_APPMGR_GENERIC_ERROR},
-  };
-  for (const auto& c : cases) {
-    std::string errorText;
-    EXPECT_EQ(sqliteErrorCode({c.resultCode, "the message", "doing it"}, errorText), static_cast<int>(c.code))
-        << c.resultCode;
-    EXPECT_EQ(errorText, "doing it: the message (SQLite result " + std::to_string(c.resultCode) + ")");
-  }
 }
 
 TEST(SqliteConfigStore, NoStoreOperationScansATable) {

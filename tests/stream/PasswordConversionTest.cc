@@ -74,18 +74,6 @@ TEST_F(PasswordConversionTest, Version6PeerGetsVersion1PasswordsInANewBufferVers
   EXPECT_EQ(log_->count("Error getting protocol version [no version]. Will use default encryption."), 1u);
 }
 
-TEST_F(PasswordConversionTest, IncomingVersion1PasswordsBecomeVersion2) {
-  PropertyBuilder builder;
-  Streamer::PropertyList incoming{builder.build("UNC Content Password", 1, key_.encryptV1("pw"), 0),
-                                  builder.build("Other", 1, key_.encryptV1("pw"), 0)};
-  const std::string other = incoming.back()->getValue();
-  streamer_.convertPasswords(incoming, CONV_PWD_SC_PROPS_LEVEL, XR_PASSWORD_VER_2);
-  EXPECT_EQ(std::string(incoming.front()->getValue()).rfind("XRPW2:", 0), 0u);
-  EXPECT_EQ(key_.decrypt(incoming.front()->getValue()), "pw");
-  EXPECT_EQ(incoming.back()->getValue(), other);
-  for (const ApplProperty* p : incoming) delete p;
-}
-
 TEST_F(PasswordConversionTest, OtherLevelsAndOtherNamesTouchNothingAndLogNothing) {
   for (const char* name : {"FS User Password", "Oracle Password", "UNC Content Password"}) {
     appendProperty(outgoing_, name, 1, stored_);

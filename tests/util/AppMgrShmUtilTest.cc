@@ -87,20 +87,6 @@ TEST_F(AppMgrShmUtilTest, LastIdSetIsDeliveredOnceAsItsLow32Bits) {
   EXPECT_NE(lines[1].find("to read the AppMgr request id. Error Code = 2"), std::string::npos);
 }
 
-// The other thread sets and reads its id while this thread's id is stored.
-TEST_F(AppMgrShmUtilTest, EachThreadReadsItsOwnId) {
-  AppMgrShmUtil mine;
-  ASSERT_TRUE(mine.setAPIRequest(11));
-  unsigned long other = 0;
-  std::thread([&other] {
-    AppMgrShmUtil util;
-    util.setAPIRequest(22);
-    other = util.getAPIRequest();
-  }).join();
-  EXPECT_EQ(other, 22u);
-  EXPECT_EQ(mine.getAPIRequest(), 11u);
-}
-
 TEST_F(AppMgrShmUtilTest, MissingKeyDirectoryFailsAfterTenAttempts) {
   config_.write("[Base]\ndTARVENTEMPDIR=" + config_.dir() + "/missing\n");
   EXPECT_FALSE(AppMgrShmUtil().setAPIRequest(5));
