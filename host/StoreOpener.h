@@ -23,7 +23,7 @@ struct StoreSpec {
   size_t poolSize = 8;  // PostgreSQL connections at most (--store-pool)
 };
 
-// The spec of a --store argument (or of the registry's sStoreFile): a libpq
+// The store named by a --store argument (or by the registry's sStoreFile): a libpq
 // connection string names a PostgreSQL store, anything else an SQLite file.
 StoreSpec storeSpecForArgument(const std::string& argument, size_t poolSize = 8);
 
@@ -33,7 +33,7 @@ constexpr char kStoreRegistrySection[] = "AppMgr";
 constexpr char kStoreRegistryFileKey[] = "sStoreFile";
 constexpr char kStoreRegistryJsonKey[] = "sStoreJsonFile";
 
-// The spec after consulting the registry for a kNone spec; kNone again when
+// The store to open once the registry is consulted for a kNone spec; kNone again when
 // the registry names no store either.
 StoreSpec resolveStoreSpec(const StoreSpec& spec);
 
