@@ -182,10 +182,12 @@ int main(int argc, char** argv) {
       const std::string base = std::string(p.path) + "/" + bench_text::mixName(mixes[i]);
       const Runner ours = p.ours;
       const Runner ref = p.ref;
-      benchmark::RegisterBenchmark((base + "/ours").c_str(), [=](benchmark::State& s) { ours(s, *t); })
-          ->Unit(benchmark::kMicrosecond);
-      benchmark::RegisterBenchmark((base + "/ref").c_str(), [=](benchmark::State& s) { ref(s, *t); })
-          ->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark((base + "/ours").c_str(), [=](benchmark::State& s) {
+        ours(s, *t);
+      })->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark((base + "/ref").c_str(), [=](benchmark::State& s) {
+        ref(s, *t);
+      })->Unit(benchmark::kMicrosecond);
     }
   }
   benchmark::Initialize(&argc, argv);

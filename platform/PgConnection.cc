@@ -78,7 +78,8 @@ PgConnection::PgConnection(const std::string& conninfo, const std::string& schem
   }
   // Server notices (for example of a schema that already exists) are not
   // failures; they would otherwise go to stderr.
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
   if (!schema.empty()) {
     const char* const params[] = {schema.c_str()};
     PGresult* result = PQexecParams(
