@@ -7,7 +7,6 @@
 #include <atomic>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 #include <sqlite3.h>
 
@@ -23,9 +22,11 @@ std::atomic<int> writes{0};
 sqlite3_vfs* real = nullptr;
 sqlite3_vfs faulty;
 
-// One patched copy per method table of the underlying VFS.
+// One patched copy per method table of the underlying VFS (it has a few).
+constexpr size_t kMaxTables = 16;
 std::mutex tablesMutex;
-std::vector<std::pair<const sqlite3_io_methods*, sqlite3_io_methods*>> tables;
+std::pair<const sqlite3_io_methods*, sqlite3_io_methods> tables[kMaxTables];
+size_t tableCount = 0;
 
 const sqlite3_io_methods* original(sqlite3_file* file);
 
@@ -58,24 +59,27 @@ int faultySync(sqlite3_file* file, int flags) {
 
 const sqlite3_io_methods* original(sqlite3_file* file) {
   std::lock_guard<std::mutex> lock(tablesMutex);
-  for (const auto& [from, to] : tables) {
-    if (to == file->pMethods) return from;
+  for (size_t i = 0; i < tableCount; ++i) {
+    if (&tables[i].second == file->pMethods) return tables[i].first;
   }
   return file->pMethods;  // not reached: every open file has a patched table
 }
 
+// The patched copy of `from`, or `from` itself when the tables are full.
 const sqlite3_io_methods* patched(const sqlite3_io_methods* from) {
   std::lock_guard<std::mutex> lock(tablesMutex);
-  for (const auto& [known, to] : tables) {
-    if (known == from) return to;
+  for (size_t i = 0; i < tableCount; ++i) {
+    if (tables[i].first == from) return &tables[i].second;
   }
-  auto* to = new sqlite3_io_methods(*from);  // kept for the life of the process
-  to->xRead = faultyRead;
-  to->xWrite = faultyWrite;
-  to->xTruncate = faultyTruncate;
-  to->xSync = faultySync;
-  tables.emplace_back(from, to);
-  return to;
+  if (tableCount == kMaxTables) return from;
+  auto& [known, to] = tables[tableCount++];
+  known = from;
+  to = *from;
+  to.xRead = faultyRead;
+  to.xWrite = faultyWrite;
+  to.xTruncate = faultyTruncate;
+  to.xSync = faultySync;
+  return &to;
 }
 
 int faultyOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
