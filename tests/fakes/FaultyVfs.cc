@@ -1,6 +1,6 @@
 // The fault-injecting VFS. A file opened through it is the underlying VFS's
-// own file object with its method table swapped for a copy whose read,
-// write, truncate and sync entries check the fault state first; every other
+// own file object with its method table swapped for a copy whose write,
+// truncate and sync entries check the fault state first; every other
 // method runs unchanged on the same object.
 #include "fakes/FaultyVfs.h"
 
@@ -16,8 +16,6 @@ namespace {
 
 std::atomic<int> writeFault{0};  // 0: writes go through
 std::atomic<int> writesLeft{0};  // writes still allowed before writeFault applies
-std::atomic<int> readFault{0};
-std::atomic<int> writes{0};
 
 sqlite3_vfs* real = nullptr;
 sqlite3_vfs faulty;
@@ -36,14 +34,8 @@ int writeFailure() {
   return writesLeft.fetch_sub(1) > 0 ? SQLITE_OK : code;
 }
 
-int faultyRead(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
-  if (const int code = readFault.load()) return code;
-  return original(file)->xRead(file, out, amount, offset);
-}
-
 int faultyWrite(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
   if (const int code = writeFailure()) return code;
-  ++writes;
   return original(file)->xWrite(file, data, amount, offset);
 }
 
@@ -75,7 +67,6 @@ const sqlite3_io_methods* patched(const sqlite3_io_methods* from) {
   auto& [known, to] = tables[tableCount++];
   known = from;
   to = *from;
-  to.xRead = faultyRead;
   to.xWrite = faultyWrite;
   to.xTruncate = faultyTruncate;
   to.xSync = faultySync;
@@ -107,20 +98,10 @@ Scope::~Scope() {
 }
 
 void failWrites(int code, int okWrites) {
-  writes = 0;
   writesLeft = okWrites;
   writeFault = code;
 }
 
-void failReads(int code) { readFault = code; }
-
-void heal() {
-  writeFault = 0;
-  readFault = 0;
-}
-
-int writesSeen() { return writes.load(); }
-
-void resetCount() { writes = 0; }
+void heal() { writeFault = 0; }
 
 }  // namespace FaultyVfs

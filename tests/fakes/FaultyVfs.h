@@ -1,7 +1,7 @@
 // A fault-injecting SQLite VFS for tests: registered as the default VFS over
 // the one it finds, it forwards every call and, while armed, fails writes
-// (as a full disk or an I/O error would) or reads. Connections opened while
-// it is installed keep using it.
+// (as a full disk or an I/O error would). Connections opened while it is
+// installed keep using it.
 //
 //   FaultyVfs::Scope vfs;                        // installed for this scope
 //   FaultyVfs::failWrites(SQLITE_FULL, 3);       // the 4th write on fails
@@ -25,12 +25,7 @@ class Scope {
 // After `okWrites` more successful writes (or truncations, or syncs), every
 // one answers `code` (SQLITE_FULL, SQLITE_IOERR_WRITE, ...) until heal().
 void failWrites(int code, int okWrites = 0);
-// Every read of a database, journal or WAL file answers `code` until heal().
-void failReads(int code);
 void heal();
-// Writes that went through since the last failWrites() or resetCount().
-int writesSeen();
-void resetCount();
 
 }  // namespace FaultyVfs
 
