@@ -44,11 +44,12 @@ bool loadIdentity(asio::ssl::context& context, const std::string& certificateFil
     return false;
   }
   context.use_private_key_file(keyFile, asio::ssl::context::pem, ec);
-  if (ec) {
+  const bool mismatch = ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH;
+  if (ec && !mismatch) {
     error = "cannot load the TLS key \"" + keyFile + "\": " + lastOpenSslError(ec);
     return false;
   }
-  if (SSL_CTX_check_private_key(context.native_handle()) != 1) {
+  if (mismatch || SSL_CTX_check_private_key(context.native_handle()) != 1) {
     ERR_clear_error();
     error = "the TLS key \"" + keyFile + "\" does not belong to the certificate \"" + certificateFile + "\"";
     return false;
