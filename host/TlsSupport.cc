@@ -9,14 +9,10 @@ namespace appmgr {
 namespace tls {
 
 namespace {
-// The reason of OpenSSL's most recent error, for messages about files.
+// The reason of a failed file operation. Asio has taken OpenSSL's error
+// into the code; what is left on the queue is dropped.
 std::string lastOpenSslError(const asio::error_code& ec) {
-  const unsigned long code = ERR_peek_last_error();
   ERR_clear_error();
-  if (code != 0) {
-    const char* reason = ERR_reason_error_string(code);
-    if (reason != nullptr) return reason;
-  }
   return ec.message();
 }
 }  // namespace
@@ -44,7 +40,9 @@ bool loadIdentity(asio::ssl::context& context, const std::string& certificateFil
     return false;
   }
   context.use_private_key_file(keyFile, asio::ssl::context::pem, ec);
-  const bool mismatch = ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH;
+  // Asio takes OpenSSL's error off the queue into the error code.
+  const bool mismatch = ec && ec.category() == asio::error::get_ssl_category() &&
+                        ERR_GET_REASON(static_cast<unsigned long>(ec.value())) == X509_R_KEY_VALUES_MISMATCH;
   if (ec && !mismatch) {
     error = "cannot load the TLS key \"" + keyFile + "\": " + lastOpenSslError(ec);
     return false;
