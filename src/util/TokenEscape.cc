@@ -224,6 +224,9 @@ void encodeInto(const char* text, size_t length, char from, char to, std::string
 void decodeInto(const char* token, size_t length, char from, char to, std::string& out) {
   out.clear();
   if (length == 0) return;
+  // The plain text is never longer than the token: one allocation at most,
+  // instead of one for each time the appends outgrow the string.
+  out.reserve(length);
   size_t i = token[0] == TransformStringEmptySymbol ? 1 : 0;
   while (i < length) {
     const void* hit = std::memchr(token + i, to, length - i);
