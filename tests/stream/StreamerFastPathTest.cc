@@ -110,9 +110,10 @@ std::string randomField(std::mt19937& rng, bool number) {
                                "\xc3\xa9t\xc3\xa9"};
   if (rng() % 8 == 0) return kOdd[rng() % (sizeof kOdd / sizeof kOdd[0])];
   if (number) return std::to_string(rng() % 100000);
-  static const char kChars[] = "abcXYZ09+1`_/.-\xc3\xa9";
+  static const char kChars[] = "abcXYZ09+1`_/.-\xc3\xa9\x08\x0e\x1f!";
   std::string token;
-  const int length = 1 + static_cast<int>(rng() % 12);
+  // Mostly short; some long enough for the sixteen-byte token scan.
+  const int length = 1 + static_cast<int>(rng() % 4 == 0 ? rng() % 45 : rng() % 12);
   for (int i = 0; i < length; ++i) token += kChars[rng() % (sizeof kChars - 1)];
   return token;
 }
