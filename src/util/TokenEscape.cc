@@ -12,7 +12,10 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+// The scanning encoder takes 64-bit words out of SSE2 registers: x86-64,
+// where SSE2 is always present. Elsewhere the byte loop serves.
+#if defined(__SSE2__) && defined(__x86_64__)
+#define APPMGR_TOKEN_SCAN 1
 #include <emmintrin.h>
 #endif
 
@@ -61,7 +64,7 @@ char* putEncodedTokenScalar(char* out, const char* text, size_t length) {
   return putRestScalar(out, text, i, length);
 }
 
-#if defined(__SSE2__)
+#if defined(APPMGR_TOKEN_SCAN)
 namespace {
 
 // Bit i set when byte i of the sixteen is a space or a plus sign.
@@ -156,7 +159,7 @@ inline __m128i loadShort(const char* text, size_t n) {
 
 char* putEncodedToken(char* out, const char* text, size_t length) {
   size_t i = putTokenStart(out, text, length);
-#if defined(__SSE2__)
+#if defined(APPMGR_TOKEN_SCAN)
   // Sixteen bytes at a time: a block without a byte to escape is copied
   // whole, one with bytes to escape run by run.
   while (length - i >= 16) {
