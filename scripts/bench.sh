@@ -91,11 +91,12 @@ free_port() {
   exit 1
 }
 
-# Starts appmgrd on a free port with the store argument $1 (log in $2) and
-# prints its address.
+# Starts appmgrd on a free port with the store argument $1 (log in $2, more
+# appmgrd arguments after) and prints its address.
 start_host() {
   local store="$1" log="$2" addr=""
-  "$dir/tools/appmgrd" --store "$store" --listen 127.0.0.1:0 --log "$log" >"$log.out" 2>&1 &
+  shift 2
+  "$dir/tools/appmgrd" --store "$store" --listen 127.0.0.1:0 --log "$log" "$@" >"$log.out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
     addr=$(sed -n 's/^listening on \(127\.0\.0\.1:[0-9]*\).*/\1/p' "$log.out" | head -n1)
@@ -140,6 +141,10 @@ stop_servers
 addr=$(start_host "$out/config.db" "$out/appmgrd-sqlite.log")
 load velmora -H "$addr" -r velmora --tree examples/sample-tree.json
 load subclient_sqlite -H "$addr" -r subclient --tree examples/sample-tree.json
+stop_servers
+# The same host calling the library on its network threads (no hand-offs).
+addr=$(start_host "$out/config.db" "$out/appmgrd-inline.log" --handler-threads 0)
+load velmora_inline -H "$addr" -r velmora --tree examples/sample-tree.json
 stop_servers
 
 if [ -n "$own_pg" ]; then
@@ -194,6 +199,7 @@ spec() {
   echo "store read, PostgreSQL, two hosts, 4 threads|BM_SubclientTwoStores/real_time/threads:4@||info|-"
   echo "appmgrd Velmora by id vs redis GET, 50 conn|net_velmora|net_redis|rate|0.8"
   echo "appmgrd Velmora by id p99 (redis GET p99)|net_velmora_p99|net_redis_p99|time|1000000"
+  echo "  same, --handler-threads 0 (no hand-offs)|net_velmora_inline|net_redis|rateinfo|-"
   echo "appmgrd subclient lookup, SQLite vs redis GET|net_subclient_sqlite|net_redis|rate|0.5"
   echo "subclient lookup p99, SQLite|net_subclient_sqlite_p99||info|-"
   echo "subclient lookup over PostgreSQL, 1 host|net_subclient_pg1|net_redis|rateinfo|-"
