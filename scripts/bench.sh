@@ -92,7 +92,8 @@ free_port() {
 }
 
 # Starts appmgrd on a free port with the store argument $1 (log in $2, more
-# appmgrd arguments after) and prints its address.
+# appmgrd arguments after) and sets host_addr to its address. Not run in a
+# subshell, so that the server's pid stays in pids.
 start_host() {
   local store="$1" log="$2" addr=""
   shift 2
@@ -105,7 +106,7 @@ start_host() {
     sleep 0.1
   done
   [ -n "$addr" ] || { echo "bench: appmgrd did not start" >&2; exit 1; }
-  echo "$addr"
+  host_addr="$addr"
 }
 
 # Stops every server started since the last call.
@@ -138,20 +139,24 @@ redis-benchmark -h 127.0.0.1 -p "$redis_port" -t get -c 50 -n 100000 --csv >"$ou
 stop_servers
 
 "$dir/tools/appmgr" store import "$out/config.db" examples/sample-tree.json >/dev/null
-addr=$(start_host "$out/config.db" "$out/appmgrd-sqlite.log")
+start_host "$out/config.db" "$out/appmgrd-sqlite.log"
+addr=$host_addr
 load velmora -H "$addr" -r velmora --tree examples/sample-tree.json
 load subclient_sqlite -H "$addr" -r subclient --tree examples/sample-tree.json
 stop_servers
 # The same host calling the library on its network threads (no hand-offs).
-addr=$(start_host "$out/config.db" "$out/appmgrd-inline.log" --handler-threads 0)
+start_host "$out/config.db" "$out/appmgrd-inline.log" --handler-threads 0
+addr=$host_addr
 load velmora_inline -H "$addr" -r velmora --tree examples/sample-tree.json
 stop_servers
 
 if [ -n "$own_pg" ]; then
   "$dir/tools/appmgr" store import --force "$APPMGR_TEST_PG" examples/sample-tree.json >/dev/null
-  addr=$(start_host "$APPMGR_TEST_PG" "$out/appmgrd-pg1.log")
+  start_host "$APPMGR_TEST_PG" "$out/appmgrd-pg1.log"
+  addr=$host_addr
   load subclient_pg1 -H "$addr" -r subclient --tree examples/sample-tree.json
-  addr2=$(start_host "$APPMGR_TEST_PG" "$out/appmgrd-pg2.log")
+  start_host "$APPMGR_TEST_PG" "$out/appmgrd-pg2.log"
+  addr2=$host_addr
   load subclient_pg2 -H "$addr" -H "$addr2" -r subclient --tree examples/sample-tree.json
   stop_servers
 fi
