@@ -97,6 +97,7 @@ free_port() {
 start_host() {
   local store="$1" log="$2" addr=""
   shift 2
+  : >"$log.out"  # exists before the first look for the address
   "$dir/tools/appmgrd" --store "$store" --listen 127.0.0.1:0 --log "$log" "$@" >"$log.out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
