@@ -282,6 +282,10 @@ void HostConnection::handleRequest() {
   }
 
   state_ = State::kHandling;
+  if (context_.options.handlerThreads == 0) {  // served here, on the network thread
+    onHandled(pending, serve(*pending));
+    return;
+  }
   auto self = shared_from_this();
   deadlineTimer_.expires_after(context_.options.requestDeadline);
   deadlineTimer_.async_wait([this, self, pending](const asio::error_code& ec) { onDeadline(pending, ec); });

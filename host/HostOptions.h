@@ -40,7 +40,10 @@ struct HostOptions {
   HostTlsOptions tls;
 
   // Threads running the network (one io_context) and threads calling the
-  // listener library.
+  // listener library. handlerThreads 0 calls the library on the network
+  // thread that read the request: no hand-off to another thread and back
+  // (cheaper for a fast store), but a busy library then holds that network
+  // thread and the request deadline is not enforced.
   unsigned networkThreads = 2;
   unsigned handlerThreads = 4;
 

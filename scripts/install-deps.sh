@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
 # missing. Runs as root (or through sudo); non-interactive.
+#
+#   --bench   also the references of scripts/bench.sh (Debian's redis)
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,9 @@ packages=(
   libasio-dev libcli11-dev
   libicu-dev
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(redis-server redis-tools)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

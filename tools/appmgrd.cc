@@ -84,9 +84,10 @@ int main(int argc, char** argv) {
   app.add_option("--threads", host.networkThreads, "Network threads")
       ->capture_default_str()
       ->check(CLI::Range(1u, 256u));
-  app.add_option("--handler-threads", host.handlerThreads, "Threads calling the library")
+  app.add_option("--handler-threads", host.handlerThreads,
+                 "Threads calling the library; 0 calls it on the network threads (no request deadline)")
       ->capture_default_str()
-      ->check(CLI::Range(1u, 1024u));
+      ->check(CLI::Range(0u, 1024u));
   app.add_option("--max-frame", host.maxFrameSize, "Largest frame in bytes, header included")
       ->capture_default_str()
       ->check(CLI::Range(4096u, 1u << 30));

@@ -355,9 +355,11 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   sub->add_option("file", storePath, "Store file")->required();
   sub->add_flag("--force", force, "Empty an existing store");
   leaves.push_back({sub, nullptr, [&] { return storeInit(storePath, force, out, err); }});
-  sub = addCommand(*store, "import", "Load a JSON tree into a store, in one transaction",
+  sub = addCommand(*store, "import",
+                   "Load a JSON tree into a store (an SQLite file or a PostgreSQL connection string), in one "
+                   "transaction",
                    "appmgr store import config.db examples/sample-tree.json");
-  sub->add_option("file", storePath, "Store file")->required();
+  sub->add_option("file", storePath, "Store file, or PostgreSQL connection string")->required();
   sub->add_option("tree", treePath, "JSON tree file")->required();
   sub->add_flag("--force", force, "Replace the contents of an existing store");
   leaves.push_back({sub, nullptr, [&] { return storeImport(storePath, treePath, force, out, err); }});

@@ -9,6 +9,7 @@
 
 #include "platform/ConfigTree.h"
 #include "platform/ConfigTreeJson.h"
+#include "platform/PgConfigStore.h"
 #include "platform/SqliteConfigStore.h"
 
 namespace appmgr {
@@ -52,6 +53,36 @@ bool openForWrite(const std::string& path, bool force, std::shared_ptr<SqliteCon
   return true;
 }
 
+// Loads `text` into the PostgreSQL store `conninfo`: refused when the store
+// already holds a Velmora or a client and force is not set. The connection
+// string may carry a password, so messages never repeat it.
+int importIntoPostgres(const std::string& conninfo, const std::string& text, const std::string& treePath,
+                       bool force, std::ostream& out, std::ostream& err) {
+  std::shared_ptr<PgConfigStore> store;
+  std::string errorText;
+  if (PgConfigStore::open(conninfo, store, errorText) != 0) {
+    err << "appmgr: cannot open the PostgreSQL store: " << errorText << "\n";
+    return 1;
+  }
+  if (!force) {
+    ConfigTree current;
+    if (store->readTree(current, errorText) != 0) {
+      err << "appmgr: the PostgreSQL store: " << errorText << "\n";
+      return 1;
+    }
+    if (!current.velmoras.empty() || !current.clients.empty()) {
+      err << "appmgr: the PostgreSQL store holds a tree; use --force to replace its contents\n";
+      return 1;
+    }
+  }
+  if (importConfigTreeJson(text, *store, errorText) != 0) {
+    err << "appmgr: the PostgreSQL store: " << errorText << "\n";
+    return 1;
+  }
+  out << "imported " << treePath << " into the PostgreSQL store\n";
+  return 0;
+}
+
 }  // namespace
 
 int storeInit(const std::string& storePath, bool force, std::ostream& out, std::ostream& err) {
@@ -85,6 +116,9 @@ int storeImport(const std::string& storePath, const std::string& treePath, bool 
       err << "appmgr: " << treePath << ": " << errorText << "\n";
       return 1;
     }
+  }
+  if (PgConfigStore::isConnectionString(storePath)) {
+    return importIntoPostgres(storePath, text, treePath, force, out, err);
   }
   std::shared_ptr<SqliteConfigStore> store;
   if (!openForWrite(storePath, force, store, err)) return 1;
