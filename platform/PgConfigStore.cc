@@ -14,6 +14,7 @@
 #include "AppMgr/appMgrErrorCodes.h"
 
 #include "PgConnection.h"
+#include "PgIntegrity.h"
 #include "PgSchema.h"
 #include "SqliteSchema.h"
 #include "StoreAccess.h"
@@ -205,13 +206,13 @@ std::string describeSchema(const std::string& schema) { return "schema \"" + sch
 
 // Checks that the schema is ours (or empty) and brings it to the current
 // version in one transaction.
-void prepareSchema(PgConnection& c, const std::string& requestedSchema) {
+void prepareSchema(PgConnection& c, const std::string& requestedSchema, bool mayCreate) {
   const std::string migrating = "cannot migrate the store";
   c.execute("BEGIN ISOLATION LEVEL READ COMMITTED", migrating);
   try {
     std::string value;
     c.queryValue("SELECT pg_catalog.pg_advisory_xact_lock($1::bigint)", {kOpenLockKey}, value, migrating);
-    if (!requestedSchema.empty()) {
+    if (!requestedSchema.empty() && mayCreate) {
       // The server quotes the name (%I); the text never reaches SQL unquoted.
       std::string create;
       c.queryValue("SELECT pg_catalog.format('CREATE SCHEMA IF NOT EXISTS %I', $1::text)", {requestedSchema},
@@ -252,6 +253,8 @@ void prepareSchema(PgConnection& c, const std::string& requestedSchema) {
     } else if (objects != "0") {
       throw Refusal{"cannot open the store: " + describeSchema(schema) + " holds " + objects +
                     " tables of another application"};
+    } else if (!mayCreate) {
+      throw Refusal{"cannot open the store: " + describeSchema(schema) + " holds no store"};
     } else {
       c.execute(kPgMarkerTable, migrating);
       c.queryValue("INSERT INTO appmgr_schema (application, version) VALUES ($1::text, 0) RETURNING version",
@@ -395,6 +398,26 @@ bool PgConfigStore::isConnectionString(const std::string& text) {
   return false;
 }
 
+std::string PgConfigStore::describe(const std::string& conninfo) {
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+  if (options == nullptr) {
+    PQfreemem(error);
+    return "PostgreSQL (an unreadable connection string)";
+  }
+  std::string text = "PostgreSQL";
+  for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    const std::string key = option->keyword;
+    if (option->val != nullptr && *option->val != '\0' &&
+        (key == "host" || key == "hostaddr" || key == "port" || key == "dbname" || key == "user" ||
+         key == "service" || key == "options")) {
+      text += " " + key + "=" + option->val;
+    }
+  }
+  PQconninfoFree(options);
+  return text;
+}
+
 int PgConfigStore::open(const std::string& conninfo, std::shared_ptr<PgConfigStore>& store,
                         std::string& errorText) {
   return open(conninfo, Options(), store, errorText);
@@ -408,7 +431,7 @@ int PgConfigStore::open(const std::string& conninfo, const Options& options,
   for (int attempt = 1;; ++attempt) {
     try {
       auto first = std::make_unique<PgConnection>(conninfo, options.schema);
-      prepareSchema(*first, options.schema);
+      prepareSchema(*first, options.schema, options.create);
       const size_t limit = std::max<size_t>(1, options.poolSize);
       store.reset(new PgConfigStore(std::make_unique<Pool>(conninfo, options.schema, limit, std::move(first)),
                                     options));
@@ -455,6 +478,14 @@ int PgConfigStore::run(Access access, const char* operation, std::string& errorT
       return code;
     }
   }
+}
+
+int PgConfigStore::checkIntegrity(std::vector<std::string>& problems, std::string& errorText) {
+  return run(Access::kRead, "checkIntegrity", errorText, [&](PgConnection& c) {
+    problems.clear();  // a retried attempt starts afresh
+    pgCheckIntegrity(c, problems);
+    return 0;
+  });
 }
 
 int PgConfigStore::findVelmora(uint64_t id, const std::string& name, VelmoraRow& out,
