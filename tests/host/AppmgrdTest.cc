@@ -355,7 +355,10 @@ class TwoHostsOnTheirOwnServer : public TwoHosts {
     std::string why;
     if (pgTestConnInfo(why).empty()) GTEST_SKIP() << why;
     std::string out;
-    ASSERT_EQ(cluster("start", out), 0) << out;
+    const int started = cluster("start", out);
+    // A suite run against a remote server may have no server programs here.
+    if (started != 0 && out.find("no PostgreSQL server found") != std::string::npos) GTEST_SKIP() << out;
+    ASSERT_EQ(started, 0) << out;
     const std::string prefix = "export APPMGR_TEST_PG='";
     const size_t at = out.find(prefix);
     ASSERT_NE(at, std::string::npos) << "pg-test-cluster.sh start printed: " << out;
