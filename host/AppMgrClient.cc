@@ -1,4 +1,4 @@
-// Client of appmgrd. Blocking calls over Asio sockets: every socket
+// Client of appmgrd. Blocking calls over Asio sockets or TLS streams: every socket
 // operation runs asynchronously on the client's own io_context for at most
 // its timeout, after which the socket is closed.
 #include "host/AppMgrClient.h"
@@ -6,6 +6,9 @@
 #include <utility>
 
 #include <asio.hpp>
+#include <asio/ssl.hpp>
+
+#include "host/TlsSupport.h"
 
 namespace appmgr {
 
@@ -22,39 +25,62 @@ class AppMgrClient::Transport {
 
 namespace {
 
-template <typename Protocol>
+// One transport for every kind of stream: a socket (TCP or Unix) or TLS
+// over a TCP socket.
+template <typename Stream>
 class StreamTransport final : public AppMgrClient::Transport {
  public:
-  StreamTransport() : socket_(io_) {}
+  // A plain socket.
+  StreamTransport() : stream_(io_) {}
+  // TLS with this client context.
+  explicit StreamTransport(std::unique_ptr<asio::ssl::context> tls)
+      : tls_(std::move(tls)), stream_(io_, *tls_) {}
 
-  void connect(const typename Protocol::endpoint& endpoint, std::chrono::milliseconds timeout) {
+  template <typename Endpoint>
+  void connect(const Endpoint& endpoint, std::chrono::milliseconds timeout) {
     asio::error_code result = asio::error::would_block;
-    socket_.async_connect(endpoint, [&](const asio::error_code& ec) { result = ec; });
+    stream_.lowest_layer().async_connect(endpoint, [&](const asio::error_code& ec) { result = ec; });
     run(timeout, "connect");
     if (result) throw AppMgrClientError("cannot connect: " + result.message());
   }
 
+  // TLS only: sends the server name and runs the client handshake, which
+  // verifies the host's certificate.
+  void handshake(const std::string& serverName, std::chrono::milliseconds timeout) {
+    asio::error_code notAddress;
+    asio::ip::make_address(serverName, notAddress);
+    if (notAddress) SSL_set_tlsext_host_name(stream_.native_handle(), serverName.c_str());
+    asio::error_code result = asio::error::would_block;
+    stream_.async_handshake(asio::ssl::stream_base::client, [&](const asio::error_code& ec) { result = ec; });
+    run(timeout, "the TLS handshake");
+    if (result)
+      fail("TLS handshake with the host failed: " + tls::describeFailure(result, stream_.native_handle()));
+  }
+
   void write(const std::vector<unsigned char>& bytes, std::chrono::milliseconds timeout) override {
     asio::error_code result = asio::error::would_block;
-    asio::async_write(socket_, asio::buffer(bytes), [&](const asio::error_code& ec, size_t) { result = ec; });
+    asio::async_write(stream_, asio::buffer(bytes), [&](const asio::error_code& ec, size_t) { result = ec; });
     run(timeout, "send");
     if (result) fail("send failed: " + result.message());
   }
 
   void read(void* out, size_t length, std::chrono::milliseconds timeout) override {
     asio::error_code result = asio::error::would_block;
-    asio::async_read(socket_, asio::buffer(out, length),
+    asio::async_read(stream_, asio::buffer(out, length),
                      [&](const asio::error_code& ec, size_t) { result = ec; });
     run(timeout, "reply");
-    if (result == asio::error::eof) fail("the host closed the connection");
+    if (result == asio::error::eof || result == asio::ssl::error::stream_truncated) {
+      fail("the host closed the connection");
+    }
+    // An alert of the host (a refused client certificate, for one) arrives here.
     if (result) fail("receive failed: " + result.message());
   }
 
-  bool isOpen() const override { return socket_.is_open(); }
+  bool isOpen() const override { return stream_.lowest_layer().is_open(); }
   void close() override {
     asio::error_code ignored;
-    socket_.shutdown(asio::socket_base::shutdown_both, ignored);
-    socket_.close(ignored);
+    stream_.lowest_layer().shutdown(asio::socket_base::shutdown_both, ignored);
+    stream_.lowest_layer().close(ignored);
   }
 
  private:
@@ -75,14 +101,51 @@ class StreamTransport final : public AppMgrClient::Transport {
   }
 
   asio::io_context io_;
-  typename Protocol::socket socket_;
+  std::unique_ptr<asio::ssl::context> tls_;  // TLS streams only; outlives stream_
+  Stream stream_;
 };
 
+using TlsStream = asio::ssl::stream<asio::ip::tcp::socket>;
+
+// The client's TLS context: the protocol floor, the trusted authorities,
+// the host name check and the client's own certificate.
+std::unique_ptr<asio::ssl::context> clientTlsContext(const AppMgrClientTlsOptions& options,
+                                                     const std::string& serverName) {
+  auto context = std::make_unique<asio::ssl::context>(tls::makeContext(asio::ssl::context::tls_client));
+  std::string error;
+  if (options.verifyPeer) {
+    if (options.caFile.empty()) {
+      context->set_default_verify_paths();
+    } else if (!tls::loadAuthorities(*context, options.caFile, error)) {
+      throw AppMgrClientError(error);
+    }
+    context->set_verify_mode(asio::ssl::verify_peer);
+    context->set_verify_callback(asio::ssl::host_name_verification(serverName));
+  } else {
+    context->set_verify_mode(asio::ssl::verify_none);
+  }
+  if (options.certificateFile.empty() != options.keyFile.empty()) {
+    throw AppMgrClientError("a TLS client certificate needs its key and a key its certificate");
+  }
+  if (!options.certificateFile.empty() &&
+      !tls::loadIdentity(*context, options.certificateFile, options.keyFile, error)) {
+    throw AppMgrClientError(error);
+  }
+  return context;
+}
+
 std::unique_ptr<AppMgrClient::Transport> openTransport(const std::string& address,
-                                                       std::chrono::milliseconds timeout) {
+                                                       const AppMgrClientOptions& options) {
+  const std::chrono::milliseconds timeout = options.connectTimeout;
   const std::string unixPrefix = "unix:";
   if (address.compare(0, unixPrefix.size(), unixPrefix) == 0) {
-    auto transport = std::make_unique<StreamTransport<asio::local::stream_protocol>>();
+    if (options.tls.enabled) {
+      throw AppMgrClientError(
+          "TLS is spoken over TCP only, not on the Unix socket "
+          " + address + "
+          "");
+    }
+    auto transport = std::make_unique<StreamTransport<asio::local::stream_protocol::socket>>();
     transport->connect(asio::local::stream_protocol::endpoint(address.substr(unixPrefix.size())), timeout);
     return transport;
   }
@@ -100,8 +163,16 @@ std::unique_ptr<AppMgrClient::Transport> openTransport(const std::string& addres
   if (*end != '\0' || port == 0 || port > 65535) {
     throw AppMgrClientError("port of \"" + address + "\" is not a number from 1 to 65535");
   }
-  auto transport = std::make_unique<StreamTransport<asio::ip::tcp>>();
-  transport->connect(asio::ip::tcp::endpoint(ip, static_cast<uint16_t>(port)), timeout);
+  const asio::ip::tcp::endpoint endpoint(ip, static_cast<uint16_t>(port));
+  if (!options.tls.enabled) {
+    auto transport = std::make_unique<StreamTransport<asio::ip::tcp::socket>>();
+    transport->connect(endpoint, timeout);
+    return transport;
+  }
+  const std::string serverName = options.tls.serverName.empty() ? host : options.tls.serverName;
+  auto transport = std::make_unique<StreamTransport<TlsStream>>(clientTlsContext(options.tls, serverName));
+  transport->connect(endpoint, timeout);
+  transport->handshake(serverName, timeout);
   return transport;
 }
 
@@ -114,8 +185,7 @@ std::optional<std::string> AppMgrReply::text(size_t offset) const {
 
 std::unique_ptr<AppMgrClient> AppMgrClient::connect(const std::string& address,
                                                     const AppMgrClientOptions& options) {
-  std::unique_ptr<AppMgrClient> client(
-      new AppMgrClient(openTransport(address, options.connectTimeout), options));
+  std::unique_ptr<AppMgrClient> client(new AppMgrClient(openTransport(address, options), options));
   std::lock_guard<std::mutex> lock(client->mutex_);
   wire::HelloRecord hello;
   hello.peerProtocolVersion = options.peerProtocolVersion;

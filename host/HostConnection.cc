@@ -13,6 +13,7 @@
 #include "platform/xrsDatabuf.h"
 
 #include "host/HostSession.h"
+#include "host/TlsSupport.h"
 
 namespace appmgr {
 
@@ -45,11 +46,11 @@ struct HostConnection::Pending {
   bool answered = false;  // a reply (the library's or the deadline's) went out; strand only
 };
 
-HostConnection::HostConnection(Socket socket, HostContext& context)
-    : socket_(std::move(socket)),
+HostConnection::HostConnection(Socket socket, HostContext& context, asio::ssl::context* tls)
+    : stream_(std::move(socket), tls),
       context_(context),
-      idleTimer_(socket_.get_executor()),
-      deadlineTimer_(socket_.get_executor()) {}
+      idleTimer_(stream_.get_executor()),
+      deadlineTimer_(stream_.get_executor()) {}
 
 HostConnection::~HostConnection() {
   if (registered_) context_.leave(this);
@@ -57,32 +58,65 @@ HostConnection::~HostConnection() {
 
 void HostConnection::start() {
   auto self = shared_from_this();
-  asio::dispatch(socket_.get_executor(), [this, self] {
-    if (!context_.enter(this, weak_from_this())) {
+  asio::dispatch(stream_.get_executor(), [this, self] {
+    // Registered before the handshake, so connections still in their
+    // handshake count against the limit and are closed by a stop.
+    registered_ = context_.enter(this, weak_from_this());
+    if (stream_.isTls()) {
+      handshake();
+    } else {
+      begin();
+    }
+  });
+}
+
+void HostConnection::handshake() {
+  state_ = State::kHandshaking;
+  auto self = shared_from_this();
+  idleTimer_.expires_after(context_.options.tls.handshakeTimeout);
+  idleTimer_.async_wait([this, self](const asio::error_code& ec) {
+    if (ec || state_ != State::kHandshaking) return;
+    EvEvent ev;
+    ev.Debug(kTag, "TLS handshake not finished within %lld ms, closing",
+             static_cast<long long>(context_.options.tls.handshakeTimeout.count()));
+    close();
+  });
+  stream_.asyncHandshake([this, self](const asio::error_code& ec) {
+    if (state_ == State::kClosed) return;
+    idleTimer_.cancel();
+    if (ec) {
       EvEvent ev;
-      ev.Debug(kTag, "Connection refused: %u connections are live", context_.options.maxConnections);
-      replyError(
-          wire::WireError::kTooManyConnections,
-          "the host serves at most " + std::to_string(context_.options.maxConnections) + " connections",
-          true);
+      ev.Debug(kTag, "TLS handshake failed: %s", tls::describeFailure(ec, stream_.nativeTls()).c_str());
+      close();
       return;
     }
-    registered_ = true;
-    readHeader();
+    begin();
   });
+}
+
+void HostConnection::begin() {
+  if (!registered_) {
+    EvEvent ev;
+    ev.Debug(kTag, "Connection refused: %u connections are live", context_.options.maxConnections);
+    replyError(wire::WireError::kTooManyConnections,
+               "the host serves at most " + std::to_string(context_.options.maxConnections) + " connections",
+               true);
+    return;
+  }
+  readHeader();
 }
 
 void HostConnection::shutdown() {
   auto self = shared_from_this();
-  asio::post(socket_.get_executor(), [this, self] {
-    if (state_ == State::kReading) close();
+  asio::post(stream_.get_executor(), [this, self] {
+    if (state_ == State::kReading || state_ == State::kHandshaking) close();
     // kHandling / kWriting: onWritten sees the stop flag and closes.
   });
 }
 
 void HostConnection::abort() {
   auto self = shared_from_this();
-  asio::post(socket_.get_executor(), [this, self] { close(); });
+  asio::post(stream_.get_executor(), [this, self] { close(); });
 }
 
 void HostConnection::readHeader() {
@@ -101,7 +135,7 @@ void HostConnection::readHeader() {
              static_cast<long long>(context_.options.idleTimeout.count()));
     close();
   });
-  asio::async_read(socket_, asio::buffer(headerBytes_),
+  asio::async_read(stream_, asio::buffer(headerBytes_),
                    [this, self](const asio::error_code& ec, size_t) { onHeader(ec); });
 }
 
@@ -140,7 +174,7 @@ void HostConnection::onHeader(const asio::error_code& ec) {
   const std::array<asio::mutable_buffer, 2> body = {asio::buffer(record_.data(), header_.recordLength),
                                                     asio::buffer(textArea_)};
   auto self = shared_from_this();
-  asio::async_read(socket_, body, [this, self](const asio::error_code& ec, size_t) { onBody(ec); });
+  asio::async_read(stream_, body, [this, self](const asio::error_code& ec, size_t) { onBody(ec); });
 }
 
 void HostConnection::onBody(const asio::error_code& ec) {
@@ -253,7 +287,7 @@ void HostConnection::handleRequest() {
   deadlineTimer_.async_wait([this, self, pending](const asio::error_code& ec) { onDeadline(pending, ec); });
   asio::post(context_.handlers, [this, self, pending] {
     std::vector<unsigned char> frame = serve(*pending);
-    asio::post(socket_.get_executor(), [this, self, pending, frame = std::move(frame)]() mutable {
+    asio::post(stream_.get_executor(), [this, self, pending, frame = std::move(frame)]() mutable {
       onHandled(pending, std::move(frame));
     });
   });
@@ -333,7 +367,7 @@ void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
   outgoing_ = std::move(frame);
   auto self = shared_from_this();
   asio::async_write(
-      socket_, asio::buffer(outgoing_),
+      stream_, asio::buffer(outgoing_),
       [this, self, closeAfter](const asio::error_code& ec, size_t) { onWritten(ec, closeAfter); });
 }
 
@@ -354,14 +388,23 @@ void HostConnection::closeGracefully() {
   state_ = State::kClosed;
   idleTimer_.cancel();
   deadlineTimer_.cancel();
-  asio::error_code ignored;
-  socket_.shutdown(asio::socket_base::shutdown_send, ignored);
   auto self = shared_from_this();
   idleTimer_.expires_after(kDrainTime);
   idleTimer_.async_wait([this, self](const asio::error_code&) {
     asio::error_code ignored;
-    socket_.close(ignored);
+    stream_.socket().close(ignored);
   });
+  if (stream_.isTls()) {
+    // close_notify, then the peer's answer or its close (the timer bounds it).
+    stream_.asyncShutdown([this, self](const asio::error_code&) {
+      asio::error_code ignored;
+      idleTimer_.cancel();
+      stream_.socket().close(ignored);
+    });
+    return;
+  }
+  asio::error_code ignored;
+  stream_.socket().shutdown(asio::socket_base::shutdown_send, ignored);
   drain_.resize(4096);
   struct Drain {
     std::shared_ptr<HostConnection> self;
@@ -369,23 +412,24 @@ void HostConnection::closeGracefully() {
       if (ec) {
         asio::error_code ignored;
         self->idleTimer_.cancel();
-        self->socket_.close(ignored);
+        self->stream_.socket().close(ignored);
         return;
       }
-      self->socket_.async_read_some(asio::buffer(self->drain_), std::move(*this));
+      self->stream_.async_read_some(asio::buffer(self->drain_), std::move(*this));
     }
   };
-  socket_.async_read_some(asio::buffer(drain_), Drain{self});
+  stream_.async_read_some(asio::buffer(drain_), Drain{self});
 }
 
 void HostConnection::close() {
-  if (state_ == State::kClosed && !socket_.is_open()) return;
+  Socket& socket = stream_.socket();
+  if (state_ == State::kClosed && !socket.is_open()) return;
   state_ = State::kClosed;
   idleTimer_.cancel();
   deadlineTimer_.cancel();
   asio::error_code ignored;
-  socket_.shutdown(asio::socket_base::shutdown_both, ignored);
-  socket_.close(ignored);
+  socket.shutdown(asio::socket_base::shutdown_both, ignored);
+  socket.close(ignored);
 }
 
 }  // namespace appmgr

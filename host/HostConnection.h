@@ -2,6 +2,9 @@
 // operation holds a reference, so the object lives exactly as long as work
 // for it remains. All its handlers run on the socket's strand.
 //
+// A TLS connection first completes its handshake (bounded by the TLS
+// handshake timeout); from then on it runs the same cycle as a plain one.
+//
 // Cycle: read header -> read body -> handle -> write the one reply -> read
 // the next header. A request goes to the handler pool; the next frame is
 // read only after its reply is written, so the replies of one connection go
@@ -17,15 +20,18 @@
 #include <asio.hpp>
 
 #include "host/HostContext.h"
+#include "host/HostStream.h"
 #include "host/WireFormat.h"
 
 namespace appmgr {
 
 class HostConnection : public std::enable_shared_from_this<HostConnection> {
  public:
-  using Socket = asio::generic::stream_protocol::socket;
+  using Socket = HostStream::Socket;
 
-  HostConnection(Socket socket, HostContext& context);
+  // `tls` non-null makes this a TLS connection with that server context,
+  // which must outlive the connection.
+  HostConnection(Socket socket, HostContext& context, asio::ssl::context* tls);
   ~HostConnection();
 
   // Registers with the context and starts reading; over the connection
@@ -38,9 +44,12 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   void abort();
 
  private:
-  enum class State { kReading, kHandling, kWriting, kClosed };
+  enum class State { kHandshaking, kReading, kHandling, kWriting, kClosed };
   struct Pending;
 
+  void handshake();
+  // Starts the frame cycle, or refuses a connection over the limit.
+  void begin();
   void readHeader();
   void onHeader(const asio::error_code& ec);
   void onBody(const asio::error_code& ec);
@@ -61,7 +70,7 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   void closeGracefully();
   void close();
 
-  Socket socket_;
+  HostStream stream_;
   HostContext& context_;
   asio::steady_timer idleTimer_;
   asio::steady_timer deadlineTimer_;

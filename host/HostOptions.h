@@ -10,12 +10,34 @@
 
 namespace appmgr {
 
+// TLS of the host's TCP listener. TLS is on when a certificate file is
+// given; the Unix socket always stays plain (file permissions guard it).
+struct HostTlsOptions {
+  // PEM certificate chain of the host (its own certificate first) and its
+  // PEM private key.
+  std::string certificateFile;
+  std::string keyFile;
+  // PEM file of the certificate authorities that client certificates are
+  // verified against. With it, a client certificate a peer presents must
+  // verify; without it, none is asked for.
+  std::string caFile;
+  // Refuse peers that present no certificate (mutual TLS); needs caFile.
+  bool requireClientCertificate = false;
+  // A TLS handshake not finished within this time closes the connection.
+  std::chrono::milliseconds handshakeTimeout{std::chrono::seconds(10)};
+
+  bool enabled() const { return !certificateFile.empty(); }
+};
+
 struct HostOptions {
-  // TCP listening address; port 0 picks a free port. An empty host disables TCP.
+  // TCP listening address; port 0 picks a free port. An empty host disables
+  // TCP. Any address other than a loopback one needs TLS (start refuses it).
   std::string listenHost = "127.0.0.1";
   uint16_t listenPort = 0;
   // Optional Unix socket path; empty for none. An existing socket file is replaced.
   std::string unixSocketPath;
+  // TLS on the TCP listener; off by default.
+  HostTlsOptions tls;
 
   // Threads running the network (one io_context) and threads calling the
   // listener library.

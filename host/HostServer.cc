@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <asio.hpp>
+#include <asio/ssl.hpp>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 
 #include "host/HostConnection.h"
 #include "host/HostContext.h"
+#include "host/TlsSupport.h"
 
 namespace appmgr {
 
@@ -42,11 +44,21 @@ class HostServer::Impl {
   ~Impl() { stop(); }
 
   bool start(std::string& error) {
+    const HostOptions& options = context_.options;
+    if (!makeTlsContext(options.tls, error)) return false;
     try {
-      const HostOptions& options = context_.options;
       if (!options.listenHost.empty()) {
-        const asio::ip::tcp::endpoint endpoint(asio::ip::make_address(options.listenHost),
-                                               options.listenPort);
+        const asio::ip::address address = asio::ip::make_address(options.listenHost);
+        // Requests carry configuration and passwords: off this machine they
+        // travel only inside TLS.
+        if (!address.is_loopback() && !tls_) {
+          error = "refusing to listen on " + options.listenHost +
+                  " without TLS: only a loopback address may be served in the clear; give a certificate "
+                  "and key (appmgrd --tls-cert FILE --tls-key FILE, and --tls-ca FILE "
+                  "--tls-require-client-cert for client certificates) or listen on 127.0.0.1";
+          return false;
+        }
+        const asio::ip::tcp::endpoint endpoint(address, options.listenPort);
         auto acceptor = std::make_unique<Acceptor>(io_);
         const asio::generic::stream_protocol::endpoint generic(endpoint);
         acceptor->open(generic.protocol());
@@ -123,25 +135,65 @@ class HostServer::Impl {
     store_.reset();
   }
 
+  // The server's TLS context when a certificate is configured; false with a
+  // message when the settings are incomplete or a file does not load.
+  bool makeTlsContext(const HostTlsOptions& options, std::string& error) {
+    if (!options.enabled()) {
+      if (!options.keyFile.empty() || !options.caFile.empty() || options.requireClientCertificate) {
+        error = "TLS settings without a certificate: give the host's certificate too (--tls-cert FILE)";
+        return false;
+      }
+      return true;
+    }
+    if (options.keyFile.empty()) {
+      error = "a TLS certificate needs its private key (--tls-key FILE)";
+      return false;
+    }
+    if (options.requireClientCertificate && options.caFile.empty()) {
+      error = "requiring client certificates needs the authorities that issue them (--tls-ca FILE)";
+      return false;
+    }
+    auto context = std::make_unique<asio::ssl::context>(tls::makeContext(asio::ssl::context::tls_server));
+    if (!tls::loadIdentity(*context, options.certificateFile, options.keyFile, error)) return false;
+    if (!options.caFile.empty()) {
+      if (!tls::loadAuthorities(*context, options.caFile, error)) return false;
+      // Tell clients which authorities are accepted, so they pick the right certificate.
+      if (STACK_OF(X509_NAME)* names = SSL_load_client_CA_file(options.caFile.c_str())) {
+        SSL_CTX_set_client_CA_list(context->native_handle(), names);
+      }
+      context->set_verify_mode(asio::ssl::verify_peer |
+                               (options.requireClientCertificate ? asio::ssl::verify_fail_if_no_peer_cert
+                                                                 : asio::ssl::verify_none));
+      // Resumed sessions of verified clients need an id context.
+      static const unsigned char kSessionContext[] = "appmgrd";
+      SSL_CTX_set_session_id_context(context->native_handle(), kSessionContext, sizeof kSessionContext - 1);
+    }
+    tls_ = std::move(context);
+    return true;
+  }
+
   void accept(Acceptor& acceptor) {
-    acceptor.async_accept(asio::make_strand(io_),
-                          [this, &acceptor](const asio::error_code& ec, HostConnection::Socket socket) {
-                            if (ec == asio::error::operation_aborted || context_.stopping) return;
-                            if (ec) {
-                              EvEvent ev;
-                              ev.Error(kTag, "Accept failed: %s", ec.message().c_str());
-                            } else {
-                              if (&acceptor == tcpAcceptor_) {
-                                asio::error_code ignored;
-                                socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-                              }
-                              std::make_shared<HostConnection>(std::move(socket), context_)->start();
-                            }
-                            accept(acceptor);
-                          });
+    acceptor.async_accept(asio::make_strand(io_), [this, &acceptor](const asio::error_code& ec,
+                                                                    HostConnection::Socket socket) {
+      if (ec == asio::error::operation_aborted || context_.stopping) return;
+      if (ec) {
+        EvEvent ev;
+        ev.Error(kTag, "Accept failed: %s", ec.message().c_str());
+      } else {
+        const bool tcp = &acceptor == tcpAcceptor_;
+        if (tcp) {
+          asio::error_code ignored;
+          socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+        }
+        std::make_shared<HostConnection>(std::move(socket), context_, tcp ? tls_.get() : nullptr)->start();
+      }
+      accept(acceptor);
+    });
   }
 
   std::shared_ptr<ConfigStore> store_;
+  // Outlives every connection (destroyed after io_ and its handlers).
+  std::unique_ptr<asio::ssl::context> tls_;
   HostContext context_;  // holds a reference to handlers_, used only once started
   uint16_t port_ = 0;
   const Acceptor* tcpAcceptor_ = nullptr;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libssl-dev libinih-dev libsqlite3-dev nlohmann-json3-dev
+  libssl-dev openssl libinih-dev libsqlite3-dev nlohmann-json3-dev
   libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libcli11-dev

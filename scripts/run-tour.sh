@@ -3,14 +3,18 @@
 # sample tree (examples/sample-tree.json, or --tree FILE) in a temporary
 # directory, starts appmgrd on a free loopback port, runs a short tour of
 # appmgr commands against it, stops the host and says where its log is.
+# With --tls the host and the commands speak mutual TLS, with an authority,
+# a host and a client certificate made by openssl in the same directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tree=examples/sample-tree.json
+tls=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --tree) tree="$2"; shift 2 ;;
-    *) echo "usage: $0 [--tree tree.json]" >&2; exit 2 ;;
+    --tls) tls=1; shift ;;
+    *) echo "usage: $0 [--tree tree.json] [--tls]" >&2; exit 2 ;;
   esac
 done
 
@@ -25,12 +29,30 @@ export APPMGR_PLATFORM_CONFIG="${APPMGR_PLATFORM_CONFIG:-$PWD/config/platform.in
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/appmgr-tour-XXXXXX")
 log="$work/appmgrd.log"
-appmgr() { ./build/tools/appmgr "$@"; }
+host_tls=()
+client_tls=()
+if [ "$tls" = 1 ]; then
+  newkey=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+  openssl req -x509 "${newkey[@]}" -keyout "$work/ca.key" -out "$work/ca.pem" -days 2 \
+    -subj "/CN=appmgr tour CA" -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+  for who in host client; do
+    openssl req -new "${newkey[@]}" -keyout "$work/$who.key" -out "$work/$who.csr" -subj "/CN=$who" 2>/dev/null
+  done
+  openssl x509 -req -in "$work/host.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -set_serial 2 -days 2 \
+    -out "$work/host.pem" -extfile <(printf "subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n") 2>/dev/null
+  openssl x509 -req -in "$work/client.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -set_serial 3 -days 2 \
+    -out "$work/client.pem" -extfile <(printf "extendedKeyUsage=clientAuth\n") 2>/dev/null
+  host_tls=(--tls-cert "$work/host.pem" --tls-key "$work/host.key" --tls-ca "$work/ca.pem" --tls-require-client-cert)
+  client_tls=(--tls-ca "$work/ca.pem" --tls-cert "$work/client.pem" --tls-key "$work/client.key")
+  echo "== TLS: certificates in $work"
+fi
+appmgr() { ./build/tools/appmgr "${client_tls[@]}" "$@"; }
 
 echo "== store: $work/config.db"
 appmgr store import "$work/config.db" "$tree"
 
-./build/tools/appmgrd --store "$work/config.db" --listen 127.0.0.1:0 --log "$log" >"$work/appmgrd.out" 2>&1 &
+./build/tools/appmgrd --store "$work/config.db" --listen 127.0.0.1:0 --log "$log" "${host_tls[@]}" \
+  >"$work/appmgrd.out" 2>&1 &
 host=$!
 trap 'kill "$host" 2>/dev/null || true' EXIT
 port=""

@@ -2,10 +2,12 @@
 // line and hands over to runDaemon.
 //
 // Example: appmgrd --store /var/lib/appmgr/config.db --listen 127.0.0.1:7410
+//          appmgrd --store config.db --listen 0.0.0.0:7410 --tls-cert host.pem --tls-key host.key
+//                  --tls-ca ca.pem --tls-require-client-cert
 //          appmgrd --store postgresql://appmgr@db.example.net/catalog --store-pool 16
 // Exit codes: 0 stopped by SIGTERM/SIGINT (or --help), 2 bad command line,
-// 3 store cannot be opened, 4 address cannot be bound, 5 log file cannot be
-// opened.
+// 3 store cannot be opened, 4 address cannot be bound (or is not loopback
+// and TLS is off, or a TLS file does not load), 5 log file cannot be opened.
 #include <cstdio>
 #include <string>
 
@@ -40,7 +42,8 @@ int main(int argc, char** argv) {
   appmgr::DaemonOptions options;
   appmgr::HostOptions& host = options.host;
   CLI::App app{
-      "appmgrd: serves application-manager requests over TCP or a Unix socket.\n"
+      "appmgrd: serves application-manager requests over TCP, TLS or a Unix socket.\n"
+      "Only loopback addresses are served without TLS.\n"
       "Example: appmgrd --store config.db --listen 127.0.0.1:0"};
 
   std::string listen = "127.0.0.1:0";
@@ -54,6 +57,17 @@ int main(int argc, char** argv) {
   app.add_option("--listen", listen, "TCP address HOST:PORT; port 0 picks a free one")->capture_default_str();
   app.add_flag("--no-tcp", noTcp, "Listen on the Unix socket only");
   app.add_option("--unix", host.unixSocketPath, "Also listen on this Unix socket path");
+  app.add_option("--tls-cert", host.tls.certificateFile,
+                 "PEM certificate chain of the host: TLS on the TCP listener (required off loopback)");
+  app.add_option("--tls-key", host.tls.keyFile, "PEM private key of --tls-cert");
+  app.add_option("--tls-ca", host.tls.caFile,
+                 "PEM certificate authorities that client certificates must chain to");
+  app.add_flag("--tls-require-client-cert", host.tls.requireClientCertificate,
+               "Refuse clients without a certificate issued by --tls-ca (mutual TLS)");
+  unsigned handshakeMs = static_cast<unsigned>(host.tls.handshakeTimeout.count());
+  app.add_option("--tls-handshake-timeout", handshakeMs, "Milliseconds allowed for a TLS handshake")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 3600000u));
   unsigned storePool = 8;
   auto* sqlite = app.add_option("--store", storeFile,
                                 "SQLite store file, or a PostgreSQL connection string (postgresql://... or "
@@ -110,5 +124,6 @@ int main(int argc, char** argv) {
   host.idleTimeout = std::chrono::seconds(idleSeconds);
   host.requestDeadline = std::chrono::milliseconds(deadlineMs);
   host.stopGrace = std::chrono::milliseconds(graceMs);
+  host.tls.handshakeTimeout = std::chrono::milliseconds(handshakeMs);
   return appmgr::runDaemon(options, stdout, stderr);
 }

@@ -1,5 +1,5 @@
-// Client of appmgrd: connects over TCP ("HOST:PORT") or a Unix socket
-// ("unix:PATH"), says hello, sends request records with their texts and
+// Client of appmgrd: connects over TCP ("HOST:PORT"), TLS over TCP, or a
+// Unix socket ("unix:PATH"), says hello, sends request records with their texts and
 // receives each reply with the record and texts copied out.
 //
 // Threads: every operation takes the connection's lock, so one client may be
@@ -37,6 +37,24 @@ class AppMgrClientError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// TLS towards a host that listens with a certificate. Only for TCP
+// addresses. The client speaks TLS 1.2 or newer.
+struct AppMgrClientTlsOptions {
+  bool enabled = false;
+  // PEM certificate authorities the host's certificate must chain to;
+  // empty uses the system's default trust store.
+  std::string caFile;
+  // The client's own PEM certificate chain and key, for hosts that require
+  // client certificates; both or neither.
+  std::string certificateFile;
+  std::string keyFile;
+  // The name (DNS name or IP address) the host's certificate must carry;
+  // empty takes the host part of the address.
+  std::string serverName;
+  // Off only for tests and diagnosis: accepts any certificate.
+  bool verifyPeer = true;
+};
+
 struct AppMgrClientOptions {
   std::chrono::milliseconds connectTimeout{5000};
   // Time allowed for one reply to arrive once its request is sent.
@@ -46,6 +64,7 @@ struct AppMgrClientOptions {
   uint32_t peerProtocolVersion = 0x1003;
   // Replies larger than this are refused (the connection is closed).
   uint32_t maxReplyFrameSize = 64u << 20;
+  AppMgrClientTlsOptions tls;
 };
 
 // One reply frame of the host.
@@ -77,8 +96,10 @@ struct AppMgrReply {
 
 class AppMgrClient {
  public:
-  // Connects and exchanges the hellos. Throws AppMgrClientError when the
-  // host cannot be reached or refuses the hello.
+  // Connects (and with options.tls, completes the TLS handshake) and
+  // exchanges the hellos. Throws AppMgrClientError when the host cannot be
+  // reached, its certificate is not trusted, it refuses the client's
+  // certificate, or it refuses the hello.
   static std::unique_ptr<AppMgrClient> connect(const std::string& address,
                                                const AppMgrClientOptions& options = {});
   ~AppMgrClient();

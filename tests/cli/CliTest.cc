@@ -1,5 +1,6 @@
 // The appmgr command line run in-process against a host on 127.0.0.1 with
-// a free port, serving an SQLite store made from examples/sample-tree.json.
+// a free port, serving an SQLite store made from examples/sample-tree.json;
+// plain, and over mutual TLS with certificates made for the test.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -19,8 +20,11 @@
 #include "platform/SqliteConfigStore.h"
 
 #include "CliApp.h"
+#include "fakes/DevPasswordKey.h"
+#include "fakes/PlainPasswordWatch.h"
 #include "fakes/ScopedPlatformConfig.h"
 #include "fakes/TempDir.h"
+#include "fakes/TestCertificates.h"
 #include "host/AppMgrClient.h"
 #include "host/HostServer.h"
 
@@ -69,13 +73,14 @@ class CliTest : public ::testing::Test {
     EvLog::setSink(nullptr);
   }
   void startHost(std::shared_ptr<ConfigStore> store) {
-    server_ = std::make_unique<appmgr::HostServer>(appmgr::HostOptions(), std::move(store));
+    server_ = std::make_unique<appmgr::HostServer>(hostOptions_, std::move(store));
     std::string error;
     ASSERT_TRUE(server_->start(error)) << error;
   }
 
-  // The command line with the host's port in front.
+  // The command line with the host's port (and the TLS options) in front.
   CliRun run(std::vector<std::string> args) {
+    args.insert(args.begin(), transportArgs_.begin(), transportArgs_.end());
     args.insert(args.begin(), {"--port", std::to_string(server_->port())});
     return runCli(args);
   }
@@ -88,8 +93,31 @@ class CliTest : public ::testing::Test {
   }
 
   TempDir dir_;
+  appmgr::HostOptions hostOptions_;
+  std::vector<std::string> transportArgs_;
   std::unique_ptr<appmgr::HostServer> server_;
 };
+
+// The host requires client certificates of the test authority; run() shows one.
+class CliTlsTest : public CliTest {
+ protected:
+  static void SetUpTestSuite() { certificates_ = new TestCertificates(); }
+  static void TearDownTestSuite() {
+    delete certificates_;
+    certificates_ = nullptr;
+  }
+  CliTlsTest() {
+    hostOptions_.tls.certificateFile = certificates_->hostCert;
+    hostOptions_.tls.keyFile = certificates_->hostKey;
+    hostOptions_.tls.caFile = certificates_->caFile;
+    hostOptions_.tls.requireClientCertificate = true;
+    transportArgs_ = {"--tls-ca",  certificates_->caFile,   "--tls-cert", certificates_->clientCert,
+                      "--tls-key", certificates_->clientKey};
+  }
+  static TestCertificates* certificates_;
+};
+
+TestCertificates* CliTlsTest::certificates_ = nullptr;
 
 // ---- Each lookup: table and JSON output for a known object ----
 
@@ -379,6 +407,88 @@ TEST_F(CliTest, OldProtocolVersionSeesThePasswordInTheOldFormat) {
   EXPECT_EQ(current["name"], "Oracle Password");
   EXPECT_EQ(current["value"].get<std::string>().rfind("XRPW2:", 0), 0u);
   EXPECT_NE(converted["value"], current["value"]);
+}
+
+TEST_F(CliTest, StoreExportKeepsPasswordsEncrypted) {
+  ScopedDevPasswordKey key;
+  const std::string plain = "export-check Secret 4711";
+  const std::string encrypted = key.encryptV2(plain);  // watched from here on
+  ASSERT_FALSE(encrypted.empty());
+  // A password set through the host, and one the sample tree holds.
+  const CliRun set = run({"client", "set-props", "5", "--set", "Backup Password=" + encrypted, "--set-type",
+                          "Backup Password=3"});
+  ASSERT_EQ(set.code, kExitOk) << set.err;
+  const Json oracle = runJson({"instance", "11", "--app", "2:1047"}).json()["fields"]["properties"][1];
+  ASSERT_EQ(oracle["name"], "Oracle Password");
+  const std::string oraclePlain = key.decrypt(oracle["value"].get<std::string>());
+  ASSERT_FALSE(oraclePlain.empty());
+  watchPlainPassword(oraclePlain);
+
+  const CliRun exported = runCli({"store", "export", dir_.file("config.db")});
+  ASSERT_EQ(exported.code, kExitOk) << exported.err;
+  EXPECT_NE(exported.out.find(encrypted), std::string::npos);
+  EXPECT_NE(exported.out.find(oracle["value"].get<std::string>()), std::string::npos);
+  expectNoPlainPasswordInText(exported.out, "the JSON export");
+}
+
+// ---- Over TLS ----
+
+TEST_F(CliTlsTest, TheTourRunsOverMutualTls) {
+  // The commands of scripts/run-tour.sh, in its order.
+  const std::vector<std::vector<std::string>> tour = {
+      {"velmora", "find", "north"},
+      {"client", "get", "--host", "build01.example.net"},
+      {"client", "props", "5"},
+      {"client", "set-props", "5", "--set", "Log Level=4", "--set-type", "Log Level=2", "--set",
+       "Owner=QA team+ops"},
+      {"client", "props", "5"},
+      {"subclient", "add-content", "9", "/srv/new data"},
+      {"subclient", "get", "9", "--app", "2:1046"},
+      {"query", "subclients", "--client", "5", "--backup-set", "7"},
+      {"lookup", "app-type-name", "22", "--json"},
+  };
+  for (const std::vector<std::string>& step : tour) {
+    SCOPED_TRACE(step[0] + " " + step[1]);
+    const CliRun r = run(step);
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_FALSE(r.out.empty());
+  }
+  EXPECT_NE(run({"client", "props", "5"}).out.find("QA team+ops"), std::string::npos);
+  EXPECT_NE(run({"subclient", "get", "9", "--app", "2:1046"}).out.find("/srv/new data"), std::string::npos);
+}
+
+TEST_F(CliTlsTest, ClientsWithoutTrustOrCertificateAreRefused) {
+  const std::string port = std::to_string(server_->port());
+  struct Case {
+    const char* what;
+    std::vector<std::string> transport;
+    const char* expected;  // on stderr
+  };
+  const Case cases[] = {
+      {"no client certificate", {"--tls-ca", certificates_->caFile}, "certificate required"},
+      {"client certificate of another authority",
+       {"--tls-ca", certificates_->caFile, "--tls-cert", certificates_->otherClientCert, "--tls-key",
+        certificates_->otherClientKey},
+       "unknown ca"},
+      {"the host's authority not trusted",
+       {"--tls-ca", certificates_->otherCaFile, "--tls-cert", certificates_->clientCert, "--tls-key",
+        certificates_->clientKey},
+       "certificate verify failed"},
+      {"no TLS", {}, "closed the connection"},
+      {"certificate without key",
+       {"--tls-ca", certificates_->caFile, "--tls-cert", certificates_->clientCert},
+       "needs its key"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args = {"--port", port};
+    args.insert(args.end(), c.transport.begin(), c.transport.end());
+    args.insert(args.end(), {"velmora", "get", "2"});
+    const CliRun r = runCli(args);
+    EXPECT_EQ(r.code, kExitUnreachable);
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
 }
 
 // ---- Store administration ----

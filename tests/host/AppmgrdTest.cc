@@ -116,6 +116,7 @@ Outcome runAppmgrd(const std::vector<std::string>& args) {
 }  // namespace
 
 TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
+  const std::string scratch = ::testing::TempDir() + "appmgrd-refused-" + std::to_string(::getpid()) + ".db";
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -134,6 +135,11 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        {"--store", "dbname=catalog", "--store-pool", "0"},
        2,
        "store-pool"},
+      {"all addresses without TLS",
+       {"--listen", "0.0.0.0:0", "--store", scratch},
+       4,
+       "--tls-cert FILE --tls-key"},
+      {"TLS key without certificate", {"--tls-key", "host.key", "--store", scratch}, 4, "--tls-cert"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -142,6 +148,7 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
     EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.out.find("listening on"), std::string::npos);
   }
+  for (const std::string& f : {scratch, scratch + "-wal", scratch + "-shm"}) std::remove(f.c_str());
 }
 
 TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {

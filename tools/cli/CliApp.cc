@@ -28,6 +28,7 @@ struct GlobalOptions {
   double timeoutSeconds = 10;
   uint32_t protocolVersion = 0x1003;
   bool json = false;
+  AppMgrClientTlsOptions tls;
 };
 
 // The leaf subcommands: each builds a request, or runs locally.
@@ -81,6 +82,7 @@ int sendAndPrint(const CliRequest& request, const GlobalOptions& options, const 
   clientOptions.connectTimeout = timeout;
   clientOptions.replyTimeout = timeout;
   clientOptions.peerProtocolVersion = options.protocolVersion;
+  clientOptions.tls = options.tls;
   AppMgrReply reply;
   try {
     auto client = AppMgrClient::connect(where, clientOptions);
@@ -133,7 +135,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       "appmgr"};
   app.footer(
       "Address: --socket PATH, else --host/--port, else $APPMGR_ADDRESS (HOST:PORT or unix:PATH), else "
-      "127.0.0.1:7410.\nExit codes: 0 ok, 1 the listener answered an error, 2 usage, 3 host unreachable or "
+      "127.0.0.1:7410. TLS: --tls with --tls-ca, and --tls-cert/--tls-key for a host that requires client "
+      "certificates.\nExit codes: 0 ok, 1 the listener answered an error, 2 usage, 3 host unreachable or "
       "error frame.\nExample:\n  appmgr --port 7410 client get 5 --json\n");
   app.require_subcommand(1);
   // Subcommands made below inherit this: the global options may also follow them.
@@ -147,6 +150,13 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.add_option("--protocol-version", options.protocolVersion,
                  "Protocol version reported to the listener (6 or lower: old password format)");
   app.add_flag("--json", options.json, "Print one JSON document per reply");
+  app.add_flag("--tls", options.tls.enabled, "Speak TLS to appmgrd (implied by the other --tls options)");
+  app.add_option("--tls-ca", options.tls.caFile,
+                 "PEM certificate authorities the host's certificate must chain to (default: the system's)");
+  app.add_option("--tls-cert", options.tls.certificateFile, "PEM client certificate, for mutual TLS");
+  app.add_option("--tls-key", options.tls.keyFile, "PEM private key of --tls-cert");
+  app.add_option("--tls-server-name", options.tls.serverName,
+                 "Name the host's certificate must carry (default: the host of the address)");
 
   std::vector<Leaf> leaves;
   // Values of every subcommand; only the chosen one's are read.
@@ -372,6 +382,10 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e, out, err);
     return code == 0 ? kExitOk : kExitUsage;
+  }
+  if (!options.tls.caFile.empty() || !options.tls.certificateFile.empty() || !options.tls.keyFile.empty() ||
+      !options.tls.serverName.empty()) {
+    options.tls.enabled = true;
   }
   for (const Leaf& leaf : leaves) {
     if (!leaf.app->parsed()) continue;
