@@ -366,6 +366,18 @@ void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
   state_ = State::kWriting;
   outgoing_ = std::move(frame);
   auto self = shared_from_this();
+  // Nothing is read while a reply waits, so a peer that stops reading holds
+  // one reply at most; one that does not take it within the idle timeout
+  // loses the connection instead of holding it for ever.
+  const uint64_t write = ++writesStarted_;
+  idleTimer_.expires_after(context_.options.idleTimeout);
+  idleTimer_.async_wait([this, self, write](const asio::error_code& ec) {
+    if (ec || write != writesStarted_ || state_ != State::kWriting) return;
+    EvEvent ev;
+    ev.Debug(kTag, "Reply not taken by the peer within %lld ms, closing",
+             static_cast<long long>(context_.options.idleTimeout.count()));
+    close();
+  });
   asio::async_write(
       stream_, asio::buffer(outgoing_),
       [this, self, closeAfter](const asio::error_code& ec, size_t) { onWritten(ec, closeAfter); });

@@ -8,7 +8,9 @@
 // Cycle: read header -> read body -> handle -> write the one reply -> read
 // the next header. A request goes to the handler pool; the next frame is
 // read only after its reply is written, so the replies of one connection go
-// out in request order and at most one frame is buffered in each direction.
+// out in request order and at most one frame is buffered in each direction:
+// a peer that sends without reading stops being read. A reply the peer does
+// not take within the idle timeout closes the connection.
 #ifndef HOST_HOSTCONNECTION_H_
 #define HOST_HOSTCONNECTION_H_
 
@@ -79,6 +81,7 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   bool helloDone_ = false;
   uint32_t peerProtocolVersion_ = 0;
   uint64_t frameGeneration_ = 0;  // frames completed; tells stale idle-timer wake-ups apart
+  uint64_t writesStarted_ = 0;    // the same for the timer of a reply being written
 
   unsigned char headerBytes_[wire::kHeaderSize] = {};
   wire::FrameHeader header_;

@@ -49,7 +49,8 @@ struct HostOptions {
   uint32_t maxFrameSize = 1u << 20;
   // Connections beyond this are answered with an error frame and closed.
   unsigned maxConnections = 1024;
-  // A connection with no complete frame for this long is closed.
+  // A connection with no complete frame for this long is closed, and so is
+  // one whose reply the peer does not take within this time.
   std::chrono::milliseconds idleTimeout{std::chrono::minutes(5)};
   // A request not answered by the library within this time gets an error
   // frame; the connection goes on with its next request.

@@ -117,18 +117,31 @@ class SqliteConfigStore::Pool {
   }
 
   // Throws SqliteFailure when a new connection cannot be opened.
+  //
+  // A connection whose file was removed or replaced would write into a file
+  // nobody opens again: it is closed and a new one opened on the path. The
+  // path is never created again, so a removed store answers errors until
+  // its file is put back, and is then served again.
   std::unique_ptr<SqliteConnection> acquire() {
     std::unique_lock<std::mutex> lock(mutex_);
     available_.wait(lock, [this] { return !idle_.empty() || open_ < limit_; });
+    std::unique_ptr<SqliteConnection> connection;
     if (!idle_.empty()) {
-      std::unique_ptr<SqliteConnection> connection = std::move(idle_.back());
+      connection = std::move(idle_.back());
       idle_.pop_back();
-      return connection;
+    } else {
+      ++open_;
     }
-    ++open_;
     lock.unlock();
+    if (connection && !connection->hasMoved()) return connection;
+    const bool moved = connection != nullptr;
+    connection.reset();
     try {
       return std::make_unique<SqliteConnection>(path_, flags_, options_.busyTimeoutMs);
+    } catch (SqliteFailure& failure) {
+      discard();
+      if (moved) failure.context = "the store file " + path_ + " was removed or replaced; " + failure.context;
+      throw;
     } catch (...) {
       discard();
       throw;
@@ -215,7 +228,11 @@ int SqliteConfigStore::open(const std::string& path, const Options& options,
     prepareFile(*first, path);
     // A private in-memory database exists in one connection only.
     const size_t limit = inMemory ? 1 : std::max<size_t>(1, options.maxConnections);
-    store.reset(new SqliteConfigStore(std::make_unique<Pool>(path, flags, options, limit, std::move(first))));
+    // Only the first connection may create the file: a later one that
+    // finds it gone must fail rather than start an empty store.
+    const int laterFlags = inMemory ? flags : flags & ~SQLITE_OPEN_CREATE;
+    store.reset(
+        new SqliteConfigStore(std::make_unique<Pool>(path, laterFlags, options, limit, std::move(first))));
   } catch (const Refusal& refusal) {
     return storeFailure(XR_GET_INTERFACE_FAILED, errorText, refusal.text);
   } catch (const SqliteFailure& failure) {

@@ -52,11 +52,19 @@ SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyT
 }
 
 SqliteConnection::~SqliteConnection() {
+  // The checkpoint on close deletes the WAL by name, which may by now be
+  // the WAL of a file put in the old one's place.
+  if (db_ != nullptr && hasMoved()) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   for (sqlite3_stmt*& statement : statements_) {
     sqlite3_finalize(statement);
     statement = nullptr;
   }
   sqlite3_close(db_);
+}
+
+bool SqliteConnection::hasMoved() const {
+  int moved = 0;
+  return sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
 }
 
 void SqliteConnection::fail(int rc, const std::string& context) const {

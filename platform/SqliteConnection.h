@@ -31,11 +31,18 @@ class SqliteConnection final {
   // Opens path with flags; throws SqliteFailure. Sets the busy timeout,
   // foreign keys on and synchronous=NORMAL, none of which touches the file.
   SqliteConnection(const std::string& path, int flags, int busyTimeoutMs);
+  // Closes the connection; one whose file has moved closes without the
+  // final checkpoint, which would delete the WAL file now at its path.
   ~SqliteConnection();
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
 
   sqlite3* handle() const { return db_; }
+
+  // True when the file this connection opened is no longer at its path
+  // (removed, or replaced by another file). Such a connection writes into a
+  // file nobody will open again, so the store stops using it.
+  bool hasMoved() const;
 
   // The connection's prepared copy of a statement, reset and without
   // bindings. Throws SqliteFailure.

@@ -119,6 +119,17 @@ void RawPeer::close() {
   fd_ = -1;
 }
 
+void RawPeer::shutdownWrite() {
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
+void RawPeer::reset() {
+  if (fd_ < 0) return;
+  const linger abort{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  close();
+}
+
 void RawPeer::sendBytes(const std::vector<unsigned char>& bytes) {
   size_t done = 0;
   while (fd_ >= 0 && done < bytes.size()) {

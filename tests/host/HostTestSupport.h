@@ -54,6 +54,10 @@ class RawPeer {
   // before the close are skipped).
   bool closedByHost(std::chrono::milliseconds timeout = std::chrono::seconds(5));
   void close();
+  // Half-closes: the host reads end of stream after what was sent.
+  void shutdownWrite();
+  // Closes with a reset instead of an orderly end.
+  void reset();
 
  private:
   bool readExactly(void* out, size_t length, std::chrono::milliseconds timeout);
