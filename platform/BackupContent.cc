@@ -2,6 +2,7 @@
 #include "platform/BackupContent.h"
 
 #include <memory>
+#include <utility>
 
 BackupContent::~BackupContent() { clear(); }
 
@@ -13,6 +14,27 @@ void BackupContent::assign(const std::vector<std::string>& entries) {
     entries_.push_back(copy.get());
     copy.release();
   }
+}
+
+void BackupContent::assign(std::vector<std::string>&& entries) {
+  // One BackupContent usually serves several reads in a row: the string
+  // objects and list nodes it holds are reused for the new entries.
+  auto slot = entries_.begin();
+  for (std::string& entry : entries) {
+    if (slot != entries_.end()) {
+      **slot = std::move(entry);
+      ++slot;
+    } else {
+      auto moved = std::make_unique<std::string>(std::move(entry));
+      entries_.push_back(moved.get());
+      moved.release();
+    }
+  }
+  while (slot != entries_.end()) {
+    delete *slot;
+    slot = entries_.erase(slot);
+  }
+  entries.clear();
 }
 
 void BackupContent::clear() {

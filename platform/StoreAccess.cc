@@ -1,6 +1,7 @@
 // Access to the installed configuration store for the database classes.
 #include "StoreAccess.h"
 
+#include <utility>
 #include <vector>
 
 #include "AppMgr/appMgrErrorCodes.h"
@@ -30,7 +31,11 @@ int deliverProperties(const char* component, PropertyOwner owner, unsigned long 
   std::vector<PropertyRow> rows;
   result = store->listProperties(owner, id, scope, rows, errorText);
   if (result != 0) return result;
-  for (const PropertyRow& row : rows) callback->getPropertiesCallback(row.name, row.type, row.value, 0);
+  // The rows are this call's own copies: hand their texts over instead of
+  // copying them once more into the callback's arguments.
+  for (PropertyRow& row : rows) {
+    callback->getPropertiesCallback(std::move(row.name), row.type, std::move(row.value), 0);
+  }
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AppMgr/appMgrErrorCodes.h"
@@ -16,14 +17,19 @@ namespace {
 // Reads one entry group of a subclient into `content`. These reads have no
 // error-text argument, so the store's text goes no further.
 int readGroup(unsigned long subclientId, int group, BackupContent& content) {
-  content.clear();
   const std::shared_ptr<ConfigStore> store = ConfigStore::current();
-  if (!store) return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  if (!store) {
+    content.clear();
+    return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  }
   std::vector<std::string> entries;
   std::string errorText;
   const int result = store->listSubclientEntries(subclientId, group, entries, errorText);
-  if (result != 0) return result;
-  content.assign(entries);
+  if (result != 0) {
+    content.clear();
+    return result;
+  }
+  content.assign(std::move(entries));
   return 0;
 }
 

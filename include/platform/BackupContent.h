@@ -23,6 +23,9 @@ class BackupContent {
 
   // Replaces the entries by copies of `entries`.
   void assign(const std::vector<std::string>& entries);
+  // The same, taking over the texts of `entries` (left empty) instead of
+  // copying them.
+  void assign(std::vector<std::string>&& entries);
   void clear();
 
  private:

@@ -4,7 +4,6 @@
 // Password properties go out as stored, whatever the peer's version.
 #include "AppMgr/BackupSetBCLsn.h"
 
-#include <sstream>
 #include <string>
 
 #include "AppMgr/BCLsnException.h"
@@ -17,6 +16,7 @@
 
 #include "listener/ListenerFrame.h"
 #include "stream/PropListSupport.h"
+#include "stream/TextOutStream.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ int BackupSetBCLsn::lookupBackupSetById(CSSessionWrapper& session, unsigned long
   clearPropList();
   BSInterfaceDB bsDb;
   Streamer streamer;
-  std::ostringstream stream;
+  TextOutStream stream;
   std::string errorText;
   int errorCode = 0;
 

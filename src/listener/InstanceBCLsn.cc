@@ -4,7 +4,6 @@
 // where the content list follows only for instances of application type 7.
 #include "AppMgr/InstanceBCLsn.h"
 
-#include <sstream>
 #include <string>
 
 #include "AppMgr/AppIdInfo.h"
@@ -21,6 +20,7 @@
 #include "listener/NumericAppId.h"
 #include "stream/PropListSupport.h"
 #include "stream/ProtocolVersion.h"
+#include "stream/TextOutStream.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ int InstanceBCLsn::lookupInstanceById(CSSessionWrapper& session, unsigned long r
   AppIdInterfaceDB appIdDb;
   InstInterfaceDB instDb;
   Streamer streamer;
-  std::ostringstream stream;
+  TextOutStream stream;
   std::string errorText;
   int errorCode = 0;
 

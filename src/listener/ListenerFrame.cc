@@ -20,13 +20,12 @@ void sendResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, Handl
 }
 
 void sendStreamLookupResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
-                              unsigned long requestCode, const std::ostringstream& stream, int errorCode,
+                              unsigned long requestCode, TextOutStream& stream, int errorCode,
                               const std::string& errorText) {
-  // The string's own terminator ends the text; it lives until after the send.
-  const std::string text = errorCode == 0 ? stream.str() : std::string();
+  // The string's own terminator ends the text; the stream outlives the send.
   appmanGeneralMsg response;
   response.msgCode = static_cast<uint32_t>(APPMAN_PROPERTY_STREAM_RSP);
-  response.data = errorCode == 0 ? text.c_str() : nullptr;
+  response.data = errorCode == 0 ? stream.text().c_str() : nullptr;
   response.errorCode = static_cast<uint32_t>(errorCode);
   sendResponse(session, ev, tag, handler, requestCode, &response, errorCode, errorText);
 }

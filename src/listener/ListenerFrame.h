@@ -5,7 +5,6 @@
 #ifndef SRC_LISTENER_LISTENERFRAME_H_
 #define SRC_LISTENER_LISTENERFRAME_H_
 
-#include <sstream>
 #include <string>
 
 #include "platform/CSSessionWrapper.h"
@@ -13,6 +12,7 @@
 #include "platform/xrsDatabuf.h"
 
 #include "listener/RequestTable.h"
+#include "stream/TextOutStream.h"
 
 // Logs the entry trace: the text " " under the handler's tag.
 void logEntry(EvEvent& ev, const char* tag);
@@ -45,7 +45,7 @@ void sendResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, Handl
 // failure (a peer never receives a partial stream), errorCode the result.
 // Sends through sendResponse, so the send line is logged.
 void sendStreamLookupResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
-                              unsigned long requestCode, const std::ostringstream& stream, int errorCode,
+                              unsigned long requestCode, TextOutStream& stream, int errorCode,
                               const std::string& errorText);
 
 #endif  // SRC_LISTENER_LISTENERFRAME_H_

@@ -9,6 +9,7 @@
 //   second = { contentList }                      one per group, in step
 #include "AppMgr/SubclientBCLsn.h"
 
+#include <charconv>
 #include <sstream>
 #include <string>
 
@@ -29,6 +30,8 @@
 #include "listener/PropertyUpdate.h"
 #include "stream/PropListSupport.h"
 #include "stream/ProtocolVersion.h"
+#include "stream/TextOutStream.h"
+#include "util/TokenCodec.h"
 
 namespace {
 
@@ -54,13 +57,21 @@ bool skipsContent(unsigned long appTypeId) {
   }
 }
 
-// Writes the count of entries and then each entry, escaped.
-void writeEntries(const BackupContent& content, std::ostream& stream) {
-  stream << content.size() << stream_ws;
+// Writes the count of entries and then each entry, escaped, each followed
+// by the separator. The text is built in `text` (reused from group to
+// group) and written at once.
+void writeEntries(const BackupContent& content, std::ostream& stream, std::string& text) {
+  size_t room = 24;  // the count
+  for (const std::string* entry : content) room += maxEncodedLength(entry->size()) + 1;
+  text.resize(room);
+  char* const begin = &text[0];
+  char* p = std::to_chars(begin, begin + 24, content.size()).ptr;
+  *p++ = ' ';
   for (const std::string* entry : content) {
-    std::string token = *entry;
-    stream << transform_string_encode(token, TransformStringFromSymbol, TransformStringToSymbol) << stream_ws;
+    p = putEncodedToken(p, entry->data(), entry->size());
+    *p++ = ' ';
   }
+  stream.write(begin, p - begin);
 }
 
 // Content type of the backup content in updateContent.
@@ -94,7 +105,7 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
   AppIdInterfaceDB appIdDb;
   SCInterfaceDB scDb;
   Streamer streamer;
-  std::ostringstream stream;
+  TextOutStream stream;
   std::string errorText;
   int errorCode = 0;
 
@@ -132,15 +143,16 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     } else {
       SubclientConf conf(subclientId);
       BackupContent content;
+      std::string entryText;
       result = conf.getFiles(content, nullptr, false);
       if (result != 0) throw BCLsnException(result, errorText);
-      writeEntries(content, stream);
+      writeEntries(content, stream, entryText);
       stream << kFilterGroupCount << stream_ws;
       for (unsigned int type = kFirstFilterType; type <= kLastFilterType; ++type) {
         result = conf.getFilters(type, content, nullptr, true, true, false);
         if (result != 0) throw BCLsnException(result, errorText);
         stream << type << stream_ws;
-        writeEntries(content, stream);
+        writeEntries(content, stream, entryText);
       }
     }
   } catch (BCLsnException& e) {

@@ -16,7 +16,8 @@
 // Fast paths. The formatted operators cost most of the time of a list, so
 // both directions work on the stream's buffer when the stream is in its
 // default formatting state (classic locale, decimal, skipws, no width):
-// the encoders build the whole list in one string and write it once; the
+// the encoders build the list's text in a buffer on the stack (escaping
+// with a sixteen-byte scan) and write it in blocks; the
 // decoders parse each entry straight from the buffer's get area and consume
 // it only when every field is plain (digits, or a token, each followed by
 // whitespace inside the get area). An entry that is not (a sign, a long
@@ -35,6 +36,10 @@
 #include "platform/PropertyBuilder.h"
 
 #include "util/TokenCodec.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -108,7 +113,37 @@ struct FieldCursor {
     if (!skipSpace()) return false;
     begin = p;
     bool plus = false;
-    while (p < end && !isSpace(*p)) plus |= *p++ == TransformStringToSymbol;
+    bool ended = false;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while the get area holds them: whitespace is
+    // a space or a byte from 9 to 13 (one unsigned compare after
+    // subtracting 9).
+    const __m128i nine = _mm_set1_epi8(9);
+    const __m128i four = _mm_set1_epi8(4);
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i plusSign = _mm_set1_epi8(TransformStringToSymbol);
+    while (end - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i shifted = _mm_sub_epi8(bytes, nine);
+      const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(shifted, four), shifted);
+      const unsigned int spaces =
+          static_cast<unsigned int>(_mm_movemask_epi8(_mm_or_si128(control, _mm_cmpeq_epi8(bytes, space))));
+      const unsigned int pluses =
+          static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, plusSign)));
+      if (spaces != 0) {
+        const int at = __builtin_ctz(spaces);
+        plus |= (pluses & ((1u << at) - 1)) != 0;
+        p += at;
+        ended = true;
+        break;
+      }
+      plus |= pluses != 0;
+      p += 16;
+    }
+#endif
+    if (!ended) {
+      while (p < end && !isSpace(*p)) plus |= *p++ == TransformStringToSymbol;
+    }
     if (p == end) return false;
     length = static_cast<size_t>(p - begin);
     escaped = plus || *begin == TransformStringEmptySymbol;
@@ -131,48 +166,62 @@ char* putNumber(char* out, Int v) {
   return std::to_chars(out, out + 24, v).ptr;
 }
 
-// Writes the escaped form of text (null counts as empty) at out; returns
-// the end. At most 2 * length + 1 bytes.
-char* putToken(char* out, const char* text, size_t length) {
-  if (length == 0) {
-    *out++ = TransformStringEmptySymbol;
-    return out;
-  }
-  size_t i = 0;
-  if (text[0] == TransformStringEmptySymbol) {
-    *out++ = TransformStringEmptySymbol;
-    *out++ = TransformStringEmptySymbol;
-    i = 1;
-  }
-  for (; i < length; ++i) {
-    const char c = text[i];
-    if (c == TransformStringFromSymbol) {
-      *out++ = TransformStringToSymbol;
-      *out++ = '1';
-    } else if (c == TransformStringToSymbol) {
-      *out++ = TransformStringToSymbol;
-      *out++ = '2';
-    } else {
-      *out++ = c;
-    }
-  }
-  return out;
-}
-
 size_t textLength(const char* text) { return text != nullptr ? std::char_traits<char>::length(text) : 0; }
 
-// A list's text, built in one buffer sized for its worst case and written
-// with one call, as the formatted operators would: nothing when the stream
-// is not good, badbit on a short write.
-class ListText {
+// Builds a list's text in a buffer on the stack and hands it to the stream
+// in blocks of a few kilobytes, as the formatted operators would: nothing
+// once the stream is not good, badbit on a short write. A record too long
+// for the buffer is built on the heap.
+class ListWriter {
  public:
-  explicit ListText(size_t capacity) : buffer_(new char[capacity]), end_(buffer_.get()) {}
-  char*& end() { return end_; }
-  void writeTo(std::ostream& out) const { out.write(buffer_.get(), end_ - buffer_.get()); }
+  explicit ListWriter(std::ostream& out) : out_(out), end_(buffer_) {}
+  ListWriter(const ListWriter&) = delete;
+  ListWriter& operator=(const ListWriter&) = delete;
+  // Hands the rest of the text to the stream; call once at the end (not
+  // from a destructor: the stream may throw). The last byte (always the
+  // final separator) goes on its own, as the formatted operators write it:
+  // when an earlier byte was refused, that last write sets failbit on the
+  // bad stream just as theirs does.
+  void finish() {
+    if (end_ == buffer_) return;
+    const char last = *--end_;
+    flush();
+    out_.write(&last, 1);
+  }
+
+  // Room for `bytes` more bytes, to be advanced with done().
+  char* room(size_t bytes) {
+    if (bytes > static_cast<size_t>(buffer_ + sizeof buffer_ - end_)) {
+      flush();
+      if (bytes > sizeof buffer_) {
+        large_.reset(new char[bytes]);
+        return large_.get();
+      }
+    }
+    return end_;
+  }
+  void done(char* end) {
+    if (large_) {
+      // The record's last byte stays in the (empty) buffer for finish().
+      out_.write(large_.get(), end - 1 - large_.get());
+      buffer_[0] = end[-1];
+      end_ = buffer_ + 1;
+      large_.reset();
+    } else {
+      end_ = end;
+    }
+  }
 
  private:
-  std::unique_ptr<char[]> buffer_;
+  void flush() {
+    if (end_ != buffer_) out_.write(buffer_, end_ - buffer_);
+    end_ = buffer_;
+  }
+
+  std::ostream& out_;
   char* end_;
+  std::unique_ptr<char[]> large_;
+  char buffer_[4096];
 };
 
 constexpr size_t kNumberRoom = 24;
@@ -185,26 +234,26 @@ Streamer::~Streamer() = default;
 
 int Streamer::encodePropList(AppMgrPropsList& list, std::ostream& out, std::string& /*errorText*/) {
   if (plainFormatting(out)) {
-    // Two passes: the lengths give the worst case, then one buffer is filled.
-    size_t capacity = kNumberRoom;
-    for (const AppMgrProps* record : list) {
-      capacity += 2 * (textLength(record->name) + textLength(record->value)) + 2 * kNumberRoom;
-    }
-    ListText text(capacity);
-    char*& p = text.end();
+    ListWriter writer(out);
+    char* p = writer.room(kNumberRoom + 1);
     p = putNumber(p, static_cast<unsigned long>(list.size()));
     *p++ = ' ';
+    writer.done(p);
     for (const AppMgrProps* record : list) {
+      const size_t nameLength = textLength(record->name);
+      const size_t valueLength = textLength(record->value);
+      p = writer.room(maxEncodedLength(nameLength) + maxEncodedLength(valueLength) + kNumberRoom + 5);
       *p++ = '0';
       *p++ = ' ';
-      p = putToken(p, record->name, textLength(record->name));
+      p = putEncodedToken(p, record->name, nameLength);
       *p++ = ' ';
       p = putNumber(p, static_cast<int32_t>(static_cast<uint32_t>(record->type)));
       *p++ = ' ';
-      p = putToken(p, record->value, textLength(record->value));
+      p = putEncodedToken(p, record->value, valueLength);
       *p++ = ' ';
+      writer.done(p);
     }
-    text.writeTo(out);
+    writer.finish();
     return 0;
   }
   out << list.size() << stream_ws;
@@ -221,17 +270,19 @@ int Streamer::encodePropList(AppMgrPropsList& list, std::ostream& out, std::stri
 
 int Streamer::encodeContentList(AppMgrContentList& list, std::ostream& out, std::string& /*errorText*/) {
   if (plainFormatting(out)) {
-    size_t capacity = kNumberRoom;
-    for (const AppMgrContent* record : list) capacity += 2 * textLength(record->path) + 2;
-    ListText text(capacity);
-    char*& p = text.end();
+    ListWriter writer(out);
+    char* p = writer.room(kNumberRoom + 1);
     p = putNumber(p, static_cast<unsigned long>(list.size()));
     *p++ = ' ';
+    writer.done(p);
     for (const AppMgrContent* record : list) {
-      p = putToken(p, record->path, textLength(record->path));
+      const size_t length = textLength(record->path);
+      p = writer.room(maxEncodedLength(length) + 1);
+      p = putEncodedToken(p, record->path, length);
       *p++ = ' ';
+      writer.done(p);
     }
-    text.writeTo(out);
+    writer.finish();
     return 0;
   }
   out << list.size() << stream_ws;

@@ -161,13 +161,15 @@ TEST_F(HostTlsTest, LimitsAndTimeoutsHoldOverTls) {
   HostOptions options = tlsOptions();
   options.maxConnections = 1;
   options.maxFrameSize = 4096;
-  options.idleTimeout = 300ms;
-  options.tls.handshakeTimeout = 200ms;
+  // Generous enough that a loaded sanitizer build finishes a real handshake
+  // and a refusal in time, short enough to watch both timeouts fire.
+  options.idleTimeout = 1500ms;
+  options.tls.handshakeTimeout = 1s;
   startHost(options, hosttest::sampleStore());
 
   // A handshake that never starts, and one refused for want of room, are closed.
   hosttest::RawPeer silent(server_->port());
-  EXPECT_TRUE(silent.closedByHost(3s));
+  EXPECT_TRUE(silent.closedByHost(5s));
   for (int i = 0; i < 100 && server_->connections() > 0; ++i) std::this_thread::sleep_for(10ms);
   auto first = connectTls();
   EXPECT_THAT(refusal(trustedClient()), HasSubstr("at most 1 connections"));
@@ -185,7 +187,7 @@ TEST_F(HostTlsTest, LimitsAndTimeoutsHoldOverTls) {
   // A silent TLS connection is closed after the idle timeout.
   for (int i = 0; i < 100 && server_->connections() > 0; ++i) std::this_thread::sleep_for(10ms);
   auto idle = connectTls();
-  std::this_thread::sleep_for(600ms);
+  std::this_thread::sleep_for(3s);
   EXPECT_THROW(idle->health(), AppMgrClientError);
   EXPECT_EQ(connectTls()->health().state, wire::HealthRecord::kServing);
 }

@@ -1,7 +1,8 @@
 // The client and subclient database classes over the in-memory store: the
 // client lookup by each key, property writes that need their object and
-// refuse null elements, and updateContent's rules, each refused call
-// leaving the store as it was.
+// refuse null elements, updateContent's rules, each refused call leaving
+// the store as it was, and reads of several groups into one BackupContent.
+#include <algorithm>
 #include <list>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/MemoryConfigStore.h"
 #include "platform/PropertyBuilder.h"
 #include "platform/SCInterfaceDB.h"
+#include "platform/SubclientConf.h"
 
 namespace {
 
@@ -164,6 +166,39 @@ TEST_F(ClientSubclientDBTest, UpdateContentAppliesAllOrNothing) {
     EXPECT_EQ(entries(1), c.content);
     EXPECT_EQ(entries(2), c.filters);
   }
+}
+
+// One BackupContent serves reads of groups of different sizes in a row (it
+// reuses its entries); each read leaves exactly that group's entries, and a
+// failed read leaves it empty.
+TEST_F(ClientSubclientDBTest, SuccessiveGroupReadsReplaceTheEntries) {
+  std::string errorText;
+  const std::string longEntry(40, 'x');  // not a short string
+  store_->updateSubclientEntries(kSubclientId, 1, {"/b", longEntry}, {}, errorText);
+  store_->updateSubclientEntries(kSubclientId, 2, {"*.tmp"}, {}, errorText);
+  store_->updateSubclientEntries(kSubclientId, 4, {"/c", "/d", "/e", "/f"}, {}, errorText);
+  const auto text = [](const BackupContent& content) {
+    std::string t;
+    for (const std::string* entry : content) t += *entry + ";";
+    return t;
+  };
+  SubclientConf conf(kSubclientId);
+  BackupContent content;
+  ASSERT_EQ(conf.getFiles(content, nullptr, false), 0);
+  EXPECT_EQ(text(content), "/a;/b;" + longEntry + ";");
+  const std::pair<unsigned int, std::string> reads[] = {
+      {2, "*.tmp;"}, {3, ""}, {4, "/c;/d;/e;/f;"}, {2, "*.tmp;"}, {4, "/c;/d;/e;/f;"}};
+  for (const auto& [type, want] : reads) {
+    ASSERT_EQ(conf.getFilters(type, content, nullptr, true, true, false), 0);
+    EXPECT_EQ(text(content), want) << type;
+    EXPECT_EQ(content.size(), static_cast<size_t>(std::count(want.begin(), want.end(), ';')));
+  }
+  EXPECT_EQ(conf.getFilters(9, content, nullptr, true, true, false), static_cast<int>(XR_BAD_CONTENT_TYPE));
+  EXPECT_EQ(content.size(), 0u);
+  ASSERT_EQ(conf.getFilters(4, content, nullptr, true, true, false), 0);
+  SubclientConf missing(kSubclientId + 1);
+  EXPECT_EQ(missing.getFiles(content, nullptr, false), static_cast<int>(XR_CONTENT_INVALID_SUBCLIENT));
+  EXPECT_EQ(content.size(), 0u);
 }
 
 }  // namespace

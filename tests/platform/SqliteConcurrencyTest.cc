@@ -74,7 +74,7 @@ TEST(SqliteConcurrency, EightThreadsEndWhereASerialReplayEnds) {
   ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *tree, errorText), 0) << errorText;
 
   std::atomic<bool> stop{false};
-  std::vector<int> steps(kThreads, 0);
+  std::vector<std::atomic<int>> steps(kThreads);
   std::vector<std::string> failures(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
@@ -90,12 +90,24 @@ TEST(SqliteConcurrency, EightThreadsEndWhereASerialReplayEnds) {
       }
     });
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Run for at least 1.5 s and until every thread has done a few steps; a
+  // loaded machine may starve a thread for a while, which is not a failure.
+  const auto start = std::chrono::steady_clock::now();
+  auto everyThreadRan = [&] {
+    for (const std::atomic<int>& count : steps) {
+      if (count.load() <= 4) return false;
+    }
+    return true;
+  };
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1500) ||
+         (!everyThreadRan() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30))) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   stop = true;
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) {
     EXPECT_EQ(failures[t], "") << "thread " << t;
-    EXPECT_GT(steps[t], 4) << "thread " << t << " hardly ran";
+    EXPECT_GT(steps[t].load(), 4) << "thread " << t << " hardly ran";
   }
 
   MemoryConfigStore replay;

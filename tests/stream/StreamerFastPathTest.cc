@@ -6,6 +6,7 @@
 // bytes at a time; and random outgoing lists with every escape case. Both
 // paths must give the same result, error text, entries, stream state and
 // position, and the same bytes.
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -109,9 +110,10 @@ std::string randomField(std::mt19937& rng, bool number) {
                                "\xc3\xa9t\xc3\xa9"};
   if (rng() % 8 == 0) return kOdd[rng() % (sizeof kOdd / sizeof kOdd[0])];
   if (number) return std::to_string(rng() % 100000);
-  static const char kChars[] = "abcXYZ09+1`_/.-\xc3\xa9";
+  static const char kChars[] = "abcXYZ09+1`_/.-\xc3\xa9\x08\x0e\x1f!";
   std::string token;
-  const int length = 1 + static_cast<int>(rng() % 12);
+  // Mostly short; some long enough for the sixteen-byte token scan.
+  const int length = 1 + static_cast<int>(rng() % 4 == 0 ? rng() % 45 : rng() % 12);
   for (int i = 0; i < length; ++i) token += kChars[rng() % (sizeof kChars - 1)];
   return token;
 }
@@ -181,6 +183,76 @@ TEST(StreamerFastPath, EncodingMatchesTheFormattedOperators) {
     streamer.encodeContentList(contents, plain, error);
     ASSERT_EQ(fast.str(), plain.str());
     EXPECT_EQ(error, "untouched");
+    clearPropList(props);
+    clearContentList(contents);
+  }
+}
+
+// Accepts `limit` bytes, then refuses every write.
+class LimitedBuf : public std::streambuf {
+ public:
+  explicit LimitedBuf(size_t limit) : limit_(limit) {}
+  const std::string& text() const { return text_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (text_.size() >= limit_) return traits_type::eof();
+    text_ += traits_type::to_char_type(c);
+    return c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    const size_t take = std::min(static_cast<size_t>(n), limit_ - text_.size());
+    text_.append(s, take);
+    return static_cast<std::streamsize>(take);
+  }
+
+ private:
+  size_t limit_;
+  std::string text_;
+};
+
+// Records longer than the encoder's block buffer, texts that cross its
+// sixteen-byte scan in every position, and a stream that stops taking bytes
+// part way: both paths write the same bytes and end in the same state.
+TEST(StreamerFastPath, LongRecordsAndShortWritesMatchTheFormattedOperators) {
+  std::mt19937 rng(909);
+  const auto randomText = [&rng]() {
+    static const size_t kLengths[] = {0, 1, 15, 16, 17, 31, 33, 100, 2047, 4096, 5000, 9000};
+    std::string text(kLengths[rng() % 12] + rng() % 3, 'q');
+    const unsigned density = 1 + rng() % 20;
+    for (char& c : text) c = rng() % density == 0 ? " +`"[rng() % 3] : static_cast<char>('a' + rng() % 26);
+    return text;
+  };
+  for (int i = 0; i < 300; ++i) {
+    AppMgrPropsList props;
+    AppMgrContentList contents;
+    const int n = 1 + static_cast<int>(rng() % 8);
+    for (int k = 0; k < n; ++k) {
+      appendProperty(props, randomText(), rng() % 50, randomText());
+      appendContent(contents, 1, randomText());
+    }
+    Streamer streamer;
+    std::string error;
+    std::ostringstream plainAll;
+    plainAll.setf(std::ios_base::showbase);
+    streamer.encodePropList(props, plainAll, error);
+    streamer.encodeContentList(contents, plainAll, error);
+    const size_t limit = i % 2 == 0 ? std::string::npos : rng() % (plainAll.str().size() + 1);
+    LimitedBuf fastBuf(limit);
+    LimitedBuf plainBuf(limit);
+    std::ostream fast(&fastBuf);
+    std::ostream plain(&plainBuf);
+    plain.setf(std::ios_base::showbase);
+    streamer.encodePropList(props, fast, error);
+    streamer.encodeContentList(contents, fast, error);
+    streamer.encodePropList(props, plain, error);
+    streamer.encodeContentList(contents, plain, error);
+    ASSERT_EQ(fastBuf.text(), plainBuf.text()) << "limit " << limit;
+    EXPECT_EQ(fast.rdstate(), plain.rdstate()) << "limit " << limit;
+    if (i % 2 == 0) {
+      EXPECT_EQ(fastBuf.text(), plainAll.str());
+    }
     clearPropList(props);
     clearContentList(contents);
   }

@@ -1,10 +1,15 @@
 // Token escaping: each character class that matters survives a round trip,
-// and the decoder never reads past the end of a token.
+// the decoder never reads past the end of a token, and the sixteen-byte
+// scanning encoder writes exactly what the byte-at-a-time one writes.
 #include <random>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "AppMgr/TokenEscape.h"
+
+#include "util/TokenCodec.h"
 
 namespace {
 
@@ -36,6 +41,50 @@ TEST(TokenEscape, PlusAtTheEndIsKeptAndNothingBeyondIsRead) {
   for (const auto& [encoded, plain] : {std::pair{"+", "+"}, {"a+", "a+"}, {"`+", "+"}, {"a+x", "a+"}}) {
     EXPECT_EQ(decode(encoded), plain) << encoded;
   }
+}
+
+// Both encoders on one input, each into its own buffer of the room that
+// maxEncodedLength promises (a write past it is caught by the sanitizer
+// build); the text itself never takes more than 2 * length + 1 bytes.
+void expectSameEncoding(const std::string& text) {
+  const size_t room = maxEncodedLength(text.size());
+  std::vector<char> fast(room);
+  std::vector<char> plain(room);
+  const size_t fastLength =
+      static_cast<size_t>(putEncodedToken(fast.data(), text.data(), text.size()) - fast.data());
+  const size_t plainLength =
+      static_cast<size_t>(putEncodedTokenScalar(plain.data(), text.data(), text.size()) - plain.data());
+  ASSERT_EQ(std::string(fast.data(), fastLength), std::string(plain.data(), plainLength))
+      << "[" << text << "]";
+}
+
+TEST(TokenEscape, ScanningEncoderMatchesTheByteLoop) {
+  expectSameEncoding("");
+  // Every input of one and two bytes, and of three bytes over the bytes
+  // that matter and their neighbours.
+  for (int a = 0; a < 256; ++a) {
+    expectSameEncoding(std::string(1, static_cast<char>(a)));
+    for (int b = 0; b < 256; ++b) expectSameEncoding({static_cast<char>(a), static_cast<char>(b)});
+  }
+  static const char kAlphabet[] = " +`*,_a\t\0\x80\xff";
+  const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
+  for (char a : alphabet) {
+    for (char b : alphabet) {
+      for (char c : alphabet) expectSameEncoding({a, b, c});
+    }
+  }
+  // Random texts around and across the sixteen-byte blocks, dense and
+  // sparse in escapes.
+  std::mt19937 rng(1601);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text(rng() % 70, 'x');
+    const unsigned density = 1 + rng() % 16;
+    for (char& c : text) c = rng() % density == 0 ? alphabet[rng() % 3] : static_cast<char>(rng());
+    expectSameEncoding(text);
+  }
+  std::string longText(100000, 'p');
+  for (size_t i = 0; i < longText.size(); i += 1 + rng() % 300) longText[i] = alphabet[rng() % 3];
+  expectSameEncoding(longText);
 }
 
 }  // namespace
