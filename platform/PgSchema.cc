@@ -149,3 +149,38 @@ const std::vector<const char*>& pgMigrations() {
 }
 
 int pgSchemaVersion() { return static_cast<int>(pgMigrations().size()); }
+
+const std::vector<PgTableShape>& pgExpectedTables() {
+  static const std::vector<PgTableShape> tables = {
+      {"appmgr_schema", {"singleton", "application", "version"}, 1, 0},
+      {"velmora",
+       {"id", "name", "release_id", "flags", "time_zone_id", "host_name", "description", "time_zone_name",
+        "install_dir", "utc_offset_minutes"},
+       2,
+       0},
+      {"global_param", {"name", "value"}, 1, 0},
+      {"application_type", {"id", "name"}, 1, 0},
+      {"client",
+       {"id", "velmora_id", "name", "host_name", "qualifier", "attribute", "os_name", "os_version",
+        "processor", "version_text", "is_nas", "is_non_ndmp", "roles"},
+       2,
+       1},
+      {"instance",
+       {"id", "client_id", "app_type_id", "name", "flags", "description", "cluster_type", "cloud_apps_type"},
+       2,
+       2},
+      {"instance_content", {"instance_id", "seq", "type", "path"}, 1, 1},
+      {"backup_set", {"id", "instance_id", "name", "flags", "description"}, 2, 1},
+      {"subclient", {"id", "backup_set_id", "name", "flags", "description"}, 2, 1},
+      {"application", {"velmora_id", "app_id", "subclient_id", "aux1", "aux2", "archive_group_id"}, 2, 2},
+      {"property", {"owner_kind", "owner_id", "seq", "name", "type", "value"}, 2, 0},
+      {"subclient_entry", {"subclient_id", "grp", "seq", "path"}, 2, 1},
+  };
+  return tables;
+}
+
+const std::vector<const char*>& pgExpectedIndexes() {
+  static const std::vector<const char*> indexes = {"client_by_velmora", "client_by_host_name",
+                                                   "instance_by_app_type", "application_by_archive_group"};
+  return indexes;
+}

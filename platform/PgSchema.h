@@ -21,4 +21,17 @@ const std::vector<const char*>& pgMigrations();
 // The version this build writes: the number of migrations.
 int pgSchemaVersion();
 
+// What the migrations leave behind, for the integrity check: every table
+// with its columns, how many unique indexes (the primary key included) and
+// foreign keys it has, and the indexes created by name. A migration that
+// changes the tables changes these lists too.
+struct PgTableShape {
+  const char* name;
+  std::vector<const char*> columns;
+  int uniqueIndexes;
+  int foreignKeys;
+};
+const std::vector<PgTableShape>& pgExpectedTables();
+const std::vector<const char*>& pgExpectedIndexes();
+
 #endif  // PLATFORM_PGSCHEMA_H_

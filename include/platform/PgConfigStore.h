@@ -53,11 +53,15 @@ class PgConfigStore final : public ConfigStore, public ConfigTreeStore {
     int firstBackoffMs = 20;  // wait before the second try; doubles for each further one
     int maxBackoffMs = 1000;  // longest wait between two tries
     std::string schema;       // schema of the store, created when missing; empty: the search path's
+    bool create = true;       // false: a schema without the store is refused instead of made one
   };
 
   // True for a libpq connection string: a postgresql:// or postgres:// URI,
   // or key=value pairs naming a host, hostaddr, dbname or service.
   static bool isConnectionString(const std::string& text);
+
+  // The connection string without its password, for messages.
+  static std::string describe(const std::string& conninfo);
 
   // Connects, checks and migrates the schema. 0 and store set, or an error
   // code with errorText (store untouched).
@@ -68,6 +72,12 @@ class PgConfigStore final : public ConfigStore, public ConfigTreeStore {
   ~PgConfigStore() override;
   PgConfigStore(const PgConfigStore&) = delete;
   PgConfigStore& operator=(const PgConfigStore&) = delete;
+
+  // Checks the marker row, the tables, columns, indexes and foreign keys
+  // that the migrations made, and that no row has lost its parent, in one
+  // snapshot: 0 with problems empty when the store is sound, else 0 with
+  // one line per finding in problems; non-zero when it cannot run.
+  int checkIntegrity(std::vector<std::string>& problems, std::string& errorText);
 
   int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) override;
   int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) override;

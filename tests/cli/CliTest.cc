@@ -21,7 +21,6 @@
 
 #include "CliApp.h"
 #include "fakes/DevPasswordKey.h"
-#include "fakes/PgTestDatabase.h"
 #include "fakes/PlainPasswordWatch.h"
 #include "fakes/ScopedPlatformConfig.h"
 #include "fakes/TempDir.h"
@@ -539,34 +538,6 @@ TEST(CliStore, RefusesForeignFilesBadTreesAndMissingStores) {
   EXPECT_EQ(runCli({"store", "check", dir.file("missing.db")}).code, 1);
   EXPECT_FALSE(std::filesystem::exists(dir.file("missing.db")));
   EXPECT_EQ(runCli({"store", "export", dir.file("missing.db")}).code, 1);
-}
-
-TEST(CliStore, ImportsIntoPostgresAndRefusesToReplaceATreeWithoutForce) {
-  std::string why;
-  const std::string conninfo = pgTestConnInfo(why);
-  if (conninfo.empty()) GTEST_SKIP() << why;
-  std::string schema;
-  const std::shared_ptr<PgConfigStore> store = openPgTestStore(conninfo, PgConfigStore::Options(), &schema);
-  // The command line names the store by its connection string alone: the
-  // test's schema comes first on the search path.
-  const std::string target = pgTestWithSetting(conninfo, "options", "'-csearch_path=" + schema + "'");
-
-  CliRun r = runCli({"store", "import", target, kSampleTree});
-  ASSERT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_EQ(r.out.find(target), std::string::npos);  // a connection string may hold a password
-  ConfigTree tree;
-  std::string errorText;
-  ASSERT_EQ(store->readTree(tree, errorText), 0) << errorText;
-  EXPECT_EQ(tree.velmoras.size(), 2u);
-
-  r = runCli({"store", "import", target, kSampleTree});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("--force"), std::string::npos);
-  EXPECT_EQ(r.err.find(target), std::string::npos);
-  EXPECT_EQ(runCli({"store", "import", "--force", target, kSampleTree}).code, kExitOk);
-  EXPECT_EQ(runCli({"store", "import", "--force", target, "/nonexistent/tree.json"}).code, 1);
-  ASSERT_EQ(store->readTree(tree, errorText), 0) << errorText;
-  EXPECT_EQ(tree.velmoras.size(), 2u);
 }
 
 }  // namespace

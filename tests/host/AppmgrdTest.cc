@@ -3,12 +3,15 @@
 // SIGHUP reopening the log file, SIGTERM stopping it with exit 0 and a sound
 // store file. With a PostgreSQL server (APPMGR_TEST_PG), two appmgrd on one
 // catalog: an update through one is read through the other at once, and
-// sixteen connections over both updating one subclient lose nothing. SIGKILL
+// sixteen connections over both updating one subclient lose nothing; two
+// hosts on a server of their own that is restarted under load. SIGKILL
 // under load loses no acknowledged update of an SQLite store.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -23,12 +26,14 @@
 
 #include <gtest/gtest.h>
 
+#include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/ConfigTreeJson.h"
 #include "platform/SqliteConfigStore.h"
 
 #include "fakes/PgTestDatabase.h"
 #include "fakes/StoreFixtures.h"
+#include "fakes/TempDir.h"
 #include "host/AppMgrClient.h"
 
 #ifndef APPMGRD_PATH
@@ -248,7 +253,7 @@ class TwoHosts : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
-    const std::string server = pgTestConnInfo(why);
+    const std::string server = serverConnInfo(why);
     if (server.empty()) GTEST_SKIP() << why;
     // The catalog: the store fixture in a schema of its own.
     store_ = openPgTestStore(server, PgConfigStore::Options(), &schema_);
@@ -260,6 +265,9 @@ class TwoHosts : public ::testing::Test {
       ASSERT_FALSE(host->address.empty()) << "appmgrd did not start on " << conninfo_;
     }
   }
+
+  // The server of the catalog: the suite's, unless a fixture brings its own.
+  virtual std::string serverConnInfo(std::string& why) { return pgTestConnInfo(why); }
 
   std::shared_ptr<PgConfigStore> store_;
   std::string schema_;
@@ -344,6 +352,155 @@ TEST_F(TwoHosts, SixteenConnectionsUpdatingOneSubclientLoseNoUpdate) {
     return out;
   };
   EXPECT_EQ(sortedState(*store_), sortedState(replay));
+}
+
+// ---- The catalog's server restarted under load ----
+
+// Two hosts on a throwaway PostgreSQL server of their own (started with
+// scripts/pg-test-cluster.sh and a private state file), so that restarting
+// it disturbs no other test.
+class TwoHostsOnTheirOwnServer : public TwoHosts {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (pgTestConnInfo(why).empty()) GTEST_SKIP() << why;
+    std::string out;
+    const int started = cluster("start", out);
+    // A suite run against a remote server may have no server programs here.
+    if (started != 0 && out.find("no PostgreSQL server found") != std::string::npos) GTEST_SKIP() << out;
+    ASSERT_EQ(started, 0) << out;
+    const std::string prefix = "export APPMGR_TEST_PG='";
+    const size_t at = out.find(prefix);
+    ASSERT_NE(at, std::string::npos) << "pg-test-cluster.sh start printed: " << out;
+    server_ = out.substr(at + prefix.size(), out.find('\'', at + prefix.size()) - at - prefix.size());
+    TwoHosts::SetUp();
+  }
+  void TearDown() override {
+    for (auto& host : hosts_) host.reset();
+    store_.reset();
+    std::string out;
+    if (std::filesystem::exists(state_.file("cluster"))) cluster("stop", out);
+  }
+  std::string serverConnInfo(std::string&) override { return server_; }
+
+  // Runs the cluster script with this fixture's state file: its exit
+  // status, and its output in `out`.
+  int cluster(const std::string& command, std::string& out) {
+    const std::string line = "APPMGR_PG_STATE='" + state_.file("cluster") +
+                             "' '" APPMGR_SOURCE_DIR "/scripts/pg-test-cluster.sh' " + command + " 2>&1";
+    FILE* pipe = ::popen(line.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    out = readAll(::fileno(pipe));
+    return ::pclose(pipe);
+  }
+
+  TempDir state_;
+  std::string server_;
+};
+
+// 0 or the error code of the subclient lookup; 0xffffffff for an error frame.
+uint32_t lookupCode(appmgr::AppMgrClient& client) {
+  const appmanObjectReq req = subclientRequest();
+  const appmgr::AppMgrReply reply = client.call(APPMAN_SUBCLIENT_BY_ID_REQ, &req, sizeof req);
+  return reply.isResponse() ? reply.as<appmanGeneralMsg>().errorCode : 0xffffffffu;
+}
+
+TEST_F(TwoHostsOnTheirOwnServer, RequestsDuringARestartFailCleanlyAndLaterOnesSucceed) {
+  using Clock = std::chrono::steady_clock;
+  struct Request {
+    Clock::time_point start, end;
+    bool isUpdate;
+    int step;
+    uint32_t result;
+  };
+  constexpr int kClients = 6;
+  std::atomic<bool> stop{false};
+  std::vector<std::vector<Request>> requests(kClients);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kClients; ++t) {
+    threads.emplace_back([&, t] {
+      auto client = appmgr::AppMgrClient::connect(hosts_[t % 2]->address);
+      for (int step = 0; !stop; ++step) {
+        Request r{Clock::now(), {}, step % 2 == 1, step, 0};
+        // Each client sets its own property to the step number: the last
+        // value the store holds tells whether an update that answered 0 was lost.
+        r.result = r.isUpdate
+                       ? update(*client, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
+                                "1 0 restart" + std::to_string(t) + " 1 " + std::to_string(step) + " 0", "0")
+                       : lookupCode(*client);
+        r.end = Clock::now();
+        requests[t].push_back(r);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const Clock::time_point restartStart = Clock::now();
+  std::string restartOutput;
+  const int restarted = cluster("restart", restartOutput);
+  const Clock::time_point restartEnd = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  stop = true;
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(restarted, 0) << restartOutput;
+
+  // Both hosts ran through it.
+  for (auto& host : hosts_) {
+    int status = 0;
+    EXPECT_EQ(::waitpid(host->child.pid, &status, WNOHANG), 0) << "appmgrd ended";
+  }
+  size_t before = 0, during = 0, failedDuring = 0, after = 0;
+  Clock::duration longest{};
+  for (int t = 0; t < kClients; ++t) {
+    SCOPED_TRACE("client " + std::to_string(t));
+    int lastSuccess = -1, lastSent = -1;
+    for (const Request& r : requests[t]) {
+      longest = std::max(longest, r.end - r.start);
+      if (r.end < restartStart) {
+        ++before;
+        EXPECT_EQ(r.result, 0u) << "step " << r.step << " before the restart";
+      } else if (r.start > restartEnd) {
+        ++after;
+        EXPECT_EQ(r.result, 0u) << "step " << r.step << " after the restart";
+      } else {
+        ++during;
+        // A response, no error frame: an update answers the store's code
+        // for an unreachable server, the lookup its fixed stream failure.
+        if (r.result != 0) {
+          ++failedDuring;
+          EXPECT_EQ(r.result, r.isUpdate ? XR_GET_INTERFACE_FAILED : XR_STREAM_FAILURE)
+              << "step " << r.step << " during the restart";
+        }
+      }
+      if (r.isUpdate) {
+        lastSent = r.step;
+        if (r.result == 0) lastSuccess = r.step;
+      }
+    }
+    // The store holds the last update that answered 0, or a later one
+    // whose answer was lost with its connection.
+    std::vector<PropertyRow> rows;
+    std::string errorText;
+    ASSERT_EQ(store_->listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0) << errorText;
+    const auto held = std::find_if(rows.begin(), rows.end(), [&](const PropertyRow& row) {
+      return row.name == "restart" + std::to_string(t);
+    });
+    ASSERT_NE(held, rows.end());
+    const int value = std::stoi(held->value);
+    EXPECT_GE(value, lastSuccess);
+    EXPECT_LE(value, lastSent);
+  }
+  // The store's retries are bounded (5 tries, waits of 20 ms doubling): no
+  // request waits out the restart.
+  EXPECT_LT(longest, std::chrono::seconds(5));
+  EXPECT_GT(before, 0u);
+  EXPECT_GT(after, 0u);
+  std::printf(
+      "restart took %lld ms; requests: %zu before, %zu during (%zu failed), %zu after; longest %lld ms\n",
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd - restartStart).count()),
+      before, during, failedDuring, after,
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
 }
 
 // ---- SIGKILL under load ----

@@ -131,7 +131,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
            const std::string& envAddress) {
   CLI::App app{
       "appmgr: asks appmgrd's application-manager listener what it knows, changes it, and administers "
-      "SQLite configuration stores.",
+      "configuration stores (SQLite files or PostgreSQL catalogs).",
       "appmgr"};
   app.footer(
       "Address: --socket PATH, else --host/--port, else $APPMGR_ADDRESS (HOST:PORT or unix:PATH), else "
@@ -350,29 +350,30 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
 
   // ---- store administration (local, no host) ----
-  CLI::App* store = addGroup(app, "store", "Administer an SQLite configuration store file");
+  CLI::App* store =
+      addGroup(app, "store", "Administer a configuration store: an SQLite file or a PostgreSQL catalog");
+  const char* const storeArgument =
+      "Store file, or a PostgreSQL connection string (postgresql://... or host=... dbname=...)";
   sub = addCommand(*store, "init", "Make an empty store", "appmgr store init /var/lib/appmgr/config.db");
-  sub->add_option("file", storePath, "Store file")->required();
+  sub->add_option("store", storePath, storeArgument)->required();
   sub->add_flag("--force", force, "Empty an existing store");
   leaves.push_back({sub, nullptr, [&] { return storeInit(storePath, force, out, err); }});
-  sub = addCommand(*store, "import",
-                   "Load a JSON tree into a store (an SQLite file or a PostgreSQL connection string), in one "
-                   "transaction",
+  sub = addCommand(*store, "import", "Load a JSON tree into a store, in one transaction",
                    "appmgr store import config.db examples/sample-tree.json");
-  sub->add_option("file", storePath, "Store file, or PostgreSQL connection string")->required();
+  sub->add_option("store", storePath, storeArgument)->required();
   sub->add_option("tree", treePath, "JSON tree file")->required();
   sub->add_flag("--force", force, "Replace the contents of an existing store");
   leaves.push_back({sub, nullptr, [&] { return storeImport(storePath, treePath, force, out, err); }});
   sub = addCommand(*store, "export", "Write a store's tree as JSON (to stdout without a file)",
                    "appmgr store export config.db tree.json");
-  sub->add_option("file", storePath, "Store file")->required();
+  sub->add_option("store", storePath, storeArgument)->required();
   treePath = "-";
   sub->add_option("tree", treePath, "JSON file to write, - for stdout")->capture_default_str();
   sub->add_flag("--force", force, "Replace an existing JSON file");
   leaves.push_back({sub, nullptr, [&] { return storeExport(storePath, treePath, force, out, err); }});
   sub = addCommand(*store, "check", "Check a store's schema, integrity and tree",
-                   "appmgr store check config.db");
-  sub->add_option("file", storePath, "Store file")->required();
+                   "appmgr store check postgresql://db.example.net/appmgr");
+  sub->add_option("store", storePath, storeArgument)->required();
   leaves.push_back({sub, nullptr, [&] { return storeCheck(storePath, out, err); }});
 
   try {

@@ -1,4 +1,5 @@
-// Store administration on top of SqliteConfigStore and the JSON tree codec.
+// Store administration on top of the SQLite and PostgreSQL stores and the
+// JSON tree codec.
 #include "StoreAdmin.h"
 
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include "platform/PgConfigStore.h"
 #include "platform/SqliteConfigStore.h"
 
+#include "host/StoreOpener.h"
+
 namespace appmgr {
 namespace cli {
 
@@ -22,78 +25,106 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// The store a command works on: an SQLite file or a PostgreSQL catalog,
+// as host/StoreOpener tells them apart.
+struct AdminStore {
+  std::shared_ptr<SqliteConfigStore> sqlite;
+  std::shared_ptr<PgConfigStore> postgres;
+  std::string name;  // for messages: the file, or the connection string without its password
+
+  ConfigTreeStore& tree() {
+    if (sqlite) return *sqlite;
+    return *postgres;
+  }
+  int checkIntegrity(std::vector<std::string>& problems, std::string& errorText) {
+    return sqlite ? sqlite->checkIntegrity(problems, errorText)
+                  : postgres->checkIntegrity(problems, errorText);
+  }
+};
+
+bool isPostgres(const std::string& argument) {
+  return appmgr::storeSpecForArgument(argument).kind == appmgr::StoreSpec::Kind::kPostgres;
+}
+
+// Opens the PostgreSQL store; with `create`, an empty schema becomes one.
+bool openPostgres(const std::string& conninfo, bool create, AdminStore& store, std::ostream& err) {
+  PgConfigStore::Options options;
+  options.poolSize = 1;
+  options.create = create;
+  store.name = PgConfigStore::describe(conninfo);
+  std::string errorText;
+  if (PgConfigStore::open(conninfo, options, store.postgres, errorText) != 0) {
+    err << "appmgr: " << store.name << ": " << errorText << "\n";
+    return false;
+  }
+  return true;
+}
+
 // Opens an existing store (never creates one).
-bool openExisting(const std::string& path, std::shared_ptr<SqliteConfigStore>& store, std::ostream& err) {
-  if (!fileExists(path)) {
-    err << "appmgr: no store at " << path << "\n";
+bool openExisting(const std::string& argument, AdminStore& store, std::ostream& err) {
+  if (isPostgres(argument)) return openPostgres(argument, false, store, err);
+  store.name = argument;
+  if (!fileExists(argument)) {
+    err << "appmgr: no store at " << argument << "\n";
     return false;
   }
   std::string errorText;
-  if (SqliteConfigStore::open(path, store, errorText) != 0) {
-    err << "appmgr: " << path << ": " << errorText << "\n";
+  if (SqliteConfigStore::open(argument, store.sqlite, errorText) != 0) {
+    err << "appmgr: " << argument << ": " << errorText << "\n";
     return false;
   }
   return true;
 }
 
-// Opens the store at path for replacing its contents: refused when the
-// file exists and force is not set. Opening checks that an existing file is
-// one of our stores, so --force cannot clobber another kind of file.
-bool openForWrite(const std::string& path, bool force, std::shared_ptr<SqliteConfigStore>& store,
-                  std::ostream& err) {
-  if (fileExists(path) && !force) {
-    err << "appmgr: " << path << " exists; use --force to replace its contents\n";
+bool holdsConfiguration(const ConfigTree& tree) {
+  return !tree.globalParams.empty() || !tree.applicationTypes.empty() || !tree.velmoras.empty() ||
+         !tree.clients.empty();
+}
+
+// Opens the store for replacing its contents: refused when the file exists
+// (a PostgreSQL store: when it holds any configuration) and force is not
+// set. Opening checks that an existing file or schema is one of our stores,
+// so --force cannot clobber anything else.
+bool openForWrite(const std::string& argument, bool force, AdminStore& store, std::ostream& err) {
+  if (isPostgres(argument)) {
+    if (!openPostgres(argument, true, store, err)) return false;
+    if (force) return true;
+    ConfigTree tree;
+    std::string errorText;
+    if (store.postgres->readTree(tree, errorText) != 0) {
+      err << "appmgr: " << store.name << ": " << errorText << "\n";
+      return false;
+    }
+    if (holdsConfiguration(tree)) {
+      err << "appmgr: " << store.name << " holds a configuration; use --force to replace its contents\n";
+      return false;
+    }
+    return true;
+  }
+  store.name = argument;
+  if (fileExists(argument) && !force) {
+    err << "appmgr: " << argument << " exists; use --force to replace its contents\n";
     return false;
   }
   std::string errorText;
-  if (SqliteConfigStore::open(path, store, errorText) != 0) {
-    err << "appmgr: " << path << ": " << errorText << "\n";
+  if (SqliteConfigStore::open(argument, store.sqlite, errorText) != 0) {
+    err << "appmgr: " << argument << ": " << errorText << "\n";
     return false;
   }
   return true;
-}
-
-// Loads `text` into the PostgreSQL store `conninfo`: refused when the store
-// already holds a Velmora or a client and force is not set. The connection
-// string may carry a password, so messages never repeat it.
-int importIntoPostgres(const std::string& conninfo, const std::string& text, const std::string& treePath,
-                       bool force, std::ostream& out, std::ostream& err) {
-  std::shared_ptr<PgConfigStore> store;
-  std::string errorText;
-  if (PgConfigStore::open(conninfo, store, errorText) != 0) {
-    err << "appmgr: cannot open the PostgreSQL store: " << errorText << "\n";
-    return 1;
-  }
-  if (!force) {
-    ConfigTree current;
-    if (store->readTree(current, errorText) != 0) {
-      err << "appmgr: the PostgreSQL store: " << errorText << "\n";
-      return 1;
-    }
-    if (!current.velmoras.empty() || !current.clients.empty()) {
-      err << "appmgr: the PostgreSQL store holds a tree; use --force to replace its contents\n";
-      return 1;
-    }
-  }
-  if (importConfigTreeJson(text, *store, errorText) != 0) {
-    err << "appmgr: the PostgreSQL store: " << errorText << "\n";
-    return 1;
-  }
-  out << "imported " << treePath << " into the PostgreSQL store\n";
-  return 0;
 }
 
 }  // namespace
 
 int storeInit(const std::string& storePath, bool force, std::ostream& out, std::ostream& err) {
-  std::shared_ptr<SqliteConfigStore> store;
+  AdminStore store;
   if (!openForWrite(storePath, force, store, err)) return 1;
   std::string errorText;
-  if (store->replaceTree(ConfigTree(), errorText) != 0) {
-    err << "appmgr: " << storePath << ": " << errorText << "\n";
+  if (store.tree().replaceTree(ConfigTree(), errorText) != 0) {
+    err << "appmgr: " << store.name << ": " << errorText << "\n";
     return 1;
   }
-  out << "empty store " << storePath << "\n";
+  out << "empty store " << store.name << "\n";
   return 0;
 }
 
@@ -117,22 +148,19 @@ int storeImport(const std::string& storePath, const std::string& treePath, bool 
       return 1;
     }
   }
-  if (PgConfigStore::isConnectionString(storePath)) {
-    return importIntoPostgres(storePath, text, treePath, force, out, err);
-  }
-  std::shared_ptr<SqliteConfigStore> store;
+  AdminStore store;
   if (!openForWrite(storePath, force, store, err)) return 1;
-  if (importConfigTreeJson(text, *store, errorText) != 0) {
-    err << "appmgr: " << storePath << ": " << errorText << "\n";
+  if (importConfigTreeJson(text, store.tree(), errorText) != 0) {
+    err << "appmgr: " << store.name << ": " << errorText << "\n";
     return 1;
   }
-  out << "imported " << treePath << " into " << storePath << "\n";
+  out << "imported " << treePath << " into " << store.name << "\n";
   return 0;
 }
 
 int storeExport(const std::string& storePath, const std::string& treePath, bool force, std::ostream& out,
                 std::ostream& err) {
-  std::shared_ptr<SqliteConfigStore> store;
+  AdminStore store;
   if (treePath != "-" && fileExists(treePath) && !force) {
     err << "appmgr: " << treePath << " exists; use --force to replace it\n";
     return 1;
@@ -141,28 +169,28 @@ int storeExport(const std::string& storePath, const std::string& treePath, bool 
   std::string errorText;
   if (treePath == "-") {
     std::string text;
-    if (exportConfigTreeJson(*store, text, errorText) != 0) {
-      err << "appmgr: " << storePath << ": " << errorText << "\n";
+    if (exportConfigTreeJson(store.tree(), text, errorText) != 0) {
+      err << "appmgr: " << store.name << ": " << errorText << "\n";
       return 1;
     }
     out << text;
     return 0;
   }
-  if (exportConfigTreeFile(*store, treePath, errorText) != 0) {
+  if (exportConfigTreeFile(store.tree(), treePath, errorText) != 0) {
     err << "appmgr: " << errorText << "\n";
     return 1;
   }
-  out << "exported " << storePath << " to " << treePath << "\n";
+  out << "exported " << store.name << " to " << treePath << "\n";
   return 0;
 }
 
 int storeCheck(const std::string& storePath, std::ostream& out, std::ostream& err) {
-  std::shared_ptr<SqliteConfigStore> store;
-  if (!openExisting(storePath, store, err)) return 1;  // refuses foreign and newer files
+  AdminStore store;
+  if (!openExisting(storePath, store, err)) return 1;  // refuses foreign and newer stores
   std::string errorText;
   std::vector<std::string> problems;
-  if (store->checkIntegrity(problems, errorText) != 0) {
-    err << "appmgr: " << storePath << ": " << errorText << "\n";
+  if (store.checkIntegrity(problems, errorText) != 0) {
+    err << "appmgr: " << store.name << ": " << errorText << "\n";
     return 1;
   }
   for (const std::string& problem : problems) err << "appmgr: integrity: " << problem << "\n";
@@ -170,12 +198,12 @@ int storeCheck(const std::string& storePath, std::ostream& out, std::ostream& er
   // The tree read back must pass the same rules as a tree being imported.
   ConfigTree tree, reparsed;
   std::string text;
-  if (store->readTree(tree, errorText) != 0 || formatConfigTreeJson(tree, text, errorText) != 0 ||
+  if (store.tree().readTree(tree, errorText) != 0 || formatConfigTreeJson(tree, text, errorText) != 0 ||
       parseConfigTreeJson(text, reparsed, errorText) != 0) {
-    err << "appmgr: " << storePath << ": tree check failed: " << errorText << "\n";
+    err << "appmgr: " << store.name << ": tree check failed: " << errorText << "\n";
     return 1;
   }
-  out << storePath << ": ok (schema, integrity, tree: " << tree.velmoras.size() << " Velmoras, "
+  out << store.name << ": ok (schema, integrity, tree: " << tree.velmoras.size() << " Velmoras, "
       << tree.clients.size() << " clients, " << tree.instances.size() << " instances, "
       << tree.backupSets.size() << " backup sets, " << tree.subclients.size() << " subclients)\n";
   return 0;
