@@ -687,6 +687,9 @@ int parseConfigTreeJson(const std::string& text, ConfigTree& tree, std::string& 
   } catch (const Json::parse_error& e) {
     // The parser's message names the line and column.
     return invalid(errorText, std::string("$: not valid JSON: ") + e.what());
+  } catch (const Json::exception& e) {
+    // Text the parser reads but cannot hold, such as a number beyond a double.
+    return invalid(errorText, std::string("$: not valid JSON: ") + e.what());
   } catch (const BadTree& e) {
     return invalid(errorText, e.path + ": " + e.why);
   }

@@ -106,6 +106,8 @@ struct BadTree {
 
 const BadTree kBadTrees[] = {
     {"\"version\": 1", "\"version\": 1,", "$: not valid JSON: "},
+    // A number the parser reads but cannot hold (found by fuzzing).
+    {"\"releaseId\": 11", "\"releaseId\": 1844E7777777777", "$: not valid JSON: "},
     {"\"appmgr-config-tree\"", "\"something-else\"", "$.format: expected \"appmgr-config-tree\""},
     {"\"version\": 1", "\"version\": 2", "$.version: unsupported version 2; this build reads version 1"},
     {"\"globalParams\"", "\"globalParameters\"", "$.globalParameters: unknown member"},
