@@ -321,12 +321,13 @@ int PgConfigStore::run(Access access, const char* operation, std::string& errorT
     try {
       Lease<Pool> lease(*pool_);
       PgConnection& connection = lease.connection();
-      if (access == Access::kRead) connection.execute(pgStatement(Sql::kBeginRead).text, "cannot begin");
+      if (access == Access::kRead)
+        connection.execute(pgStatementText(pgStatementIndex(Sql::kBeginRead)), "cannot begin");
       if (access == Access::kWrite || access == Access::kReplace)
-        connection.execute(pgStatement(Sql::kBeginWrite).text, "cannot begin");
+        connection.execute(pgStatementText(pgStatementIndex(Sql::kBeginWrite)), "cannot begin");
       const int result = body(connection);
       if (result == 0 && access != Access::kSingleRead)
-        connection.execute(pgStatement(Sql::kCommit).text, "cannot commit");
+        connection.execute(pgStatementText(pgStatementIndex(Sql::kCommit)), "cannot commit");
       return result;  // the lease rolls back what was not committed
     } catch (const PgFailure& failure) {
       if (failure.connectionLost) pool_->dropIdle();

@@ -1,6 +1,6 @@
 // The statements of the PostgreSQL store. It runs the same operations as
 // the SQLite store, so it shares that store's statement numbering (Sql) and
-// gives each number its own text; on top come the row locks of its writers.
+// texts, in PostgreSQL's dialect; on top come the row locks of its writers.
 // Statement index i < kSqlCount is Sql(i); kSqlCount + PgLock(k) the lock k.
 #ifndef PLATFORM_PGSTATEMENTS_H_
 #define PLATFORM_PGSTATEMENTS_H_
@@ -18,8 +18,6 @@ constexpr size_t kPgStatementCount = kSqlCount + kPgLockCount;
 constexpr size_t pgStatementIndex(Sql id) { return static_cast<size_t>(id); }
 constexpr size_t pgStatementIndex(PgLock lock) { return kSqlCount + static_cast<size_t>(lock); }
 
-// The PostgreSQL text of a shared statement.
-const SqlStatement& pgStatement(Sql id);
 // The text of statement `index` (< kPgStatementCount).
 const char* pgStatementText(size_t index);
 

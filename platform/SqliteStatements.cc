@@ -1,4 +1,7 @@
-// The SQL text of every statement of the SQLite store.
+// The SQL text of every statement of the SQL stores, in SQLite's dialect.
+// The texts keep to SQL that PostgreSQL reads the same way, apart from the
+// parameter sigil and the transaction openers, so that the PostgreSQL store
+// derives its texts from these (PgStatements.cc).
 #include "SqliteStatements.h"
 
 namespace {
@@ -38,13 +41,15 @@ namespace {
   "(?1 = 0 OR c.velmora_id = ?1) AND (?2 = 0 OR i.client_id = ?2) AND (?3 = 0 OR i.app_type_id = ?3) " \
   "ORDER BY CASE WHEN ?4 = 1 THEN i.name END, i.id"
 // The flag of a backup set or subclient in a list is bit 3 of its flags.
-#define BACKUP_SET_LIST \
-  "SELECT b.id, b.name, (b.flags & 8) != 0 FROM backup_set b JOIN instance i ON i.id = b.instance_id WHERE "
+#define BACKUP_SET_LIST                                                                         \
+  "SELECT b.id, b.name, CASE WHEN (b.flags & 8) <> 0 THEN 1 ELSE 0 END FROM backup_set b JOIN " \
+  "instance i ON i.id = b.instance_id WHERE "
 #define BACKUP_SET_FILTERS                                                                              \
   "(?1 = 0 OR i.client_id = ?1) AND (?2 = 0 OR i.app_type_id = ?2) AND (?3 = 0 OR b.instance_id = ?3) " \
   "ORDER BY CASE WHEN ?4 = 1 THEN b.name END, b.id"
-#define SUBCLIENT_LIST                                                                                    \
-  "SELECT s.id, s.name, (s.flags & 8) != 0 FROM subclient s JOIN backup_set b ON b.id = s.backup_set_id " \
+#define SUBCLIENT_LIST                                                                                      \
+  "SELECT s.id, s.name, CASE WHEN (s.flags & 8) <> 0 THEN 1 ELSE 0 END FROM subclient s JOIN backup_set b " \
+  "ON b.id = s.backup_set_id "                                                                              \
   "JOIN instance i ON i.id = b.instance_id WHERE "
 #define SUBCLIENT_FILTERS                                              \
   "(?1 = 0 OR i.client_id = ?1) AND (?2 = 0 OR s.backup_set_id = ?2) " \
@@ -141,7 +146,7 @@ const SqlStatement kStatements[] = {
     {Sql::kListClientsOfVelmora, SqlReach::kList,
      "SELECT c.id, c.name, 0 FROM client c WHERE c.velmora_id = ?1 " CLIENT_SCOPE(2) " ORDER BY c.id"},
     {Sql::kListClientsAll, SqlReach::kWholeTable,
-     "SELECT c.id, c.name, 0 FROM client c WHERE 1 " CLIENT_SCOPE(1) " ORDER BY c.id"},
+     "SELECT c.id, c.name, 0 FROM client c WHERE 1 = 1 " CLIENT_SCOPE(1) " ORDER BY c.id"},
     {Sql::kListClientsOfTypeOfVelmora, SqlReach::kList,
      "SELECT id, name, 0 FROM client WHERE velmora_id = ?1 AND (roles & ?2) != 0 "
      "ORDER BY CASE WHEN ?3 = 1 THEN name END, id"},
