@@ -1,11 +1,10 @@
 // The PostgreSQL store's own behaviour: the translation of SQLSTATEs,
 // schemas it refuses (left untouched) and migrates, texts and ids that
-// PostgreSQL treats differently from SQLite, two stores (two hosts' pools)
-// on one schema updating one subclient at once, and recovery from dropped
+// PostgreSQL treats differently from SQLite, and recovery from dropped
 // connections and from a database that refuses connections for a while.
+// Two hosts updating one subclient through one catalog are tested end to
+// end in the appmgrd tests.
 // Every test but the first needs the server named by APPMGR_TEST_PG.
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -231,114 +230,6 @@ TEST_F(PgStoreTest, TextsThePostgresCannotHoldAreRefusedAndOthersRoundTrip) {
   ASSERT_EQ(store->findVelmora(0, name, row, errorText), 0) << errorText;
   EXPECT_EQ(row.id, UINT64_MAX);
   EXPECT_EQ(row.flags, 1ull << 63);
-}
-
-// ---- Two hosts on one catalog ----
-
-std::vector<std::string> sortedProperties(ConfigStore& store) {
-  std::vector<PropertyRow> rows;
-  std::string errorText;
-  EXPECT_EQ(store.listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0) << errorText;
-  std::vector<std::string> out;
-  for (const PropertyRow& row : rows) out.push_back(row.name + "=" + row.value);
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-std::vector<std::string> entries(ConfigStore& store, int group) {
-  std::vector<std::string> out;
-  std::string errorText;
-  EXPECT_EQ(store.listSubclientEntries(8, group, out, errorText), 0) << errorText;
-  return out;
-}
-
-TEST_F(PgStoreTest, AnUpdateThroughOneStoreIsSeenThroughAnotherAtOnce) {
-  const std::string schema = newSchema();
-  std::shared_ptr<PgConfigStore> a, b;
-  std::string errorText;
-  ASSERT_EQ(open(schema, a, errorText), 0) << errorText;
-  ASSERT_EQ(open(schema, b, errorText), 0) << errorText;
-  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *a, errorText), 0) << errorText;
-  for (int i = 0; i < 20; ++i) {
-    ConfigStore& writer = i % 2 == 0 ? *a : *b;
-    ConfigStore& reader = i % 2 == 0 ? *b : *a;
-    const std::string value = std::to_string(i);
-    ASSERT_EQ(writer.setProperties(PropertyOwner::kSubclient, 8, {{"Streams", 2, value}}, errorText), 0);
-    EXPECT_EQ(sortedProperties(reader), (std::vector<std::string>{"Streams=" + value}));
-    ASSERT_EQ(writer.updateSubclientEntries(8, 3, {"/" + value}, {}, errorText), 0);
-    EXPECT_EQ(entries(reader, 3).back(), "/" + value);
-  }
-}
-
-// Step `step` of thread `thread`: each thread adds and removes names and
-// paths of its own, so every serial order of the steps ends in the same
-// sets; a lost update shows as a missing or extra item.
-int applyStep(ConfigStore& store, int thread, int step, std::string& errorText) {
-  const std::string me = "t" + std::to_string(thread) + "-";
-  switch (step % 4) {
-    case 0:
-      return store.setProperties(PropertyOwner::kSubclient, 8,
-                                 {{me + std::to_string(step % 12), 1, std::to_string(step)}}, errorText);
-    case 1:
-      return store.removeProperties(PropertyOwner::kSubclient, 8, {me + std::to_string((step * 7) % 12)},
-                                    errorText);
-    case 2:
-      return store.updateSubclientEntries(8, kSubclientContentGroup, {"/" + me + std::to_string(step % 8)},
-                                          {"/" + me + std::to_string((step * 3) % 8)}, errorText);
-    default: {
-      SubclientRow subclient;
-      std::vector<std::string> content;
-      int result = store.findSubclient(8, subclient, errorText);
-      if (result == 0) result = store.listSubclientEntries(8, kSubclientContentGroup, content, errorText);
-      return result;
-    }
-  }
-}
-
-TEST_F(PgStoreTest, SixteenConnectionsOverTwoStoresLoseNoUpdate) {
-  constexpr int kThreads = 16;
-  const std::string schema = newSchema();
-  std::shared_ptr<PgConfigStore> hosts[2];
-  std::string errorText;
-  for (auto& host : hosts) ASSERT_EQ(open(schema, host, errorText), 0) << errorText;
-  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *hosts[0], errorText), 0) << errorText;
-
-  std::atomic<bool> stop{false};
-  std::vector<int> steps(kThreads, 0);
-  std::vector<std::string> failures(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      std::string text;
-      while (!stop.load()) {
-        const int result = applyStep(*hosts[t % 2], t, steps[t], text);
-        if (result != 0) {
-          failures[t] = "step " + std::to_string(steps[t]) + ": " + std::to_string(result) + " " + text;
-          return;
-        }
-        ++steps[t];
-      }
-    });
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  stop = true;
-  for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(failures[t], "") << "thread " << t;
-    EXPECT_GT(steps[t], 4) << "thread " << t << " hardly ran";
-  }
-
-  MemoryConfigStore replay;
-  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, replay, errorText), 0);
-  for (int t = 0; t < kThreads; ++t) {
-    for (int step = 0; step < steps[t]; ++step) ASSERT_EQ(applyStep(replay, t, step, errorText), 0);
-  }
-  EXPECT_EQ(sortedProperties(*hosts[1]), sortedProperties(replay));
-  std::vector<std::string> stored = entries(*hosts[1], kSubclientContentGroup);
-  std::vector<std::string> expected = entries(replay, kSubclientContentGroup);
-  std::sort(stored.begin(), stored.end());
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(stored, expected);
 }
 
 // ---- Recovery ----
