@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "AppMgr/appMgrStructDefines.h"
 #include "platform/ConfigStore.h"
 #include "platform/ConfigTree.h"
 #include "platform/MemoryConfigStore.h"
@@ -98,5 +99,16 @@ struct BackendName {
     return Backend::kName;
   }
 };
+
+// A request naming the fixture's subclient 8 (application 2:1045), with
+// the given lists.
+inline appmanObjectReq subclientRequest(const char* first = nullptr, const char* second = nullptr) {
+  appmanObjectReq req;
+  req.objectId = 8;
+  req.appIdText = "2:1045";
+  req.firstList = first;
+  req.secondList = second;
+  return req;
+}
 
 #endif  // TESTS_FAKES_STOREFIXTURES_H_

@@ -221,16 +221,6 @@ struct PostgresHost {
   }
 };
 
-// The fixture's subclient 8 (application 2:1045).
-appmanObjectReq subclientRequest(const char* first = nullptr, const char* second = nullptr) {
-  appmanObjectReq req;
-  req.objectId = 8;
-  req.appIdText = "2:1045";
-  req.firstList = first;
-  req.secondList = second;
-  return req;
-}
-
 // The subclient lookup's stream, or the failure.
 std::string lookupSubclient(appmgr::AppMgrClient& client) {
   const appmanObjectReq req = subclientRequest();

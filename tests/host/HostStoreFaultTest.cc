@@ -95,15 +95,6 @@ class LockHolder {
   int fromChild_ = -1;
 };
 
-appmanObjectReq subclientRequest(const char* first = nullptr, const char* second = nullptr) {
-  appmanObjectReq req;
-  req.objectId = 8;
-  req.appIdText = "2:1045";
-  req.firstList = first;
-  req.secondList = second;
-  return req;
-}
-
 // The error code of a response, or a sentinel for anything but a response.
 uint32_t call(AppMgrClient& client, unsigned long code, const appmanObjectReq& req,
               std::string* text = nullptr) {
