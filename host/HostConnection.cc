@@ -111,22 +111,43 @@ void HostConnection::abort() {
   asio::post(stream_.get_executor(), [this, self] { close(); });
 }
 
+void HostConnection::watchIdle() {
+  idleSince_ = std::chrono::steady_clock::now();
+  if (idleWatched_) return;  // the pending wait looks at idleSince_ when it ends
+  idleWatched_ = true;
+  auto self = shared_from_this();
+  idleTimer_.expires_at(idleSince_ + context_.options.idleTimeout);
+  idleTimer_.async_wait([this, self](const asio::error_code& ec) { onIdleTimer(ec); });
+}
+
+void HostConnection::onIdleTimer(const asio::error_code& ec) {
+  idleWatched_ = false;
+  // Cancelled, closed, or a request in the library: the next wait for the
+  // peer starts a new watch.
+  if (ec || (state_ != State::kReading && state_ != State::kWriting)) return;
+  const auto due = idleSince_ + context_.options.idleTimeout;
+  if (std::chrono::steady_clock::now() < due) {  // the peer did something since: wait for the rest
+    idleWatched_ = true;
+    auto self = shared_from_this();
+    idleTimer_.expires_at(due);
+    idleTimer_.async_wait([this, self](const asio::error_code& ec) { onIdleTimer(ec); });
+    return;
+  }
+  EvEvent ev;
+  ev.Debug(kTag,
+           state_ == State::kReading ? "Connection idle for %lld ms, closing"
+                                     : "Reply not taken by the peer within %lld ms, closing",
+           static_cast<long long>(context_.options.idleTimeout.count()));
+  close();
+}
+
 void HostConnection::readHeader() {
   if (context_.stopping) {
     close();
     return;
   }
   state_ = State::kReading;
-  const uint64_t generation = frameGeneration_;
-  auto self = shared_from_this();
-  idleTimer_.expires_after(context_.options.idleTimeout);
-  idleTimer_.async_wait([this, self, generation](const asio::error_code& ec) {
-    if (ec || generation != frameGeneration_ || state_ != State::kReading) return;
-    EvEvent ev;
-    ev.Debug(kTag, "Connection idle for %lld ms, closing",
-             static_cast<long long>(context_.options.idleTimeout.count()));
-    close();
-  });
+  watchIdle();
   awaitHeader();
 }
 
@@ -211,8 +232,6 @@ void HostConnection::onBody(const asio::error_code& ec) {
     close();
     return;
   }
-  ++frameGeneration_;
-  idleTimer_.cancel();
   switch (header_.type) {
     case wire::FrameType::kHello:
       handleHello();
@@ -435,15 +454,7 @@ void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
   // Nothing is read while a reply waits, so a peer that stops reading holds
   // one reply at most; one that does not take it within the idle timeout
   // loses the connection instead of holding it for ever.
-  const uint64_t write = ++writesStarted_;
-  idleTimer_.expires_after(context_.options.idleTimeout);
-  idleTimer_.async_wait([this, self, write](const asio::error_code& ec) {
-    if (ec || write != writesStarted_ || state_ != State::kWriting) return;
-    EvEvent ev;
-    ev.Debug(kTag, "Reply not taken by the peer within %lld ms, closing",
-             static_cast<long long>(context_.options.idleTimeout.count()));
-    close();
-  });
+  watchIdle();
   asio::async_write(
       stream_, asio::buffer(outgoing_),
       [this, self, closeAfter](const asio::error_code& ec, size_t) { onWritten(ec, closeAfter); });

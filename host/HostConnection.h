@@ -65,6 +65,10 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   void handshake();
   // Starts the frame cycle, or refuses a connection over the limit.
   void begin();
+  // Starts the idle timeout from now: waiting for the next frame, or for
+  // the peer to take a reply.
+  void watchIdle();
+  void onIdleTimer(const asio::error_code& ec);
   void readHeader();
   // Reads until in_ holds a frame header, then calls onHeader.
   void awaitHeader();
@@ -99,8 +103,11 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   bool registered_ = false;
   bool helloDone_ = false;
   uint32_t peerProtocolVersion_ = 0;
-  uint64_t frameGeneration_ = 0;  // frames completed; tells stale idle-timer wake-ups apart
-  uint64_t writesStarted_ = 0;    // the same for the timer of a reply being written
+  // The idle watch: one timer wait at a time, which on waking closes the
+  // connection only if it has waited for the peer for the whole idle
+  // timeout since idleSince_, so a frame costs no timer call.
+  std::chrono::steady_clock::time_point idleSince_;
+  bool idleWatched_ = false;
 
   // Bytes read from the stream and not yet taken: [inBegin_, inEnd_) of in_.
   // Only read when a header is wanted, so a peer that sends without reading
