@@ -1,0 +1,126 @@
+// Serving on the network thread: the learning rule, and that a request
+// served there still gets the replies the handler pool would give, the
+// deadline's included.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "AppMgr/appMgrStructDefines.h"
+
+#include "HostFixture.h"
+#include "fakes/MockConfigStore.h"
+#include "host/InlinePolicy.h"
+
+using appmgr::AppMgrReply;
+using appmgr::HostOptions;
+using appmgr::InlinePolicy;
+using namespace std::chrono_literals;
+using ::testing::_;
+using ::testing::Invoke;
+
+namespace {
+
+constexpr uint64_t kCode = APPMAN_VELMORA_BY_ID_REQ;
+
+// Feeds `policy` calls of `took` each.
+void feed(InlinePolicy& policy, uint32_t calls, std::chrono::nanoseconds took) {
+  for (uint32_t i = 0; i < calls; ++i) policy.record(kCode, took);
+}
+
+TEST(InlinePolicy, ServesInlineOnlyAfterAnUnbrokenRunOfQuickCalls) {
+  struct Case {
+    const char* what;
+    std::chrono::microseconds budget;
+    uint32_t quickBefore;  // quick calls, then one slow call when slowAfter is set
+    bool slowAfter;
+    uint32_t quickAfter;
+    bool inlineAtEnd;
+  };
+  const uint32_t learn = InlinePolicy::kLearnCalls;
+  const Case cases[] = {
+      {"nothing learnt yet", 500us, 0, false, 0, false},
+      {"one call short of the run", 500us, learn - 1, false, 0, false},
+      {"a full run", 500us, learn, false, 0, true},
+      {"a long run stays inline", 500us, 10 * learn, false, 0, true},
+      {"one slow call sends it back", 500us, 10 * learn, true, 0, false},
+      {"and it learns again from zero", 500us, 10 * learn, true, learn - 1, false},
+      {"a full run after the slow call", 500us, 10 * learn, true, learn, true},
+      {"a zero budget never serves inline", 0us, 10 * learn, false, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InlinePolicy policy(c.budget);
+    feed(policy, c.quickBefore, 10us);
+    if (c.slowAfter) policy.record(kCode, 501us);
+    feed(policy, c.quickAfter, 500us);  // the budget itself still counts as quick
+    EXPECT_EQ(policy.serveInline(kCode), c.inlineAtEnd);
+  }
+}
+
+// A store whose Velmora lookups take `delay` (0 by default), from any thread.
+std::shared_ptr<::testing::NiceMock<MockConfigStore>> delayedStore(
+    std::shared_ptr<std::atomic<int>> delayMs) {
+  auto store = std::make_shared<::testing::NiceMock<MockConfigStore>>();
+  std::shared_ptr<MemoryConfigStore> sample = hosttest::sampleStore();
+  ON_CALL(*store, findVelmora(_, _, _, _))
+      .WillByDefault(
+          Invoke([sample, delayMs](uint64_t id, const std::string& name, VelmoraRow& out, std::string& text) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs->load()));
+            return sample->findVelmora(id, name, out, text);
+          }));
+  return store;
+}
+
+AppMgrReply velmoraCall(appmgr::AppMgrClient& client) {
+  appmanVelmoraByIdReq req;
+  req.velmoraId = 2;
+  return client.call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
+}
+
+// The store turns slow after the host has learnt to serve the lookup on
+// its network thread: that one call overruns the deadline and is answered
+// with the deadline error once it returns; the next goes to the handler
+// pool again, where the deadline error comes on time, and the library's
+// late answer is never delivered.
+TEST_F(HostTest, AQuickRequestKindThatTurnsSlowStillGetsTheDeadlineError) {
+  auto delayMs = std::make_shared<std::atomic<int>>(0);
+  HostOptions options;
+  options.requestDeadline = 100ms;
+  options.networkThreads = 1;
+  startHost(options, delayedStore(delayMs));
+  auto client = connect();
+  for (uint32_t i = 0; i < 2 * InlinePolicy::kLearnCalls; ++i) {
+    const AppMgrReply reply = velmoraCall(*client);
+    ASSERT_TRUE(reply.isResponse()) << reply.errorText;
+    ASSERT_EQ(reply.as<appmanVelmoraRsp>().velmoraId, 2u);
+  }
+
+  *delayMs = 300;
+  auto before = std::chrono::steady_clock::now();
+  const AppMgrReply inlineLate = velmoraCall(*client);
+  ASSERT_TRUE(inlineLate.isError());
+  EXPECT_EQ(inlineLate.error, appmgr::wire::WireError::kDeadlineExceeded);
+  EXPECT_EQ(inlineLate.code, APPMAN_VELMORA_BY_ID_REQ);
+  EXPECT_GE(std::chrono::steady_clock::now() - before, 300ms)
+      << "served inline: answered when the call returned";
+
+  before = std::chrono::steady_clock::now();
+  const AppMgrReply pooledLate = velmoraCall(*client);
+  ASSERT_TRUE(pooledLate.isError());
+  EXPECT_EQ(pooledLate.error, appmgr::wire::WireError::kDeadlineExceeded);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 290ms) << "back in the pool: answered at the deadline";
+
+  *delayMs = 0;
+  std::this_thread::sleep_for(400ms);  // the pooled call finishes; its answer is dropped
+  const AppMgrReply next = velmoraCall(*client);
+  ASSERT_TRUE(next.isResponse()) << next.errorText;
+  EXPECT_EQ(next.as<appmanVelmoraRsp>().velmoraId, 2u);
+  EXPECT_EQ(client->health().state, appmgr::wire::HealthRecord::kServing);
+}
+
+}  // namespace
