@@ -5,15 +5,15 @@ namespace appmgr {
 
 void InlinePolicy::record(uint64_t code, std::chrono::nanoseconds took) {
   if (budget_.count() == 0) return;
-  std::atomic<uint32_t>& quick = slot(code);
+  std::atomic<uint32_t>& credit = slot(code);
+  const uint32_t seen = credit.load(std::memory_order_relaxed);
   if (took > budget_) {
-    quick.store(0, std::memory_order_relaxed);
+    credit.store(seen > kLearnCalls ? seen - kLearnCalls : 0, std::memory_order_relaxed);
     return;
   }
   // No write once saturated: the slot's cache line then stays shared
   // between the network threads.
-  const uint32_t seen = quick.load(std::memory_order_relaxed);
-  if (seen < kLearnCalls) quick.store(seen + 1, std::memory_order_relaxed);
+  if (seen < kMaxCredit) credit.store(seen + 1, std::memory_order_relaxed);
 }
 
 }  // namespace appmgr
