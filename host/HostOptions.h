@@ -48,8 +48,8 @@ struct HostOptions {
   unsigned networkThreads = 2;
   unsigned handlerThreads = 4;
   // With handler threads: a request code whose recent library calls each
-  // took at most this long is served on the network thread itself (see
-  // InlinePolicy); one slower call sends it back to the handler pool. 0
+  // took at most this long is served on the network thread itself; slower
+  // calls send it back to the handler pool (the rule: InlinePolicy). 0
   // hands every request off. An inline call that overruns the request
   // deadline is answered with the deadline error when it returns.
   std::chrono::microseconds inlineBudget{500};

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0u, 1024u));
   unsigned inlineBudgetUs = static_cast<unsigned>(host.inlineBudget.count());
   app.add_option("--inline-budget", inlineBudgetUs,
-                 "Microseconds: request kinds whose recent library calls all took at most this long are "
+                 "Microseconds: request kinds whose recent library calls kept within this time are "
                  "served on the network threads, without a hand-off; 0 hands every request off")
       ->capture_default_str()
       ->check(CLI::Range(0u, 1000000u));
