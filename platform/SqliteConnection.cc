@@ -44,13 +44,14 @@ SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyT
   }
   sqlite3_busy_timeout(db_, busyTimeoutMs);
   try {
-    // Reads through a map of the file skip a copy per page; SQLite maps it
-    // read-only and checks its size under the read lock, so writers in
-    // other processes stay safe. The page cache holds the whole working
-    // set of a store of some thousand objects.
+    // The page cache (16 MiB per connection) holds the whole working set of
+    // a store of some thousand objects, so a warm read never copies a page
+    // in from the file. No memory map: SQLite drops its map whenever another
+    // connection has written, and re-mapping after every write costs more
+    // than the copies it saves.
     execute(
         "PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL; PRAGMA temp_store = MEMORY; "
-        "PRAGMA mmap_size = 268435456; PRAGMA cache_size = -16384",
+        "PRAGMA cache_size = -16384",
         "cannot configure " + path);
   } catch (...) {
     sqlite3_close(db_);

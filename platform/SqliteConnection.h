@@ -30,8 +30,8 @@ class SqliteConnection final {
  public:
   // Opens path with flags; throws SqliteFailure. Sets the busy timeout,
   // foreign keys on, synchronous=NORMAL and the connection's own read
-  // settings (memory-mapped reads, page cache, temporary tables in memory),
-  // none of which touches the file or the other connections on it.
+  // settings (page cache size, temporary tables in memory), none of which
+  // touches the file or the other connections on it.
   SqliteConnection(const std::string& path, int flags, int busyTimeoutMs);
   // Closes the connection; one whose file has moved closes without the
   // final checkpoint, which would delete the WAL file now at its path.
