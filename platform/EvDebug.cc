@@ -13,13 +13,18 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -33,11 +38,19 @@ struct LogConfig {
 
 std::atomic<uint64_t> forkGeneration{0};
 
+LogConfig* configInstance = nullptr;
+
 LogConfig& config() {
   static LogConfig* cfg = [] {
-    // A child process has its own process and thread ids.
-    pthread_atfork(nullptr, nullptr, [] { forkGeneration.fetch_add(1); });
-    return new LogConfig;  // never destroyed: lines may be logged during exit
+    configInstance = new LogConfig;  // never destroyed: lines may be logged during exit
+    // The lock is not held by another thread across fork, and a child
+    // process has its own process and thread ids.
+    pthread_atfork([] { configInstance->mutex.lock(); }, [] { configInstance->mutex.unlock(); },
+                   [] {
+                     forkGeneration.fetch_add(1);
+                     configInstance->mutex.unlock();
+                   });
+    return configInstance;
   }();
   return *cfg;
 }
@@ -149,32 +162,256 @@ void appendLogLine(const LogRecord& record, std::string& out) {
   out += record.text;
 }
 
+int openLogFile(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+}
+
+void writeAll(int fd, const std::string& block) {
+  size_t done = 0;
+  while (fd >= 0 && done < block.size()) {
+    const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the disk refuses: the lines are dropped, as a failed write would
+    done += static_cast<size_t>(n);
+  }
+}
+
+// A partly filled block waits at most this long for the writer.
+constexpr std::chrono::seconds kIdleHandOff{1};
+// Blocks queued for the writer or being written; one more is being filled.
+constexpr size_t kMaxBlocksInFlight = FileLogSink::kMaxBufferedBytes / FileLogSink::kBlockBytes - 1;
+
+}  // namespace
+
+// The lines of one file sink and its writer thread. Callers append to
+// `current` under the lock and move it to `queue` when it fills; the writer
+// takes blocks from the front of the queue and writes them without the
+// lock. Blocks are numbered in the order handed (`handed`) and written
+// (`written`), which is what flush waits on.
+struct FileLogSink::State {
+  explicit State(const std::string& p) : path(p), fd(openLogFile(p)) { current.reserve(kBlockBytes + 1024); }
+
+  size_t blocksInFlight() const { return queue.size() + (writing ? 1 : 0); }
+
+  // Waits while the writer has its fill of blocks.
+  void waitForRoom(std::unique_lock<std::mutex>& lock) {
+    while (writerRunning && blocksInFlight() >= kMaxBlocksInFlight) done.wait(lock);
+  }
+
+  // Queues the current block for the writer (starting it if needed) and
+  // takes an empty one.
+  void handOff() {
+    queue.push_back(std::move(current));
+    current.clear();
+    if (!spare.empty()) {
+      current.swap(spare.back());
+      spare.pop_back();
+    } else {
+      current.reserve(kBlockBytes + 1024);
+    }
+    ++handed;
+    if (startWriter()) {
+      work.notify_one();
+    } else {
+      writeQueuedHere();
+    }
+  }
+
+  // Returns once every line appended so far is written.
+  void flush(std::unique_lock<std::mutex>& lock) {
+    waitForRoom(lock);
+    if (!current.empty()) handOff();
+    const uint64_t target = handed;
+    while (written < target) done.wait(lock);
+  }
+
+  void append(const LogRecord& record, std::unique_lock<std::mutex>& lock) {
+    // Never append to a full block: memory stays bounded while the writer
+    // is behind.
+    while (current.size() >= kBlockBytes) {
+      waitForRoom(lock);
+      if (current.size() >= kBlockBytes) handOff();
+    }
+    const bool first = current.empty();
+    appendLogLine(record, current);
+    current += '\n';
+    if (record.severity == LogSeverity::kError) {
+      flush(lock);
+    } else if (current.size() >= kBlockBytes) {
+      if (blocksInFlight() < kMaxBlocksInFlight) handOff();  // else the next caller or the writer
+    } else if (first) {
+      work.notify_one();  // the writer starts the clock of a partly filled block
+    }
+  }
+
+  bool reopen(std::unique_lock<std::mutex>& lock) {
+    flush(lock);
+    // The writer takes no new block until the file is swapped.
+    ++holds;
+    while (writing) done.wait(lock);
+    if (fd >= 0) ::close(fd);
+    fd = openLogFile(path);
+    --holds;
+    work.notify_one();
+    return fd >= 0;
+  }
+
+  bool startWriter() {
+    if (writerRunning) return true;
+    // The writer takes no signals: they belong to the process's own threads.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    writerRunning = pthread_create(&writer, nullptr, &State::writerMain, this) == 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return writerRunning;
+  }
+
+  // Without a writer thread (it could not be started) the caller writes.
+  void writeQueuedHere() {
+    while (!queue.empty()) {
+      writeAll(fd, queue.front());
+      queue.pop_front();
+      ++written;
+    }
+  }
+
+  static void* writerMain(void* self) {
+    pthread_setname_np(pthread_self(), "appmgr-log");
+    static_cast<State*>(self)->runWriter();
+    return nullptr;
+  }
+
+  void runWriter() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (!queue.empty() && holds == 0) {
+        std::string block = std::move(queue.front());
+        queue.pop_front();
+        writing = true;
+        writingBytes = block.size();
+        const int out = fd;
+        lock.unlock();
+        writeAll(out, block);
+        block.clear();
+        lock.lock();
+        writing = false;
+        writingBytes = 0;
+        ++written;
+        if (spare.size() < kMaxBlocksInFlight) spare.push_back(std::move(block));
+        done.notify_all();
+        continue;
+      }
+      if (stopping) return;
+      if (holds > 0 || current.empty()) {
+        work.wait(lock);
+      } else if (current.size() >= kBlockBytes) {
+        handOff();  // filled while the queue was full
+      } else if (!work.wait_until(lock, std::chrono::steady_clock::now() + kIdleHandOff, [this] {
+                   return !queue.empty() || stopping || holds > 0 || current.empty();
+                 })) {
+        handOff();
+      }
+    }
+  }
+
+  void stop(std::unique_lock<std::mutex>& lock) {
+    flush(lock);
+    if (!writerRunning) return;
+    stopping = true;
+    work.notify_one();
+    lock.unlock();
+    pthread_join(writer, nullptr);
+    lock.lock();
+    writerRunning = false;
+  }
+
+  // Fork: the parent's lines are written and the lock is held across the
+  // fork, so the child gets a consistent copy.
+  void prepareFork() {
+    std::unique_lock<std::mutex> lock(mutex);
+    flush(lock);
+    lock.release();
+  }
+
+  void afterForkInParent() { mutex.unlock(); }
+
+  // The writer thread does not exist in the child: the child starts its own
+  // when it hands its first block. Lines still in memory were logged by the
+  // parent's threads after the flush; the parent writes them. A condition
+  // variable that the parent's writer was waiting on is fresh here, as no
+  // thread of the child waits on it.
+  void afterForkInChild() {
+    new (&work) std::condition_variable;
+    new (&done) std::condition_variable;
+    current.clear();
+    queue.clear();
+    writing = false;
+    writingBytes = 0;
+    handed = 0;
+    written = 0;
+    writerRunning = false;
+    stopping = false;
+    mutex.unlock();
+  }
+
+  const std::string path;
+  std::mutex mutex;
+  std::condition_variable work;  // the writer waits: a block was handed, a first line, stop
+  std::condition_variable done;  // callers wait: a block was written
+  int fd;
+  std::string current;
+  std::deque<std::string> queue;
+  std::vector<std::string> spare;  // written blocks, reused
+  bool writing = false;
+  size_t writingBytes = 0;
+  uint64_t handed = 0;
+  uint64_t written = 0;
+  int holds = 0;  // reopen in progress
+  bool writerRunning = false;
+  bool stopping = false;
+  pthread_t writer{};
+};
+
+namespace {
+
 // Live file sinks, flushed at process exit and before fork.
 struct FileSinkRegistry {
   std::mutex mutex;
-  std::vector<FileLogSink*> sinks;
+  std::vector<FileLogSink::State*> sinks;
 };
+
+FileSinkRegistry* registryInstance = nullptr;
 
 FileSinkRegistry& fileSinks() {
   static FileSinkRegistry* registry = [] {
-    auto* r = new FileSinkRegistry;  // never destroyed: used by the exit handler
-    auto flushAll = [] {
-      FileSinkRegistry& reg = fileSinks();
-      std::lock_guard<std::mutex> lock(reg.mutex);
-      for (FileLogSink* sink : reg.sinks) sink->flush();
-    };
-    std::atexit(flushAll);
-    pthread_atfork(flushAll, nullptr, nullptr);
-    return r;
+    registryInstance = new FileSinkRegistry;  // never destroyed: used by the exit handler
+    std::atexit([] {
+      std::lock_guard<std::mutex> lock(registryInstance->mutex);
+      for (FileLogSink::State* state : registryInstance->sinks) {
+        std::unique_lock<std::mutex> sinkLock(state->mutex);
+        state->flush(sinkLock);
+      }
+    });
+    // Both locks are taken before fork and released after it in both
+    // processes, so no lock is left held by a thread the child lacks.
+    pthread_atfork(
+        [] {
+          registryInstance->mutex.lock();
+          for (FileLogSink::State* state : registryInstance->sinks) state->prepareFork();
+        },
+        [] {
+          for (FileLogSink::State* state : registryInstance->sinks) state->afterForkInParent();
+          registryInstance->mutex.unlock();
+        },
+        [] {
+          for (FileLogSink::State* state : registryInstance->sinks) state->afterForkInChild();
+          registryInstance->mutex.unlock();
+        });
+    return registryInstance;
   }();
   return *registry;
-}
-
-constexpr size_t kFileBufferBytes = 64 * 1024;
-constexpr int64_t kFileFlushMicros = 1000000;
-
-int openLogFile(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
 }
 
 }  // namespace
@@ -218,11 +455,10 @@ void StderrLogSink::write(const LogRecord& record) {
   (void)ignored;
 }
 
-FileLogSink::FileLogSink(const std::string& path) : path_(path), fd_(openLogFile(path)) {
-  buffer_.reserve(kFileBufferBytes + 1024);
+FileLogSink::FileLogSink(const std::string& path) : state_(std::make_unique<State>(path)) {
   FileSinkRegistry& registry = fileSinks();
   std::lock_guard<std::mutex> lock(registry.mutex);
-  registry.sinks.push_back(this);
+  registry.sinks.push_back(state_.get());
 }
 
 FileLogSink::~FileLogSink() {
@@ -230,56 +466,43 @@ FileLogSink::~FileLogSink() {
     FileSinkRegistry& registry = fileSinks();
     std::lock_guard<std::mutex> lock(registry.mutex);
     for (auto it = registry.sinks.begin(); it != registry.sinks.end(); ++it) {
-      if (*it == this) {
+      if (*it == state_.get()) {
         registry.sinks.erase(it);
         break;
       }
     }
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushLocked();
-  if (fd_ >= 0) ::close(fd_);
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->stop(lock);
+  if (state_->fd >= 0) ::close(state_->fd);
 }
 
 bool FileLogSink::isOpen() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return fd_ >= 0;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->fd >= 0;
 }
 
 void FileLogSink::write(const LogRecord& record) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (fd_ < 0) return;
-  appendLogLine(record, buffer_);
-  buffer_ += '\n';
-  if (buffer_.size() >= kFileBufferBytes || record.severity == LogSeverity::kError ||
-      record.timeMicros - lastWriteMicros_ >= kFileFlushMicros) {
-    flushLocked();
-    lastWriteMicros_ = record.timeMicros;
-  }
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  if (state_->fd < 0) return;
+  state_->append(record, lock);
 }
 
 void FileLogSink::flush() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushLocked();
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->flush(lock);
 }
 
 bool FileLogSink::reopen() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushLocked();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = openLogFile(path_);
-  return fd_ >= 0;
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  return state_->reopen(lock);
 }
 
-void FileLogSink::flushLocked() {
-  size_t done = 0;
-  while (fd_ >= 0 && done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // the disk refuses: the lines are dropped, as a failed write would
-    done += static_cast<size_t>(n);
-  }
-  buffer_.clear();
+size_t FileLogSink::bufferedBytes() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  size_t bytes = state_->current.size() + state_->writingBytes;
+  for (const std::string& block : state_->queue) bytes += block.size();
+  return bytes;
 }
 
 void MemoryLogSink::write(const LogRecord& record) {
@@ -392,9 +615,15 @@ void EvDebug::emit(LogSeverity severity, int level, const char* tag, const char*
   }
   const uint64_t version = cfg.version.load(std::memory_order_acquire);
   if (state.sinkVersion != version || !state.sink) {
-    std::lock_guard<std::mutex> lock(cfg.mutex);
-    state.sink = cfg.sink;
-    state.sinkVersion = cfg.version.load(std::memory_order_relaxed);
+    std::shared_ptr<LogSink> fresh;
+    {
+      std::lock_guard<std::mutex> lock(cfg.mutex);
+      fresh = cfg.sink;
+      state.sinkVersion = cfg.version.load(std::memory_order_relaxed);
+    }
+    // The previous sink may be destroyed here, which writes its lines: not
+    // under the lock.
+    state.sink.swap(fresh);
   }
 
   LogRecord& record = state.record;
