@@ -9,6 +9,7 @@
 // into a buffer that it writes in blocks.
 #include "platform/EvDebug.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -20,6 +21,7 @@
 #include <ctime>
 #include <deque>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
@@ -109,19 +111,35 @@ void formatText(std::string& text, const char* format, va_list args) {
 }
 
 // "YYYY-MM-DD HH:MM:SS" of a second in local time, formatted once per
-// second (and again when the time zone changes) on each thread.
+// second (and again when the time zone changes), and " <pid> <tid> " of
+// the last ids seen.
 struct StampCache {
   int64_t second = INT64_MIN;
   long zone = 0;
   const char* zoneName = nullptr;
   char text[32] = {};
   size_t length = 0;
+  pid_t pid = -1;
+  pid_t tid = -1;
+  char ids[24] = {};
+  size_t idsLength = 0;
 };
 
 thread_local StampCache stampCache;
 
-void appendStamp(std::string& out, int64_t second) {
-  StampCache& cache = stampCache;
+// The most a line takes before its tag: stamp (at most 31), ".uuuuuu",
+// " <pid> <tid> " (at most 24) and "ERROR [".
+constexpr size_t kMaxHeadBytes = 31 + 7 + 24 + 7;
+
+size_t logLineBytes(const LogRecord& record) {
+  return kMaxHeadBytes + record.tag.size() + 2 + record.text.size();
+}
+
+// Lays out the line of a record with a time at or after the epoch (the
+// layout of formatLogLine) at `out`, which has room for logLineBytes();
+// returns the end. `cache` is the calling thread's, or one a lock guards.
+char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
+  const int64_t second = record.timeMicros / 1000000;
   if (cache.second != second || cache.zone != timezone || cache.zoneName != tzname[0]) {
     const time_t seconds = static_cast<time_t>(second);
     struct tm parts;
@@ -131,13 +149,41 @@ void appendStamp(std::string& out, int64_t second) {
     cache.zone = timezone;
     cache.zoneName = tzname[0];
   }
-  out.append(cache.text, cache.length);
-}
-
-template <typename Int>
-void appendInt(std::string& out, Int v) {
-  char digits[24];
-  out.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits));
+  if (cache.pid != record.pid || cache.tid != record.tid) {
+    char* p = cache.ids;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 11, static_cast<int>(record.pid)).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 11, static_cast<int>(record.tid)).ptr;
+    *p++ = ' ';
+    cache.idsLength = static_cast<size_t>(p - cache.ids);
+    cache.pid = record.pid;
+    cache.tid = record.tid;
+  }
+  char* p = out;
+  std::memcpy(p, cache.text, cache.length);
+  p += cache.length;
+  *p++ = '.';
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  uint32_t micros = static_cast<uint32_t>(record.timeMicros % 1000000);
+  for (int i = 4; i >= 0; i -= 2, micros /= 100) std::memcpy(p + i, kPairs + 2 * (micros % 100), 2);
+  p += 6;
+  std::memcpy(p, cache.ids, cache.idsLength);
+  p += cache.idsLength;
+  if (record.severity == LogSeverity::kError) {
+    std::memcpy(p, "ERROR ", 6);
+    p += 6;
+  }
+  *p++ = '[';
+  std::memcpy(p, record.tag.data(), record.tag.size());
+  p += record.tag.size();
+  *p++ = ']';
+  *p++ = ' ';
+  std::memcpy(p, record.text.data(), record.text.size());
+  return p + record.text.size();
 }
 
 // Appends the line of the record (the layout of formatLogLine).
@@ -146,30 +192,38 @@ void appendLogLine(const LogRecord& record, std::string& out) {
     out += formatLogLine(record);
     return;
   }
-  appendStamp(out, record.timeMicros / 1000000);
-  char micros[8] = {'.', '0', '0', '0', '0', '0', '0', ' '};
-  int64_t m = record.timeMicros % 1000000;
-  for (int i = 6; i >= 1; --i, m /= 10) micros[i] = static_cast<char>('0' + m % 10);
-  out.append(micros, sizeof micros);
-  appendInt(out, static_cast<int>(record.pid));
-  out += ' ';
-  appendInt(out, static_cast<int>(record.tid));
-  out += ' ';
-  if (record.severity == LogSeverity::kError) out += "ERROR ";
-  out += '[';
-  out += record.tag;
-  out += "] ";
-  out += record.text;
+  const size_t start = out.size();
+  out.resize(start + logLineBytes(record));
+  out.resize(static_cast<size_t>(putLogLine(record, &out[start], stampCache) - out.data()));
 }
+
+// A block of lines for the file: raw memory, so a line is laid out in
+// place with one check of the room left.
+struct LogBlock {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+  size_t capacity = 0;
+
+  bool empty() const { return size == 0; }
+  // Room for `bytes` more, keeping what is there.
+  void reserve(size_t bytes) {
+    if (capacity - size >= bytes) return;
+    const size_t grown = std::max(size + bytes, FileLogSink::kBlockBytes + 4096);
+    std::unique_ptr<char[]> bigger(new char[grown]);
+    if (size > 0) std::memcpy(bigger.get(), data.get(), size);
+    data = std::move(bigger);
+    capacity = grown;
+  }
+};
 
 int openLogFile(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
 }
 
-void writeAll(int fd, const std::string& block) {
+void writeAll(int fd, const LogBlock& block) {
   size_t done = 0;
-  while (fd >= 0 && done < block.size()) {
-    const ssize_t n = ::write(fd, block.data() + done, block.size() - done);
+  while (fd >= 0 && done < block.size) {
+    const ssize_t n = ::write(fd, block.data.get() + done, block.size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;  // the disk refuses: the lines are dropped, as a failed write would
     done += static_cast<size_t>(n);
@@ -189,7 +243,7 @@ constexpr size_t kMaxBlocksInFlight = FileLogSink::kMaxBufferedBytes / FileLogSi
 // lock. Blocks are numbered in the order handed (`handed`) and written
 // (`written`), which is what flush waits on.
 struct FileLogSink::State {
-  explicit State(const std::string& p) : path(p), fd(openLogFile(p)) { current.reserve(kBlockBytes + 1024); }
+  explicit State(const std::string& p) : path(p), fd(openLogFile(p)) {}
 
   size_t blocksInFlight() const { return queue.size() + (writing ? 1 : 0); }
 
@@ -199,22 +253,22 @@ struct FileLogSink::State {
   }
 
   // Queues the current block for the writer (starting it if needed) and
-  // takes an empty one.
-  void handOff() {
+  // takes an empty one. Returns whether the writer is to be woken, which
+  // is done here when `wake` is set.
+  bool handOff(bool wake = true) {
     queue.push_back(std::move(current));
-    current.clear();
+    current = LogBlock();
     if (!spare.empty()) {
-      current.swap(spare.back());
+      current = std::move(spare.back());
       spare.pop_back();
-    } else {
-      current.reserve(kBlockBytes + 1024);
     }
     ++handed;
-    if (startWriter()) {
-      work.notify_one();
-    } else {
+    if (!startWriter()) {
       writeQueuedHere();
+      return false;
     }
+    if (wake) work.notify_one();
+    return true;
   }
 
   // Returns once every line appended so far is written.
@@ -225,23 +279,36 @@ struct FileLogSink::State {
     while (written < target) done.wait(lock);
   }
 
-  void append(const LogRecord& record, std::unique_lock<std::mutex>& lock) {
+  // Returns whether the writer is to be woken; the caller does that after
+  // releasing the lock, so that the writer does not wake into a held lock.
+  bool append(const LogRecord& record, std::unique_lock<std::mutex>& lock) {
     // Never append to a full block: memory stays bounded while the writer
     // is behind.
-    while (current.size() >= kBlockBytes) {
+    while (current.size >= kBlockBytes) {
       waitForRoom(lock);
-      if (current.size() >= kBlockBytes) handOff();
+      if (current.size >= kBlockBytes) handOff();
     }
     const bool first = current.empty();
-    appendLogLine(record, current);
-    current += '\n';
+    if (record.timeMicros >= 0) {
+      current.reserve(logLineBytes(record) + 1);
+      char* end = putLogLine(record, current.data.get() + current.size, stamps);
+      *end++ = '\n';
+      current.size = static_cast<size_t>(end - current.data.get());
+    } else {  // before the epoch: the rare path
+      const std::string line = formatLogLine(record) + '\n';
+      current.reserve(line.size());
+      std::memcpy(current.data.get() + current.size, line.data(), line.size());
+      current.size += line.size();
+    }
     if (record.severity == LogSeverity::kError) {
       flush(lock);
-    } else if (current.size() >= kBlockBytes) {
-      if (blocksInFlight() < kMaxBlocksInFlight) handOff();  // else the next caller or the writer
-    } else if (first) {
-      work.notify_one();  // the writer starts the clock of a partly filled block
+      return false;
     }
+    if (current.size >= kBlockBytes) {
+      // With the writer's queue full, the next caller or the writer hands it.
+      return blocksInFlight() < kMaxBlocksInFlight && handOff(false);
+    }
+    return first;  // the writer starts the clock of a partly filled block
   }
 
   bool reopen(std::unique_lock<std::mutex>& lock) {
@@ -287,15 +354,18 @@ struct FileLogSink::State {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       if (!queue.empty() && holds == 0) {
-        std::string block = std::move(queue.front());
+        LogBlock block = std::move(queue.front());
         queue.pop_front();
         writing = true;
-        writingBytes = block.size();
+        writingBytes = block.size;
         const int out = fd;
         lock.unlock();
         writeAll(out, block);
-        block.clear();
-        lock.lock();
+        block.size = 0;
+        // Callers hold the lock only to append a line: spinning briefly
+        // spares them waking the writer when they release it.
+        for (int spin = 0; spin < 20 && !lock.try_lock(); ++spin) std::this_thread::yield();
+        if (!lock.owns_lock()) lock.lock();
         writing = false;
         writingBytes = 0;
         ++written;
@@ -306,7 +376,7 @@ struct FileLogSink::State {
       if (stopping) return;
       if (holds > 0 || current.empty()) {
         work.wait(lock);
-      } else if (current.size() >= kBlockBytes) {
+      } else if (current.size >= kBlockBytes) {
         handOff();  // filled while the queue was full
       } else if (!work.wait_until(lock, std::chrono::steady_clock::now() + kIdleHandOff, [this] {
                    return !queue.empty() || stopping || holds > 0 || current.empty();
@@ -345,7 +415,7 @@ struct FileLogSink::State {
   void afterForkInChild() {
     new (&work) std::condition_variable;
     new (&done) std::condition_variable;
-    current.clear();
+    current.size = 0;
     queue.clear();
     writing = false;
     writingBytes = 0;
@@ -361,9 +431,10 @@ struct FileLogSink::State {
   std::condition_variable work;  // the writer waits: a block was handed, a first line, stop
   std::condition_variable done;  // callers wait: a block was written
   int fd;
-  std::string current;
-  std::deque<std::string> queue;
-  std::vector<std::string> spare;  // written blocks, reused
+  LogBlock current;
+  StampCache stamps;  // guarded by the lock, so no thread-local look-up per line
+  std::deque<LogBlock> queue;
+  std::vector<LogBlock> spare;  // written blocks, reused
   bool writing = false;
   size_t writingBytes = 0;
   uint64_t handed = 0;
@@ -485,7 +556,10 @@ bool FileLogSink::isOpen() const {
 void FileLogSink::write(const LogRecord& record) {
   std::unique_lock<std::mutex> lock(state_->mutex);
   if (state_->fd < 0) return;
-  state_->append(record, lock);
+  if (state_->append(record, lock)) {
+    lock.unlock();
+    state_->work.notify_one();
+  }
 }
 
 void FileLogSink::flush() {
@@ -500,8 +574,8 @@ bool FileLogSink::reopen() {
 
 size_t FileLogSink::bufferedBytes() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  size_t bytes = state_->current.size() + state_->writingBytes;
-  for (const std::string& block : state_->queue) bytes += block.size();
+  size_t bytes = state_->current.size + state_->writingBytes;
+  for (const LogBlock& block : state_->queue) bytes += block.size;
   return bytes;
 }
 

@@ -60,7 +60,7 @@ class StderrLogSink final : public LogSink {
 // when it first hands a block; lines it inherited belong to the parent.
 class FileLogSink final : public LogSink {
  public:
-  static constexpr size_t kBlockBytes = 64 * 1024;
+  static constexpr size_t kBlockBytes = 256 * 1024;
   static constexpr size_t kMaxBufferedBytes = 8 * kBlockBytes;
 
   explicit FileLogSink(const std::string& path);
