@@ -308,7 +308,9 @@ struct FileLogSink::State {
       // With the writer's queue full, the next caller or the writer hands it.
       return blocksInFlight() < kMaxBlocksInFlight && handOff(false);
     }
-    return first;  // the writer starts the clock of a partly filled block
+    // The writer (started with a process's first line) starts the clock of
+    // a partly filled block.
+    return first && startWriter();
   }
 
   bool reopen(std::unique_lock<std::mutex>& lock) {
@@ -421,6 +423,7 @@ struct FileLogSink::State {
     writingBytes = 0;
     handed = 0;
     written = 0;
+    holds = 0;  // a reopen in progress belongs to a parent's thread
     writerRunning = false;
     stopping = false;
     mutex.unlock();

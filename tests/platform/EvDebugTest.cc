@@ -232,6 +232,23 @@ TEST(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
   std::remove(path.c_str());
 }
 
+// A line that does not fill a block reaches the file without a flush,
+// about a second later.
+TEST(FileLogSinkTest, AnIdleLineIsWrittenWithinSeconds) {
+  const std::string path = tempLogPath("idle");
+  std::remove(path.c_str());
+  auto sink = std::make_shared<FileLogSink>(path);
+  EvLog::setSink(sink);
+  EvEvent ev;
+  ev.Debug("idle", "one line");
+  for (int i = 0; i < 50 && readFile(path).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_NE(readFile(path).find("[idle] one line\n"), std::string::npos);
+  EvLog::setSink(nullptr);
+  std::remove(path.c_str());
+}
+
 // A rotation while threads log: each thread's lines are split between the
 // old and the new file, none lost or doubled, the old file holding the
 // first part.
