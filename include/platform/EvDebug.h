@@ -55,9 +55,10 @@ class StderrLogSink final : public LogSink {
 // returns; flush() and reopen() return once every earlier line is; the
 // sink's destruction or replacement and process exit write everything, and
 // before fork the parent's lines go out. When the writer falls behind,
-// callers wait: at most kMaxBufferedBytes of lines (plus one line per
-// waiting thread) are held in memory. A child process starts its own writer
-// when it first hands a block; lines it inherited belong to the parent.
+// callers wait: at most kMaxBufferedBytes of lines (each block may pass
+// kBlockBytes by one line) are held in memory. A child process starts its
+// own writer with its first line; lines it inherited belong to the parent.
+// The writer thread blocks all signals.
 class FileLogSink final : public LogSink {
  public:
   static constexpr size_t kBlockBytes = 256 * 1024;
