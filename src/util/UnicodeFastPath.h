@@ -109,6 +109,9 @@ struct BlockTables {
   alignas(16) unsigned char encode[256][16];
   unsigned char encodeLength[256];
   unsigned char bitCount[256];
+  // Bytes a lead byte's character reaches past it: 1 to 3 for the two- to
+  // four-byte leads, 0 for any other byte.
+  signed char reach[256];
 };
 
 constexpr BlockTables makeBlockTables() {
@@ -131,6 +134,7 @@ constexpr BlockTables makeBlockTables() {
     }
     t.encodeLength[m] = static_cast<unsigned char>(n);
     for (; n < 16; ++n) t.encode[m][n] = 0x80;
+    t.reach[m] = static_cast<signed char>(m < 0xC0 ? 0 : m < 0xE0 ? 1 : m < 0xF0 ? 2 : 3);
   }
   return t;
 }
@@ -199,6 +203,16 @@ inline int decodeBlock(const unsigned char* src, Unit* out, size_t* written) {
   }
   if (_mm_movemask_epi8(bad) != 0) return 0;
 
+  // The bytes taken, from scalar loads of the last three bytes: the next
+  // block's address then does not wait for the vector work. The character
+  // at byte 13, 14 or 15 that reaches furthest decides; a four-byte lead at
+  // byte 15 is left (reach -1).
+  const int reach13 = kBlockTables.reach[src[13]] - 2;
+  const int reach14 = kBlockTables.reach[src[14]] - 1;
+  const int reach15 = src[15] >= 0xF0 ? -1 : kBlockTables.reach[src[15]];
+  const int reach1314 = reach13 > reach14 ? reach13 : reach14;
+  const int consumed = 16 + (reach1314 > reach15 ? reach1314 : reach15);
+
   const __m128i zero = _mm_setzero_si128();
   const __m128i low6 = _mm_set1_epi16(0x3F);
   __m128i value[2];
@@ -251,8 +265,7 @@ inline int decodeBlock(const unsigned char* src, Unit* out, size_t* written) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n1 + 4), _mm_unpackhi_epi16(second, zero));
   }
   *written = n1 + kBlockTables.bitCount[keep >> 8 & 0xFF];
-  if (lastFour != 0) return 15;
-  return 16 + kBlockTables.bitCount[expected >> 16];  // the bytes taken after the block
+  return consumed;
 }
 
 // Encodes the eight units at src when none is above 0xFFFF and every
@@ -295,7 +308,9 @@ inline int encodeBlock(const Unit* src, unsigned char* out, size_t* written) {
   __m128i second = _mm_or_si128(mark, _mm_and_si128(select(isShort, u, shifted6), low6));
   const __m128i third = _mm_or_si128(mark, _mm_and_si128(u, low6));
   unsigned threeBits = longBits;
-  int consumed = 8;
+  // From a scalar load: the next block's address then does not wait for
+  // the vector compares.
+  const int consumed = 8 - ((static_cast<uint32_t>(src[7]) & 0xFFFFFC00u) == 0xD800);
   if (surrogates != 0) {
     const __m128i isHigh = _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFC00))),
                                            _mm_set1_epi16(static_cast<short>(0xD800)));
@@ -303,7 +318,6 @@ inline int encodeBlock(const Unit* src, unsigned char* out, size_t* written) {
     const unsigned low = surrogates & ~high;
     if (((high << 1) & 0xFF) != low) return 0;  // an unpaired surrogate
     threeBits &= ~surrogates;
-    consumed -= static_cast<int>(high >> 7);
     // A pair of w = (high & 0x3FF) + 0x40 and l = low & 0x3FF becomes
     // F0|w>>8, 80|(w>>2 & 3F) (from the high lane) and
     // 80|(w&3)<<4|l>>6, 80|(l & 3F) (from the low lane).
@@ -523,11 +537,14 @@ inline size_t runUtf16ToUtf8(const Unit*& srcRef, const Unit* end, unsigned char
   const Unit* src = srcRef;
   const Unit* const stop = static_cast<size_t>(end - src) > budget ? src + budget : end;
   unsigned char* dst = out;
+  // With blocks, the sixteen-unit ASCII step is tried only while the text
+  // is ASCII: the block step converts ASCII too, and a failed try costs.
+  bool ascii = true;
   while (src < stop) {
     if (end - src >= 24) {
 #if defined(APPMGR_UNICODE_SSE2)
       __m128i bytes;
-      if (loadAscii16(src, bytes)) {
+      if (ascii && loadAscii16(src, bytes)) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), bytes);
         src += 16;
         dst += 16;
@@ -539,6 +556,7 @@ inline size_t runUtf16ToUtf8(const Unit*& srcRef, const Unit* end, unsigned char
       if (const int used = encodeBlock(src, dst, &written)) {
         src += used;
         dst += written;
+        ascii = written == static_cast<size_t>(used);
         continue;
       }
 #endif

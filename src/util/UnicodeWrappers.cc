@@ -137,34 +137,43 @@ size_t countUtf8Bytes(const wchar_t* s, size_t n, size_t* textUnits) {
   size_t i = 0;
 #if defined(APPMGR_UNICODE_SSE2)
   if constexpr (sizeof(wchar_t) == 4) {
+    // Eight characters per step, narrowed to 16 bits when none is above
+    // 0xFFFF (else the scalar loop takes over from there).
     const __m128i zero = _mm_setzero_si128();
-    bool sawNul = false;
-    while (!sawNul && n - i >= 4) {
-      size_t steps = (n - i) / 4 < 65536 ? (n - i) / 4 : 65536;
+    const __m128i bias32 = _mm_set1_epi32(0x8000);
+    bool scalar = false;
+    while (!scalar && n - i >= 8) {
+      // Each 16-bit lane gains at most 2 per step: flush before 32768.
+      size_t steps = (n - i) / 8 < 8192 ? (n - i) / 8 : 8192;
       __m128i acc = zero;
-      for (; steps > 0; --steps, i += 4) {
-        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(u, zero)) != 0) {
-          sawNul = true;  // the scalar loop finds it
+      for (; steps > 0; --steps, i += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
+        const __m128i above =
+            _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi32(static_cast<int>(0xFFFF0000u)));
+        const __m128i u = _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(a, bias32), _mm_sub_epi32(b, bias32)),
+                                        _mm_set1_epi16(static_cast<short>(0x8000)));
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi16(u, zero)) |
+             (_mm_movemask_epi8(_mm_cmpeq_epi32(above, zero)) ^ 0xFFFF)) != 0) {
+          scalar = true;  // a NUL, or a character above 0xFFFF
           break;
         }
-        const __m128i top21 = _mm_and_si128(u, _mm_set1_epi32(static_cast<int>(0xFFFFF800u)));
+        const __m128i top5 = _mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xF800)));
         const __m128i below80 =
-            _mm_cmpeq_epi32(_mm_and_si128(u, _mm_set1_epi32(static_cast<int>(0xFFFFFF80u))), zero);
-        const __m128i below800 = _mm_cmpeq_epi32(top21, zero);
-        const __m128i surrogate = _mm_cmpeq_epi32(top21, _mm_set1_epi32(0xD800));
-        const __m128i belowPlane1 =
-            _mm_cmpeq_epi32(_mm_and_si128(u, _mm_set1_epi32(static_cast<int>(0xFFFF0000u))), zero);
-        // 1 + one each for not below 0x80, 0x800 and 0x10000 (1 + mask
-        // each), less one for a surrogate (+ mask).
-        acc = _mm_add_epi32(
-            acc, _mm_add_epi32(_mm_add_epi32(below80, below800),
-                               _mm_add_epi32(_mm_add_epi32(belowPlane1, surrogate), _mm_set1_epi32(4))));
+            _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+        const __m128i below800 = _mm_cmpeq_epi16(top5, zero);
+        const __m128i surrogate = _mm_cmpeq_epi16(top5, _mm_set1_epi16(static_cast<short>(0xD800)));
+        // One each for not below 0x80 and 0x800 (1 + mask each), less one
+        // for a surrogate (+ mask).
+        acc = _mm_add_epi16(acc, _mm_add_epi16(_mm_add_epi16(below80, below800),
+                                               _mm_add_epi16(surrogate, _mm_set1_epi16(2))));
       }
+      const __m128i sums = _mm_madd_epi16(acc, _mm_set1_epi16(1));  // 32-bit sums of lane pairs
       uint32_t lanes[4];
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), acc);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sums);
       count += static_cast<size_t>(lanes[0]) + lanes[1] + lanes[2] + lanes[3];
     }
+    count += i;  // one byte per character before the extra ones
   }
 #endif
   for (; i < n && s[i] != L'\0'; ++i) {
