@@ -22,6 +22,8 @@
 // bytes of mixed one-, two- and three-byte UTF-8, or eight UTF-16 units of
 // any mix including surrogate pairs, per step. Each build lives in its own
 // inline namespace so that the two never share a compiled inline function.
+// Defining APPMGR_UNICODE_PORTABLE (for example in CMAKE_CXX_FLAGS) leaves
+// out every intrinsic, so that the plain C++ loops can be tested alone.
 //
 // Unit is unsigned short for the exported converters and wchar_t for the
 // wide-string wrappers (which carry one UTF-16 unit per wide character).
@@ -539,7 +541,7 @@ inline size_t runUtf16ToUtf8(const Unit*& srcRef, const Unit* end, unsigned char
   unsigned char* dst = out;
   // With blocks, the sixteen-unit ASCII step is tried only while the text
   // is ASCII: the block step converts ASCII too, and a failed try costs.
-  bool ascii = true;
+  [[maybe_unused]] bool ascii = true;
   while (src < stop) {
     if (end - src >= 24) {
 #if defined(APPMGR_UNICODE_SSE2)
