@@ -110,6 +110,9 @@ struct BlockTables {
   // set, the third when bit 4 + j is set.
   alignas(16) unsigned char encode[256][16];
   unsigned char encodeLength[256];
+  // pshufb masks that pack eight 16-bit lanes [lead, second] to the bytes
+  // kept: the lead always, the second when the lane's bit is set.
+  alignas(16) unsigned char encodeShort[256][16];
   unsigned char bitCount[256];
   // Bytes a lead byte's character reaches past it: 1 to 3 for the two- to
   // four-byte leads, 0 for any other byte.
@@ -128,6 +131,12 @@ constexpr BlockTables makeBlockTables() {
     }
     t.bitCount[m] = static_cast<unsigned char>(n / 2);
     for (; n < 16; ++n) t.pack16[m][n] = 0x80;
+    n = 0;
+    for (unsigned lane = 0; lane < 8; ++lane) {
+      t.encodeShort[m][n++] = static_cast<unsigned char>(2 * lane);
+      if ((m >> lane) & 1) t.encodeShort[m][n++] = static_cast<unsigned char>(2 * lane + 1);
+    }
+    for (; n < 16; ++n) t.encodeShort[m][n] = 0x80;
     n = 0;
     for (unsigned j = 0; j < 4; ++j) {
       t.encode[m][n++] = static_cast<unsigned char>(4 * j);
@@ -299,11 +308,23 @@ inline int encodeBlock(const Unit* src, unsigned char* out, size_t* written) {
   const __m128i isSurrogate = _mm_cmpeq_epi16(top5, _mm_set1_epi16(static_cast<short>(0xD800)));
   const unsigned nonAscii = ~laneBits(isAscii) & 0xFF;
   const unsigned longBits = ~laneBits(isShort) & 0xFF;
+  const __m128i shifted6 = _mm_srli_epi16(u, 6);
+  if (longBits == 0) {
+    // All below 0x800: [lead, second] per lane, the second kept for the
+    // lanes that are not ASCII, in one shuffle.
+    const __m128i lead = select(isAscii, u, _mm_or_si128(shifted6, _mm_set1_epi16(0xC0)));
+    const __m128i pairs = _mm_or_si128(lead, _mm_slli_epi16(_mm_or_si128(mark, _mm_and_si128(u, low6)), 8));
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(out),
+        _mm_shuffle_epi8(
+            pairs, _mm_load_si128(reinterpret_cast<const __m128i*>(kBlockTables.encodeShort[nonAscii]))));
+    *written = 8 + kBlockTables.bitCount[nonAscii];
+    return 8;
+  }
   const unsigned surrogates = laneBits(isSurrogate);
 
   // Non-surrogates: lead, then the continuation of bits 6-11 (three-byte)
   // or 0-5 (two-byte), then bits 0-5 (three-byte only).
-  const __m128i shifted6 = _mm_srli_epi16(u, 6);
   __m128i lead = select(isShort, _mm_or_si128(shifted6, _mm_set1_epi16(0xC0)),
                         _mm_or_si128(_mm_srli_epi16(u, 12), _mm_set1_epi16(0xE0)));
   lead = select(isAscii, u, lead);
