@@ -9,6 +9,7 @@ namespace {
 
 Level detectLevel() {
 #if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();  // harmless if done already; needed if this runs before the runtime's own init
   if (ssse3_entry::hasBlocks() && __builtin_cpu_supports("ssse3")) return Level::kSsse3;
 #endif
   return Level::kPortable;
