@@ -18,9 +18,10 @@
 // Two builds of the runs exist. The portable one converts sixteen ASCII
 // units at a time with SSE2 (when the compiler targets it) and every other
 // character one by one. The SSSE3 one (UnicodeSsse3.cc, compiled with
-// -mssse3 and used after a runtime CPU check) adds block decoders: sixteen
-// bytes of mixed one-, two- and three-byte UTF-8, or eight UTF-16 units of
-// any mix including surrogate pairs, per step. Each build lives in its own
+// -mssse3 and used after a runtime CPU check) adds block steps: sixteen
+// bytes of any mix of one- to four-byte UTF-8 forms, or eight UTF-16 units
+// of any mix including surrogate pairs (one shuffle when all are below
+// 0x800), per step. Each build lives in its own
 // inline namespace so that the two never share a compiled inline function.
 // Defining APPMGR_UNICODE_PORTABLE (for example in CMAKE_CXX_FLAGS) leaves
 // out every intrinsic, so that the plain C++ loops can be tested alone.
