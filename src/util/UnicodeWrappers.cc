@@ -130,9 +130,8 @@ size_t countUtf16Units(const unsigned char* s, size_t n) {
 }
 
 // UTF-8 bytes of the well-formed wide text at s up to its first NUL (a
-// pair of surrogates counts two and two); *textUnits is the NUL's index, n
-// when there is none.
-size_t countUtf8Bytes(const wchar_t* s, size_t n, size_t* textUnits) {
+// pair of surrogates counts two and two).
+size_t countUtf8Bytes(const wchar_t* s, size_t n) {
   size_t count = 0;
   size_t i = 0;
 #if defined(APPMGR_UNICODE_SSE2)
@@ -180,7 +179,6 @@ size_t countUtf8Bytes(const wchar_t* s, size_t n, size_t* textUnits) {
     const uint32_t c = static_cast<uint32_t>(s[i]);
     count += 1 + (c >= 0x80) + (c >= 0x800) - (c >= 0xD800 && c <= 0xDFFF) + (c > 0xFFFF);
   }
-  *textUnits = i;
   return count;
 }
 
@@ -188,11 +186,11 @@ size_t countUtf8Bytes(const wchar_t* s, size_t n, size_t* textUnits) {
 
 namespace unicode_fast {
 
-// Both wrappers size their result once for the text up to its first NUL
-// (exact for well-formed input), then append the output of each run from a
-// scratch buffer: the result is written once, with no zero fill and no
-// second copy. Output after the first NUL is converted (the whole input
-// must be well formed) but not kept. A run that stops before the end means
+// Both wrappers size their result once (exact for well-formed input), then
+// append the output of each run from a scratch buffer: the result is
+// written once, with no zero fill and no second copy. Output after the
+// first NUL is converted (the whole input must be well formed) but not
+// kept. A run that stops before the end means
 // input the run does not take, and the plain wrapper then decides the
 // result.
 
@@ -200,20 +198,31 @@ int unicodeToUtf8(Level level, const std::wstring& in, std::string& out) {
   const size_t n = in.size();
   const wchar_t* src = in.data();
   const wchar_t* const end = src + n;
-  size_t textUnits = 0;
-  const size_t size = countUtf8Bytes(src, n, &textUnits);
-  const size_t keep = textUnits < n ? size : SIZE_MAX;  // the bytes before the first NUL
   std::string text;
+  size_t keep = SIZE_MAX;  // the bytes before the first NUL, once seen
   try {
-    text.reserve(size);
+    // One byte per character, exact for ASCII text: the count pass (as
+    // long as the conversion, on text this wide) runs only for the rest of
+    // a text once a run has met a character of more than one byte.
+    text.reserve(n);
+    bool sized = false;
     unsigned char scratch[4 * (kChunk + kRunOvershoot) + kRunSlack];
     while (src < end) {
       const wchar_t* const before = src;
       const size_t bytes = utf16ToUtf8(level, src, end, scratch, kChunk);
+      const size_t taken = static_cast<size_t>(src - before);
+      if (!sized && bytes != taken) {
+        text.reserve(text.size() + bytes + countUtf8Bytes(src, static_cast<size_t>(end - src)));
+        sized = true;
+      }
+      if (keep == SIZE_MAX) {
+        if (const void* nul = std::memchr(scratch, 0, bytes)) {
+          keep = text.size() + static_cast<size_t>(static_cast<const unsigned char*>(nul) - scratch);
+        }
+      }
       const size_t wanted = keep - text.size();
       text.append(reinterpret_cast<const char*>(scratch), bytes < wanted ? bytes : wanted);
-      if (src < end && static_cast<size_t>(src - before) < kChunk)
-        return unicode_reference::unicodeToUtf8(in, out);
+      if (src < end && taken < kChunk) return unicode_reference::unicodeToUtf8(in, out);
     }
   } catch (const std::bad_alloc&) {
     return kUnicodeNoMemory;
