@@ -209,6 +209,10 @@ struct Operations {
     Query query = Engine::ownerQuery(c, Sql::kSubclientExists, row);
     query.bind(subclientId);
     if (query.next()) return 0;
+    return noSubclientForEntries(subclientId, errorText);
+  }
+
+  static int noSubclientForEntries(uint64_t subclientId, std::string& errorText) {
     return storeFailure(XR_CONTENT_INVALID_SUBCLIENT, errorText,
                         "Subclient " + std::to_string(subclientId) + " not found");
   }
@@ -372,12 +376,16 @@ struct Operations {
 
   static int listSubclientEntries(Connection& c, uint64_t subclientId, int group,
                                   std::vector<std::string>& out, std::string& errorText) {
-    const int result = checkSubclientForEntries(c, subclientId, Row::kCheck, errorText);
-    if (result != 0) return result;
-    std::vector<std::string> rows;
     Query query(c, Sql::kListSubclientEntries);
     query.bind(subclientId).bind(group);
-    while (query.next()) rows.push_back(query.textAt(0));
+    // No row: no subclient; a first row without an entry: an empty group.
+    if (!query.next()) return noSubclientForEntries(subclientId, errorText);
+    std::vector<std::string> rows;
+    if (query.signedAt(1) != 0) {
+      do {
+        rows.push_back(query.textAt(0));
+      } while (query.next());
+    }
     out = std::move(rows);
     return 0;
   }

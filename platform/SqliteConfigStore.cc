@@ -3,6 +3,7 @@
 // body shared with the PostgreSQL store (SqlStoreOperations.h).
 #include "platform/SqliteConfigStore.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -14,6 +15,7 @@
 
 #include "SqlStoreOperations.h"
 #include "SqliteConnection.h"
+#include "SqliteFileWatch.h"
 #include "SqliteSchema.h"
 #include "StoreAccess.h"
 
@@ -107,37 +109,56 @@ void prepareFile(SqliteConnection& connection, const std::string& path) {
 // ---- The pool ----
 
 // Connections handed to one operation at a time; opened on demand up to the
-// limit, after which callers wait for one to come back.
+// limit, after which callers wait for one to come back. Idle connections sit
+// in slots taken and filled with atomic exchanges, so handing one over takes
+// no lock; the mutex is only for callers that have to wait.
 class SqliteConfigStore::Pool {
  public:
   Pool(std::string path, int flags, const Options& options, size_t limit,
-       std::unique_ptr<SqliteConnection> first)
-      : path_(std::move(path)), flags_(flags), options_(options), limit_(limit), open_(1) {
-    idle_.push_back(std::move(first));
+       std::unique_ptr<SqliteConnection> first, std::unique_ptr<SqliteFileWatch> watch)
+      : path_(std::move(path)),
+        flags_(flags),
+        options_(options),
+        limit_(limit),
+        watch_(std::move(watch)),
+        idle_(new std::atomic<SqliteConnection*>[limit]),
+        open_(1) {
+    for (size_t i = 0; i < limit_; ++i) idle_[i].store(nullptr);
+    if (watch_) first->setCheckedGeneration(watch_->generation());
+    idle_[0].store(first.release());
   }
+
+  ~Pool() {
+    for (size_t i = 0; i < limit_; ++i) delete idle_[i].exchange(nullptr);
+  }
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
 
   // Throws SqliteFailure when a new connection cannot be opened.
   //
   // A connection whose file was removed or replaced would write into a file
   // nobody opens again: it is closed and a new one opened on the path. The
   // path is never created again, so a removed store answers errors until
-  // its file is put back, and is then served again.
+  // its file is put back, and is then served again. The file watch tells
+  // when the path has to be compared with the connection's file; without a
+  // watch (an in-memory store has no file) nothing can move.
   std::unique_ptr<SqliteConnection> acquire() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    available_.wait(lock, [this] { return !idle_.empty() || open_ < limit_; });
-    std::unique_ptr<SqliteConnection> connection;
-    if (!idle_.empty()) {
-      connection = std::move(idle_.back());
-      idle_.pop_back();
-    } else {
-      ++open_;
+    std::unique_ptr<SqliteConnection> connection(takeIdle());
+    if (!connection) connection.reset(waitForSlot());
+    const uint64_t generation = watch_ ? watch_->generation() : 0;
+    if (connection) {
+      if (!watch_ || connection->checkedGeneration() == generation) return connection;
+      if (!connection->hasMoved()) {
+        connection->setCheckedGeneration(generation);
+        return connection;
+      }
     }
-    lock.unlock();
-    if (connection && !connection->hasMoved()) return connection;
     const bool moved = connection != nullptr;
     connection.reset();
     try {
-      return std::make_unique<SqliteConnection>(path_, flags_, options_.busyTimeoutMs);
+      connection = std::make_unique<SqliteConnection>(path_, flags_, options_.busyTimeoutMs);
+      connection->setCheckedGeneration(generation);
+      return connection;
     } catch (SqliteFailure& failure) {
       discard();
       if (moved) failure.context = "the store file " + path_ + " was removed or replaced; " + failure.context;
@@ -149,31 +170,75 @@ class SqliteConfigStore::Pool {
   }
 
   void release(std::unique_ptr<SqliteConnection> connection) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      idle_.push_back(std::move(connection));
+    SqliteConnection* back = connection.release();
+    // At most limit_ connections are open, so a slot is always free.
+    for (size_t i = 0;; i = (i + 1) % limit_) {
+      SqliteConnection* empty = nullptr;
+      if (idle_[i].load() == nullptr && idle_[i].compare_exchange_strong(empty, back)) break;
     }
-    available_.notify_one();
+    wakeWaiter();
   }
 
   // A connection that was closed instead of released.
   void discard() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      --open_;
-    }
-    available_.notify_one();
+    open_.fetch_sub(1);
+    wakeWaiter();
   }
 
  private:
+  SqliteConnection* takeIdle() {
+    for (size_t i = 0; i < limit_; ++i) {
+      if (idle_[i].load() != nullptr) {
+        if (SqliteConnection* connection = idle_[i].exchange(nullptr)) return connection;
+      }
+    }
+    return nullptr;
+  }
+
+  bool hasIdle() const {
+    for (size_t i = 0; i < limit_; ++i) {
+      if (idle_[i].load() != nullptr) return true;
+    }
+    return false;
+  }
+
+  // An idle connection, or null with a place for a new one counted in
+  // open_; waits while every connection is in use.
+  SqliteConnection* waitForSlot() {
+    for (;;) {
+      size_t open = open_.load();
+      while (open < limit_) {
+        if (open_.compare_exchange_weak(open, open + 1)) return nullptr;
+      }
+      {
+        // A releaser that put its connection back before waiters_ counts
+        // this caller is seen by the predicate; one after it notifies under
+        // the mutex, which this caller holds until it waits.
+        std::unique_lock<std::mutex> lock(mutex_);
+        waiters_.fetch_add(1);
+        available_.wait(lock, [this] { return hasIdle() || open_.load() < limit_; });
+        waiters_.fetch_sub(1);
+      }
+      if (SqliteConnection* connection = takeIdle()) return connection;
+    }
+  }
+
+  void wakeWaiter() {
+    if (waiters_.load() == 0) return;
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    available_.notify_one();
+  }
+
   const std::string path_;
   const int flags_;
   const Options options_;
   const size_t limit_;
+  const std::unique_ptr<SqliteFileWatch> watch_;  // null for an in-memory store
+  const std::unique_ptr<std::atomic<SqliteConnection*>[]> idle_;
+  std::atomic<size_t> open_;
+  std::atomic<size_t> waiters_{0};
   std::mutex mutex_;
   std::condition_variable available_;
-  std::vector<std::unique_ptr<SqliteConnection>> idle_;
-  size_t open_;
 };
 
 namespace {
@@ -231,8 +296,9 @@ int SqliteConfigStore::open(const std::string& path, const Options& options,
     // Only the first connection may create the file: a later one that
     // finds it gone must fail rather than start an empty store.
     const int laterFlags = inMemory ? flags : flags & ~SQLITE_OPEN_CREATE;
-    store.reset(
-        new SqliteConfigStore(std::make_unique<Pool>(path, laterFlags, options, limit, std::move(first))));
+    std::unique_ptr<SqliteFileWatch> watch = inMemory ? nullptr : std::make_unique<SqliteFileWatch>(path);
+    store.reset(new SqliteConfigStore(
+        std::make_unique<Pool>(path, laterFlags, options, limit, std::move(first), std::move(watch))));
   } catch (const Refusal& refusal) {
     return storeFailure(XR_GET_INTERFACE_FAILED, errorText, refusal.text);
   } catch (const SqliteFailure& failure) {
@@ -344,7 +410,7 @@ int SqliteConfigStore::listInstanceContent(uint64_t instanceId, std::vector<Cont
 
 int SqliteConfigStore::listSubclientEntries(uint64_t subclientId, int group, std::vector<std::string>& out,
                                             std::string& errorText) {
-  return run(Access::kRead, "listSubclientEntries", errorText, [&](SqliteConnection& c) {
+  return run(Access::kSingleRead, "listSubclientEntries", errorText, [&](SqliteConnection& c) {
     return Ops::listSubclientEntries(c, subclientId, group, out, errorText);
   });
 }

@@ -29,7 +29,9 @@ int sqliteErrorCode(const SqliteFailure& failure, std::string& errorText);
 class SqliteConnection final {
  public:
   // Opens path with flags; throws SqliteFailure. Sets the busy timeout,
-  // foreign keys on and synchronous=NORMAL, none of which touches the file.
+  // foreign keys on, synchronous=NORMAL and the connection's own read
+  // settings (page cache size, temporary tables in memory), none of which
+  // touches the file or the other connections on it.
   SqliteConnection(const std::string& path, int flags, int busyTimeoutMs);
   // Closes the connection; one whose file has moved closes without the
   // final checkpoint, which would delete the WAL file now at its path.
@@ -43,6 +45,11 @@ class SqliteConnection final {
   // (removed, or replaced by another file). Such a connection writes into a
   // file nobody will open again, so the store stops using it.
   bool hasMoved() const;
+
+  // The file watch's generation at which hasMoved() last answered false
+  // (kept by the pool, which alone compares it).
+  uint64_t checkedGeneration() const { return checkedGeneration_; }
+  void setCheckedGeneration(uint64_t generation) { checkedGeneration_ = generation; }
 
   // The connection's prepared copy of a statement, reset and without
   // bindings. Throws SqliteFailure.
@@ -59,6 +66,7 @@ class SqliteConnection final {
 
  private:
   sqlite3* db_ = nullptr;
+  uint64_t checkedGeneration_ = 0;
   std::array<sqlite3_stmt*, kSqlCount> statements_{};
 };
 

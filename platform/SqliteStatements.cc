@@ -127,8 +127,13 @@ const SqlStatement kStatements[] = {
      "DELETE FROM property WHERE owner_kind = ?1 AND owner_id = ?2 AND name = ?3"},
     {Sql::kListInstanceContent, SqlReach::kRows,
      "SELECT type, path FROM instance_content WHERE instance_id = ?1 ORDER BY seq"},
+    // One row per entry, or one row with "0" in the second column when the
+    // subclient has none in the group; no row when there is no subclient.
+    // Checking the subclient and listing its entries in one statement reads
+    // both from one snapshot without a transaction around them.
     {Sql::kListSubclientEntries, SqlReach::kRows,
-     "SELECT path FROM subclient_entry WHERE subclient_id = ?1 AND grp = ?2 ORDER BY seq"},
+     "SELECT e.path, CASE WHEN e.seq IS NULL THEN 0 ELSE 1 END FROM subclient s "
+     "LEFT JOIN subclient_entry e ON e.subclient_id = s.id AND e.grp = ?2 WHERE s.id = ?1 ORDER BY e.seq"},
     {Sql::kAddSubclientEntry, SqlReach::kRows,
      "INSERT INTO subclient_entry (subclient_id, grp, seq, path) VALUES (?1, ?2, "
      "(SELECT coalesce(max(seq), 0) + 1 FROM subclient_entry WHERE subclient_id = ?1 AND grp = ?2), ?3) "

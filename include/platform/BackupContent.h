@@ -1,5 +1,5 @@
-// Content or filter entries of a subclient, as one read left them. Holds a
-// list of owned string pointers; each read replaces what it held.
+// Content or filter entries of a subclient, as one read left them. Hands
+// them out as a list of string pointers; each read replaces what it held.
 #ifndef PLATFORM_BACKUPCONTENT_H_
 #define PLATFORM_BACKUPCONTENT_H_
 
@@ -23,13 +23,16 @@ class BackupContent {
 
   // Replaces the entries by copies of `entries`.
   void assign(const std::vector<std::string>& entries);
-  // The same, taking over the texts of `entries` (left empty) instead of
-  // copying them.
+  // The same, taking over `entries` (left empty) instead of copying them.
   void assign(std::vector<std::string>&& entries);
   void clear();
 
  private:
-  std::list<std::string*> entries_;
+  // Points the list at the texts, in order, reusing its nodes.
+  void relink();
+
+  std::vector<std::string> texts_;   // the entries; owned here
+  std::list<std::string*> entries_;  // one pointer into texts_ per entry
 };
 
 #endif  // PLATFORM_BACKUPCONTENT_H_

@@ -22,10 +22,10 @@ void sendResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, Handl
 void sendStreamLookupResponse(CSSessionWrapper& session, EvEvent& ev, const char* tag, HandlerId handler,
                               unsigned long requestCode, TextOutStream& stream, int errorCode,
                               const std::string& errorText) {
-  // The string's own terminator ends the text; the stream outlives the send.
+  // The stream NUL-terminates its text and outlives the send.
   appmanGeneralMsg response;
   response.msgCode = static_cast<uint32_t>(APPMAN_PROPERTY_STREAM_RSP);
-  response.data = errorCode == 0 ? stream.text().c_str() : nullptr;
+  response.data = errorCode == 0 ? stream.c_str() : nullptr;
   response.errorCode = static_cast<uint32_t>(errorCode);
   sendResponse(session, ev, tag, handler, requestCode, &response, errorCode, errorText);
 }

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <sstream>
 #include <string>
+#include <typeinfo>
 
 #include "AppMgr/AppIdInfo.h"
 #include "AppMgr/BCLsnException.h"
@@ -29,6 +30,7 @@
 #include "listener/NumericAppId.h"
 #include "listener/PropertyUpdate.h"
 #include "stream/PropListSupport.h"
+#include "stream/PropertyTextWriter.h"
 #include "stream/ProtocolVersion.h"
 #include "stream/TextOutStream.h"
 #include "util/TokenCodec.h"
@@ -55,6 +57,15 @@ bool skipsContent(unsigned long appTypeId) {
     default:
       return false;
   }
+}
+
+// Writes a number and the separator. The formatted operator would consult
+// the stream's locale for every number; this text is always plain decimal.
+void writeNumber(std::ostream& stream, unsigned long number) {
+  char text[24];
+  char* p = std::to_chars(text, text + sizeof text - 1, number).ptr;
+  *p++ = ' ';
+  stream.write(text, p - text);
 }
 
 // Writes the count of entries and then each entry, escaped, each followed
@@ -129,17 +140,27 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     if (result != 0) throw BCLsnException(result, errorText);
     stream << transform_string_encode(name, TransformStringFromSymbol, TransformStringToSymbol) << stream_ws;
 
-    result = scDb.getProperties(subclientId, request->passThrough, errorText, this, nullptr);
+    // Properties that go out as stored are encoded as they arrive, without a
+    // heap record per property. Passwords for an old peer are re-encrypted
+    // in the records of propList first, and a class derived from this
+    // listener receives its properties through its own callback, as always.
+    const bool convert = peerNeedsPasswordConversion(protocolVersion);
+    const bool direct = !convert && typeid(*this) == typeid(SubclientBCLsn);
+    PropertyTextWriter properties;
+    PropCallBack* const callback = direct ? static_cast<PropCallBack*>(&properties) : this;
+    result = scDb.getProperties(subclientId, request->passThrough, errorText, callback, nullptr);
     if (result != 0) throw BCLsnException(result, errorText);
     stream << ((flags & kFlagTokenBit) != 0 ? XR_APPMGR_PROP_TRUE_STR_VAL : XR_APPMGR_PROP_FALSE_STR_VAL)
            << stream_ws;
-    if (peerNeedsPasswordConversion(protocolVersion)) {
-      streamer.convertPasswords(propList, CONV_PWD_SC_PROPS_LEVEL, XR_PASSWORD_VER_1);
+    if (direct) {
+      properties.writeTo(stream);
+    } else {
+      if (convert) streamer.convertPasswords(propList, CONV_PWD_SC_PROPS_LEVEL, XR_PASSWORD_VER_1);
+      streamer.encodePropList(propList, stream, errorText);
     }
-    streamer.encodePropList(propList, stream, errorText);
 
     if (skipsContent(info.appTypeId)) {
-      stream << 0 << stream_ws;
+      writeNumber(stream, 0);
     } else {
       SubclientConf conf(subclientId);
       BackupContent content;
@@ -147,11 +168,11 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
       result = conf.getFiles(content, nullptr, false);
       if (result != 0) throw BCLsnException(result, errorText);
       writeEntries(content, stream, entryText);
-      stream << kFilterGroupCount << stream_ws;
+      writeNumber(stream, kFilterGroupCount);
       for (unsigned int type = kFirstFilterType; type <= kLastFilterType; ++type) {
         result = conf.getFilters(type, content, nullptr, true, true, false);
         if (result != 0) throw BCLsnException(result, errorText);
-        stream << type << stream_ws;
+        writeNumber(stream, type);
         writeEntries(content, stream, entryText);
       }
     }

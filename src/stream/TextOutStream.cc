@@ -1,4 +1,4 @@
-// The string-backed output stream of the lookup handlers.
+// The output stream of the lookup handlers.
 #include "stream/TextOutStream.h"
 
 #include <algorithm>
@@ -7,8 +7,15 @@
 
 namespace {
 
-// A subclient lookup's text is about a kilobyte; start at half of that.
-constexpr size_t kInitialBytes = 512;
+// Advances the put pointer of a buffer by n bytes; pbump takes an int.
+template <typename Bump>
+void bumpBy(size_t n, Bump bump) {
+  while (n > 0) {
+    const int step = n > INT_MAX ? INT_MAX : static_cast<int>(n);
+    bump(step);
+    n -= static_cast<size_t>(step);
+  }
+}
 
 }  // namespace
 
@@ -16,9 +23,19 @@ TextBuffer::TextBuffer() { setArea(0); }
 
 const std::string& TextBuffer::text() {
   const size_t written = used();
+  if (!onHeap_) {
+    text_.assign(inline_, written);
+    return text_;
+  }
   text_.resize(written);
   setArea(written);
   return text_;
+}
+
+const char* TextBuffer::c_str() {
+  if (pptr() == epptr()) grow(used() + 1);
+  *pptr() = '\0';
+  return pbase();
 }
 
 TextBuffer::int_type TextBuffer::overflow(int_type c) {
@@ -34,29 +51,25 @@ std::streamsize TextBuffer::xsputn(const char* s, std::streamsize n) {
   const size_t count = static_cast<size_t>(n);
   if (count > static_cast<size_t>(epptr() - pptr())) grow(used() + count);
   std::memcpy(pptr(), s, count);
-  // pbump takes an int; step through a larger write.
-  size_t left = count;
-  while (left > 0) {
-    const int step = left > INT_MAX ? INT_MAX : static_cast<int>(left);
-    pbump(step);
-    left -= static_cast<size_t>(step);
-  }
+  bumpBy(count, [this](int step) { pbump(step); });
   return n;
 }
 
 void TextBuffer::grow(size_t needed) {
   const size_t written = used();
-  text_.resize(std::max({needed, 2 * text_.size(), kInitialBytes}));
+  const size_t capacity = onHeap_ ? text_.size() : kInlineBytes;
+  if (!onHeap_) {
+    text_.resize(std::max(needed, 2 * capacity));
+    std::memcpy(&text_[0], inline_, written);
+    onHeap_ = true;
+  } else {
+    text_.resize(std::max(needed, 2 * capacity));
+  }
   setArea(written);
 }
 
 void TextBuffer::setArea(size_t used) {
-  char* begin = &text_[0];
-  setp(begin, begin + text_.size());
-  size_t left = used;
-  while (left > 0) {
-    const int step = left > INT_MAX ? INT_MAX : static_cast<int>(left);
-    pbump(step);
-    left -= static_cast<size_t>(step);
-  }
+  char* const begin = onHeap_ ? &text_[0] : inline_;
+  setp(begin, begin + (onHeap_ ? text_.size() : kInlineBytes));
+  bumpBy(used, [this](int step) { pbump(step); });
 }

@@ -1,35 +1,48 @@
-// An output stream that writes into a string it owns, so that a handler can
+// An output stream that writes into storage it owns, so that a handler can
 // build a response with the stream operators and send the text without the
-// copy that std::ostringstream::str() makes.
+// copy that std::ostringstream::str() makes. The first few kilobytes go to
+// an array inside the stream object itself (on the handler's stack), so a
+// usual response needs no heap storage at all.
 #ifndef SRC_STREAM_TEXTOUTSTREAM_H_
 #define SRC_STREAM_TEXTOUTSTREAM_H_
 
+#include <cstddef>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
-// The stream buffer: the put area is the string's own storage, grown by
-// doubling. Only writing is supported.
+// The stream buffer: the put area is the inline array, and once the text
+// outgrows it a string's storage, grown by doubling. Only writing is
+// supported.
 class TextBuffer final : public std::streambuf {
  public:
+  // Bytes held before the text moves to the heap.
+  static constexpr size_t kInlineBytes = 4096;
+
   TextBuffer();
   TextBuffer(const TextBuffer&) = delete;
   TextBuffer& operator=(const TextBuffer&) = delete;
-  // Everything written so far. Valid until the next write.
+  // Everything written so far. Valid until the next write; copies the text
+  // while it is still in the inline array.
   const std::string& text();
+  // Everything written so far, followed by a NUL character that is not part
+  // of the text. Valid until the next write; never copies.
+  const char* c_str();
 
  protected:
   int_type overflow(int_type c) override;
   std::streamsize xsputn(const char* s, std::streamsize n) override;
 
  private:
-  // Resizes the storage to at least `needed` bytes, keeping what is written.
+  // Makes room for at least `needed` bytes, keeping what is written.
   void grow(size_t needed);
-  // Points the put area at the storage with `used` bytes written.
+  // Points the put area at the current storage with `used` bytes written.
   void setArea(size_t used);
   size_t used() const { return static_cast<size_t>(pptr() - pbase()); }
 
-  std::string text_;
+  bool onHeap_ = false;
+  std::string text_;  // the storage once on the heap; a copy of the text before that
+  char inline_[kInlineBytes];
 };
 
 // A std::ostream over a TextBuffer, in the default formatting state.
@@ -38,6 +51,8 @@ class TextOutStream final : public std::ostream {
   TextOutStream() : std::ostream(nullptr) { rdbuf(&buffer_); }
   // Everything written so far. Valid until the next write.
   const std::string& text() { return buffer_.text(); }
+  // Everything written so far, NUL-terminated. Valid until the next write.
+  const char* c_str() { return buffer_.c_str(); }
 
  private:
   TextBuffer buffer_;

@@ -227,6 +227,47 @@ TEST_F(ObjectLookupTest, SubclientSendsContentAndSevenFilterGroupsInOrder) {
               ElementsAre(" ", "Request Type [0x1a003311], sending response Code [0] back to client"));
 }
 
+// A class derived from the listener gets every property through its own
+// callback and so takes the record path; the listener itself encodes the
+// properties as they arrive. Both send the same text, also when it is longer
+// than the stream's inline array and holds empty names and values.
+class CountingSubclient : public SubclientBCLsn {
+ public:
+  void getPropertiesCallback(std::string name, unsigned long type, std::string value,
+                             unsigned long reserved) override {
+    ++calls;
+    SubclientBCLsn::getPropertiesCallback(name, type, value, reserved);
+  }
+  int calls = 0;
+};
+
+TEST_F(ObjectLookupTest, SubclientTextIsTheSameOnTheDirectAndTheRecordPath) {
+  std::vector<PropertyRow> props = {{"", 1, ""}, {"`a b", 0xFFFFFFFFul, std::string(6000, ' ')}};
+  for (int i = 0; i < 200; ++i)
+    props.push_back({"Property " + std::to_string(i), 2, "value +" + std::to_string(i)});
+  std::string texts[2];
+  for (int derived = 0; derived < 2; ++derived) {
+    expectLookup(kSubclient, kPlainType, 8, props);
+    RecordingSession session;
+    Request<appmanObjectReq> request;
+    request.record().objectId = kObjectId;
+    request.record().passThrough = kPassThrough;
+    request.record().appIdText = "2:1045";
+    CountingSubclient counting;
+    SubclientBCLsn plain;
+    SubclientBCLsn& listener = derived != 0 ? counting : plain;
+    EXPECT_EQ(listener.handleMessage(session, kSubclient, request.buf()), 0);
+    EXPECT_TRUE(listener.propList.empty());
+    EXPECT_EQ(counting.calls, derived != 0 ? static_cast<int>(props.size()) : 0);
+    texts[derived] = streamText(session, kSubclient).value_or("");
+  }
+  EXPECT_EQ(texts[0], texts[1]);
+  EXPECT_EQ(texts[0].substr(0, 34), "obj true 202 0 ` 1 ` 0 ``a+1b -1 +");
+  const std::string tail = "0 Property+1199 2 value+1+2199 0 ";
+  EXPECT_EQ(texts[0].substr(texts[0].size() - tail.size()), tail);
+  EXPECT_EQ(texts[0].size(), 18016u);
+}
+
 TEST_F(ObjectLookupTest, FlagBitThreeSelectsTheTrueTokenAndSkippingTypesReadNoContent) {
   // Subclients of these application types are sent without content and filters.
   const std::tuple<uint64_t, int64_t, const char*> cases[] = {

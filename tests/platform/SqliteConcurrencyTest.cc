@@ -1,8 +1,10 @@
 // Eight threads share one SQLite store for about a second and a half,
-// mixing lookups and updates. No operation may fail, and the final state
-// must equal a serial replay of the same updates on the memory store
-// (each thread writes names and paths of its own, so the interleaving does
-// not change the outcome, only the list order).
+// mixing lookups and updates, with a connection each and with two
+// connections between them (threads then queue for a connection). No
+// operation may fail or hang, and the final state must equal a serial
+// replay of the same updates on the memory store (each thread writes names
+// and paths of its own, so the interleaving does not change the outcome,
+// only the list order).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -66,12 +68,16 @@ std::vector<std::string> sortedEntries(ConfigStore& store) {
   return out;
 }
 
-TEST(SqliteConcurrency, EightThreadsEndWhereASerialReplayEnds) {
+class SqliteConcurrency : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(SqliteConcurrency, EightThreadsEndWhereASerialReplayEnds) {
   TempDir dir;
-  ConfigTreeStore* tree = nullptr;
-  std::shared_ptr<ConfigStore> store = SqliteFileBackend::open(dir, tree);
+  SqliteConfigStore::Options options;
+  options.maxConnections = GetParam();
+  std::shared_ptr<SqliteConfigStore> store;
   std::string errorText;
-  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *tree, errorText), 0) << errorText;
+  ASSERT_EQ(SqliteConfigStore::open(dir.file("store.db"), options, store, errorText), 0) << errorText;
+  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *store, errorText), 0) << errorText;
 
   std::atomic<bool> stop{false};
   std::vector<std::atomic<int>> steps(kThreads);
@@ -118,5 +124,10 @@ TEST(SqliteConcurrency, EightThreadsEndWhereASerialReplayEnds) {
   EXPECT_EQ(sortedProperties(*store), sortedProperties(replay));
   EXPECT_EQ(sortedEntries(*store), sortedEntries(replay));
 }
+
+INSTANTIATE_TEST_SUITE_P(Connections, SqliteConcurrency, ::testing::Values(size_t{8}, size_t{2}),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           return std::to_string(info.param) + "Connections";
+                         });
 
 }  // namespace

@@ -5,6 +5,7 @@
 // store file removed under a running store is served again once put back;
 // it is never re-created empty.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,74 @@ TEST(SqliteFaults, ARemovedStoreFileAnswersErrorsUntilItIsPutBack) {
   bool kept = false;
   for (const PropertyRow& row : rows) kept = kept || row.name == "kept";
   EXPECT_TRUE(kept) << "the write went to the file at the path";
+}
+
+// The property "mark" of client 5, or "" when the read fails or finds none.
+std::string markOf(SqliteConfigStore& store, int& result) {
+  std::vector<PropertyRow> rows;
+  std::string errorText;
+  result = store.listProperties(PropertyOwner::kClient, 5, 0, rows, errorText);
+  for (const PropertyRow& row : rows) {
+    if (row.name == "mark") return row.value;
+  }
+  return "";
+}
+
+// The file at the path replaced by another store file (renamed over it, its
+// own WAL and shared memory gone with it), again and again, and renamed
+// away and back: every operation after a change works on the file now at
+// the path, and none creates a file there while it is empty.
+TEST(SqliteFaults, AStoreFileReplacedOrRenamedAwayIsNoticedAtTheNextOperation) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  const std::string aside = dir.file("aside.db");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path, true);
+  ASSERT_TRUE(store);
+  auto replaceWith = [&](const std::string& mark) {
+    const std::string copy = dir.file(mark + ".db");
+    {
+      std::shared_ptr<SqliteConfigStore> other = openStore(copy, true);
+      std::string errorText;
+      ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, mark}}, errorText), 0);
+    }
+    for (const char* suffix : {"-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    std::filesystem::rename(copy, path);
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* mark;  // expected afterwards; null: the store answers errors
+  };
+  const Step steps[] = {
+      {"replaced", [&] { replaceWith("first"); }, "first"},
+      {"replaced again", [&] { replaceWith("second"); }, "second"},
+      {"renamed away", [&] { std::filesystem::rename(path, aside); }, nullptr},
+      {"renamed back", [&] { std::filesystem::rename(aside, path); }, "second"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    int result = -1;
+    const std::string mark = markOf(*store, result);
+    if (step.mark == nullptr) {
+      EXPECT_EQ(result, static_cast<int>(XR_GET_INTERFACE_FAILED));
+      std::string errorText;
+      EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"lost", 1, "write"}}, errorText),
+                static_cast<int>(XR_GET_INTERFACE_FAILED));
+      EXPECT_FALSE(std::filesystem::exists(path)) << "the store created an empty file in its place";
+    } else {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(mark, step.mark);
+    }
+  }
+  std::string errorText;
+  ASSERT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "third"}}, errorText), 0)
+      << errorText;
+  expectSound(*store);
+  store.reset();
+  std::shared_ptr<SqliteConfigStore> reopened = openStore(path, false);
+  int result = -1;
+  EXPECT_EQ(markOf(*reopened, result), "third") << "the write went to the file at the path";
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+// The store file's inotify watch.
+#include "SqliteFileWatch.h"
+
+#include <utility>
+
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A lost link (unlink, or a rename over the path) shows as a change of
+// the link count; a rename away or a deletion have events of their own.
+constexpr uint32_t kEvents = IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
+
+}  // namespace
+
+SqliteFileWatch::SqliteFileWatch(std::string path)
+    : path_(std::move(path)), fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rearm();
+}
+
+SqliteFileWatch::~SqliteFileWatch() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+uint64_t SqliteFileWatch::generation() {
+  if (armed_.load()) {
+    int pending = 0;
+    if (::ioctl(fd_, FIONREAD, &pending) == 0 && pending == 0) return generation_.load();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Counted before the queue is emptied: a caller that finds it empty
+  // afterwards also finds the new number.
+  generation_.fetch_add(1);
+  rearm();
+  return generation_.load();
+}
+
+void SqliteFileWatch::rearm() {
+  if (fd_ < 0) return;
+  alignas(struct inotify_event) char events[4096];
+  while (::read(fd_, events, sizeof events) > 0) {
+  }
+  // A symbolic link can be pointed elsewhere without an event on the file
+  // it named: such a path is compared before every operation instead.
+  struct stat status {};
+  int watch = -1;
+  if (::lstat(path_.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+    watch = inotify_add_watch(fd_, path_.c_str(), kEvents | IN_DONT_FOLLOW);
+  if (watch_ >= 0 && watch != watch_) inotify_rm_watch(fd_, watch_);
+  watch_ = watch;
+  armed_.store(watch >= 0);
+}
