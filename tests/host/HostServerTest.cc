@@ -260,19 +260,6 @@ TEST_F(HostTest, RefusesConnectionsBeyondTheLimit) {
   expectServing();
 }
 
-TEST_F(HostTest, ClosesIdleConnections) {
-  HostOptions options;
-  options.idleTimeout = 200ms;
-  startHost(options, hosttest::sampleStore());
-  hosttest::RawPeer silent(server_->port());
-  silent.sendHello();
-  hosttest::RawFrame ack;
-  ASSERT_TRUE(silent.readFrame(ack));
-  // Half a frame does not count as activity either.
-  silent.sendBytes(std::vector<unsigned char>(10, 0));
-  EXPECT_TRUE(silent.closedByHost(3s));
-}
-
 TEST_F(HostTest, AnswersADeadlineErrorAndGoesOnWithTheNextRequest) {
   HostOptions options;
   options.requestDeadline = 100ms;
