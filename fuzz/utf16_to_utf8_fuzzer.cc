@@ -4,9 +4,9 @@
 // target room; the rest the units in native byte order.
 //
 // Properties: same result, positions and target contents (in a target of
-// exactly the chosen room); same wrapper result and text; a strict
-// conversion of units without a lone trailing high surrogate converts back
-// to the same units.
+// exactly the chosen room), at the best and the portable level; same
+// wrapper result and text; a strict conversion of units without a lone
+// trailing high surrogate converts back to the same units.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -19,7 +19,18 @@
 
 #include "FuzzSupport.h"
 #include "UtfCompare.h"
+#include "util/UnicodeFastPath.h"
 #include "util/UnicodeReference.h"
+
+namespace {
+
+// The converter at the portable level, which a CPU without SSSE3 runs.
+ConversionResult portable(const unsigned short** s, const unsigned short* e, unsigned char** t,
+                          unsigned char* te, ConversionFlags f) {
+  return unicode_fast::convertUTF16toUTF8(unicode_fast::Level::kPortable, s, e, t, te, f);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -33,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const UtfOutcome outcome = compareConverters<unsigned short, unsigned char>(
       ConvertUTF16toUTF8, unicode_reference::convertUTF16toUTF8, in.get(), n, roomFor(3 * n, data[1]), flags,
       bytes);
+  std::unique_ptr<unsigned char[]> portableBytes;
+  compareConverters<unsigned short, unsigned char>(portable, unicode_reference::convertUTF16toUTF8, in.get(),
+                                                   n, roomFor(3 * n, data[1]), flags, portableBytes);
 
   const bool loneHighAtEnd = n > 0 && in[n - 1] >= 0xD800 && in[n - 1] <= 0xDBFF;
   if (flags == strictConversion && outcome.result == conversionOK && !loneHighAtEnd) {
@@ -60,5 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string plain = "unchanged";
   FUZZ_CHECK(unicodeToUtf8(wide, fast) == unicode_reference::unicodeToUtf8(wide, plain));
   FUZZ_CHECK(fast == plain);
+  std::string portableText = "unchanged";
+  unicode_fast::unicodeToUtf8(unicode_fast::Level::kPortable, wide, portableText);
+  FUZZ_CHECK(portableText == plain);
   return 0;
 }

@@ -3,8 +3,9 @@
 // room, the rest the UTF-8 bytes.
 //
 // Properties: same result, positions and target contents (in a target of
-// exactly the chosen room); same wrapper result and text; a strict
-// conversion of the whole input converts back to the same bytes.
+// exactly the chosen room), at the best and the portable level; same
+// wrapper result and text; a strict conversion of the whole input converts
+// back to the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +16,18 @@
 
 #include "FuzzSupport.h"
 #include "UtfCompare.h"
+#include "util/UnicodeFastPath.h"
 #include "util/UnicodeReference.h"
+
+namespace {
+
+// The converter at the portable level, which a CPU without SSSE3 runs.
+ConversionResult portable(const unsigned char** s, const unsigned char* e, unsigned short** t,
+                          unsigned short* te, ConversionFlags f) {
+  return unicode_fast::convertUTF8toUTF16(unicode_fast::Level::kPortable, s, e, t, te, f);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -26,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<unsigned short[]> units;
   const UtfOutcome outcome = compareConverters<unsigned char, unsigned short>(
       ConvertUTF8toUTF16, unicode_reference::convertUTF8toUTF16, in, n, roomFor(n, data[1]), flags, units);
+  std::unique_ptr<unsigned short[]> portableUnits;
+  compareConverters<unsigned char, unsigned short>(portable, unicode_reference::convertUTF8toUTF16, in, n,
+                                                   roomFor(n, data[1]), flags, portableUnits);
 
   if (flags == strictConversion && outcome.result == conversionOK) {
     FUZZ_CHECK(outcome.consumed == n);
@@ -43,5 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::wstring plain = L"unchanged";
   FUZZ_CHECK(utf8ToUnicode(text, fast) == unicode_reference::utf8ToUnicode(text, plain));
   FUZZ_CHECK(fast == plain);
+  std::wstring portableWide = L"unchanged";
+  unicode_fast::utf8ToUnicode(unicode_fast::Level::kPortable, text, portableWide);
+  FUZZ_CHECK(portableWide == plain);
   return 0;
 }

@@ -2,7 +2,9 @@
 // listener library and the single reply of every request.
 #include "host/HostConnection.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -20,6 +22,9 @@ namespace appmgr {
 namespace {
 constexpr const char* kTag = "HostConnection";
 constexpr std::chrono::seconds kDrainTime{1};
+// Bytes asked for per read: a whole small frame, often with the next ones of
+// a pipelining peer, in one call. Larger bodies are read straight into place.
+constexpr size_t kReadChunk = 4096;
 
 std::vector<unsigned char> errorFrame(uint64_t code, uint64_t correlationId, wire::WireError error,
                                       const std::string& message) {
@@ -32,19 +37,6 @@ std::vector<unsigned char> errorFrame(uint64_t code, uint64_t correlationId, wir
   return wire::buildFrame(header, wire::encodeRecord(record), message + '\0');
 }
 }  // namespace
-
-// A request handed to the library: its own copy of the record and texts,
-// so it stays valid if the connection moves on after a deadline.
-struct HostConnection::Pending {
-  uint64_t code = 0;
-  uint64_t correlationId = 0;
-  uint32_t peerProtocolVersion = 0;
-  uint32_t maxFrameSize = 0;
-  std::vector<uint64_t> record;
-  size_t recordLength = 0;
-  std::vector<char> textArea;
-  bool answered = false;  // a reply (the library's or the deadline's) went out; strand only
-};
 
 HostConnection::HostConnection(Socket socket, HostContext& context, asio::ssl::context* tls)
     : stream_(std::move(socket), tls),
@@ -119,32 +111,81 @@ void HostConnection::abort() {
   asio::post(stream_.get_executor(), [this, self] { close(); });
 }
 
+void HostConnection::watchIdle() {
+  idleSince_ = std::chrono::steady_clock::now();
+  if (idleWatched_) return;  // the pending wait looks at idleSince_ when it ends
+  idleWatched_ = true;
+  auto self = shared_from_this();
+  idleTimer_.expires_at(idleSince_ + context_.options.idleTimeout);
+  idleTimer_.async_wait([this, self](const asio::error_code& ec) { onIdleTimer(ec); });
+}
+
+void HostConnection::onIdleTimer(const asio::error_code& ec) {
+  idleWatched_ = false;
+  // Cancelled, closed, or a request in the library: the next wait for the
+  // peer starts a new watch.
+  if (ec || (state_ != State::kReading && state_ != State::kWriting)) return;
+  const auto due = idleSince_ + context_.options.idleTimeout;
+  if (std::chrono::steady_clock::now() < due) {  // the peer did something since: wait for the rest
+    idleWatched_ = true;
+    auto self = shared_from_this();
+    idleTimer_.expires_at(due);
+    idleTimer_.async_wait([this, self](const asio::error_code& ec) { onIdleTimer(ec); });
+    return;
+  }
+  EvEvent ev;
+  ev.Debug(kTag,
+           state_ == State::kReading ? "Connection idle for %lld ms, closing"
+                                     : "Reply not taken by the peer within %lld ms, closing",
+           static_cast<long long>(context_.options.idleTimeout.count()));
+  close();
+}
+
 void HostConnection::readHeader() {
   if (context_.stopping) {
     close();
     return;
   }
   state_ = State::kReading;
-  const uint64_t generation = frameGeneration_;
-  auto self = shared_from_this();
-  idleTimer_.expires_after(context_.options.idleTimeout);
-  idleTimer_.async_wait([this, self, generation](const asio::error_code& ec) {
-    if (ec || generation != frameGeneration_ || state_ != State::kReading) return;
-    EvEvent ev;
-    ev.Debug(kTag, "Connection idle for %lld ms, closing",
-             static_cast<long long>(context_.options.idleTimeout.count()));
-    close();
-  });
-  asio::async_read(stream_, asio::buffer(headerBytes_),
-                   [this, self](const asio::error_code& ec, size_t) { onHeader(ec); });
+  watchIdle();
+  awaitHeader();
 }
 
-void HostConnection::onHeader(const asio::error_code& ec) {
-  if (ec) {  // the peer closed, possibly inside the header: nothing to answer
-    close();
+void HostConnection::awaitHeader() {
+  if (inEnd_ - inBegin_ >= wire::kHeaderSize) {
+    onHeader();
     return;
   }
-  header_ = wire::decodeHeader(headerBytes_);
+  if (in_.empty()) in_.resize(kReadChunk);
+  if (inBegin_ > 0) {  // keep the partial header, make room behind it
+    std::memmove(in_.data(), in_.data() + inBegin_, inEnd_ - inBegin_);
+    inEnd_ -= inBegin_;
+    inBegin_ = 0;
+  }
+  auto self = shared_from_this();
+  stream_.async_read_some(asio::buffer(in_.data() + inEnd_, in_.size() - inEnd_),
+                          [this, self](const asio::error_code& ec, size_t n) {
+                            if (ec) {  // the peer closed, possibly inside the header: nothing to answer
+                              close();
+                              return;
+                            }
+                            inEnd_ += n;
+                            awaitHeader();
+                          });
+}
+
+size_t HostConnection::takeBuffered(void* out, size_t length) {
+  const size_t n = std::min(length, inEnd_ - inBegin_);
+  if (n > 0) std::memcpy(out, in_.data() + inBegin_, n);
+  inBegin_ += n;
+  if (inBegin_ == inEnd_) inBegin_ = inEnd_ = 0;
+  return n;
+}
+
+void HostConnection::onHeader() {
+  unsigned char headerBytes[wire::kHeaderSize];
+  takeBuffered(headerBytes, sizeof headerBytes);
+  header_ = wire::decodeHeader(headerBytes);
   if (header_.magic != wire::kMagic || header_.flags != 0) {
     replyError(wire::WireError::kMalformedFrame,
                header_.magic != wire::kMagic ? "the frame does not start with the magic" : "flags must be 0",
@@ -171,10 +212,19 @@ void HostConnection::onHeader(const asio::error_code& ec) {
   }
   record_.assign((header_.recordLength + 7) / 8, 0);
   textArea_.assign(header_.textLength, '\0');
-  const std::array<asio::mutable_buffer, 2> body = {asio::buffer(record_.data(), header_.recordLength),
-                                                    asio::buffer(textArea_)};
+  // The body: what the last read brought along, the rest straight from the stream.
+  auto* record = reinterpret_cast<unsigned char*>(record_.data());
+  const size_t recordHave = takeBuffered(record, header_.recordLength);
+  const size_t textHave = takeBuffered(textArea_.data(), header_.textLength);
+  if (recordHave == header_.recordLength && textHave == header_.textLength) {
+    onBody({});
+    return;
+  }
+  const std::array<asio::mutable_buffer, 2> rest = {
+      asio::buffer(record + recordHave, header_.recordLength - recordHave),
+      asio::buffer(textArea_.data() + textHave, textArea_.size() - textHave)};
   auto self = shared_from_this();
-  asio::async_read(stream_, body, [this, self](const asio::error_code& ec, size_t) { onBody(ec); });
+  asio::async_read(stream_, rest, [this, self](const asio::error_code& ec, size_t) { onBody(ec); });
 }
 
 void HostConnection::onBody(const asio::error_code& ec) {
@@ -182,8 +232,6 @@ void HostConnection::onBody(const asio::error_code& ec) {
     close();
     return;
   }
-  ++frameGeneration_;
-  idleTimer_.cancel();
   switch (header_.type) {
     case wire::FrameType::kHello:
       handleHello();
@@ -259,17 +307,23 @@ void HostConnection::handleRequest() {
                false);
     return;
   }
-  auto pending = std::make_shared<Pending>();
-  pending->code = header_.code;
-  pending->correlationId = header_.correlationId;
-  pending->peerProtocolVersion = peerProtocolVersion_;
-  pending->maxFrameSize = context_.options.maxFrameSize;
-  pending->recordLength = header_.recordLength;
-  pending->record = std::move(record_);
-  pending->textArea = std::move(textArea_);
+  // A code the library answers quickly is served right here; the others
+  // go to the handler pool, with the deadline timer running meanwhile.
+  const bool handOff =
+      context_.options.handlerThreads > 0 && !context_.inlinePolicy.serveInline(header_.code);
+  std::shared_ptr<Pending> pending = handOff ? std::make_shared<Pending>() : nullptr;
+  Pending& request = handOff ? *pending : inline_;
+  request.code = header_.code;
+  request.correlationId = header_.correlationId;
+  request.peerProtocolVersion = peerProtocolVersion_;
+  request.maxFrameSize = context_.options.maxFrameSize;
+  request.recordLength = header_.recordLength;
+  request.record = std::move(record_);
+  request.textArea = std::move(textArea_);
+  request.answered = false;
   std::string reason;
-  if (!wire::resolveRecord(reinterpret_cast<unsigned char*>(pending->record.data()), pending->recordLength,
-                           appmanRequestTextFields(code), pending->textArea.data(), pending->textArea.size(),
+  if (!wire::resolveRecord(reinterpret_cast<unsigned char*>(request.record.data()), request.recordLength,
+                           appmanRequestTextFields(code), request.textArea.data(), request.textArea.size(),
                            reason)) {
     ++context_.requestsAnswered;
     replyError(wire::WireError::kMalformedRequest, reason, false);
@@ -282,19 +336,46 @@ void HostConnection::handleRequest() {
   }
 
   state_ = State::kHandling;
-  if (context_.options.handlerThreads == 0) {  // served here, on the network thread
-    onHandled(pending, serve(*pending));
+  if (!handOff) {
+    serveInline();
     return;
   }
   auto self = shared_from_this();
   deadlineTimer_.expires_after(context_.options.requestDeadline);
   deadlineTimer_.async_wait([this, self, pending](const asio::error_code& ec) { onDeadline(pending, ec); });
   asio::post(context_.handlers, [this, self, pending] {
+    const auto began = std::chrono::steady_clock::now();
     std::vector<unsigned char> frame = serve(*pending);
+    context_.inlinePolicy.record(pending->code, std::chrono::steady_clock::now() - began);
     asio::post(stream_.get_executor(), [this, self, pending, frame = std::move(frame)]() mutable {
       onHandled(pending, std::move(frame));
     });
   });
+}
+
+void HostConnection::serveInline() {
+  const auto began = std::chrono::steady_clock::now();
+  std::vector<unsigned char> frame = serve(inline_);
+  const auto took = std::chrono::steady_clock::now() - began;
+  // The request's buffers go back to the connection, capacity and all.
+  record_ = std::move(inline_.record);
+  textArea_ = std::move(inline_.textArea);
+  if (context_.options.handlerThreads > 0) {
+    context_.inlinePolicy.record(inline_.code, took);
+    // The answer the handler pool would have given: the deadline's error,
+    // only later, as the call could not be left behind.
+    if (took > context_.options.requestDeadline) {
+      EvEvent ev;
+      ev.Error(kTag, "Request [%#lx] not answered within %lld ms", static_cast<unsigned long>(inline_.code),
+               static_cast<long long>(context_.options.requestDeadline.count()));
+      frame = errorFrame(inline_.code, inline_.correlationId, wire::WireError::kDeadlineExceeded,
+                         "the request was not answered within " +
+                             std::to_string(context_.options.requestDeadline.count()) + " ms");
+    }
+  }
+  if (state_ == State::kClosed) return;
+  ++context_.requestsAnswered;
+  reply(std::move(frame), false);
 }
 
 std::vector<unsigned char> HostConnection::serve(const Pending& pending) {
@@ -374,15 +455,7 @@ void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
   // Nothing is read while a reply waits, so a peer that stops reading holds
   // one reply at most; one that does not take it within the idle timeout
   // loses the connection instead of holding it for ever.
-  const uint64_t write = ++writesStarted_;
-  idleTimer_.expires_after(context_.options.idleTimeout);
-  idleTimer_.async_wait([this, self, write](const asio::error_code& ec) {
-    if (ec || write != writesStarted_ || state_ != State::kWriting) return;
-    EvEvent ev;
-    ev.Debug(kTag, "Reply not taken by the peer within %lld ms, closing",
-             static_cast<long long>(context_.options.idleTimeout.count()));
-    close();
-  });
+  watchIdle();
   asio::async_write(
       stream_, asio::buffer(outgoing_),
       [this, self, closeAfter](const asio::error_code& ec, size_t) { onWritten(ec, closeAfter); });

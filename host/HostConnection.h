@@ -6,10 +6,12 @@
 // handshake timeout); from then on it runs the same cycle as a plain one.
 //
 // Cycle: read header -> read body -> handle -> write the one reply -> read
-// the next header. A request goes to the handler pool; the next frame is
-// read only after its reply is written, so the replies of one connection go
-// out in request order and at most one frame is buffered in each direction:
-// a peer that sends without reading stops being read. A reply the peer does
+// the next header. One read takes whatever the peer has sent, up to a small
+// buffer, so a small frame costs one read call. A request is served on the
+// network thread or goes to the handler pool (InlinePolicy); the next frame
+// is taken only after its reply is written, so the replies of one connection
+// go out in request order, and nothing is read while a reply is pending: a
+// peer that sends without reading stops being read. A reply the peer does
 // not take within the idle timeout closes the connection.
 #ifndef HOST_HOSTCONNECTION_H_
 #define HOST_HOSTCONNECTION_H_
@@ -47,13 +49,32 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
 
  private:
   enum class State { kHandshaking, kReading, kHandling, kWriting, kClosed };
-  struct Pending;
+  // A request handed to the library: its own copy of the record and texts,
+  // so it stays valid if the connection moves on after a deadline.
+  struct Pending {
+    uint64_t code = 0;
+    uint64_t correlationId = 0;
+    uint32_t peerProtocolVersion = 0;
+    uint32_t maxFrameSize = 0;
+    std::vector<uint64_t> record;
+    size_t recordLength = 0;
+    std::vector<char> textArea;
+    bool answered = false;  // a reply (the library's or the deadline's) went out; strand only
+  };
 
   void handshake();
   // Starts the frame cycle, or refuses a connection over the limit.
   void begin();
+  // Starts the idle timeout from now: waiting for the next frame, or for
+  // the peer to take a reply.
+  void watchIdle();
+  void onIdleTimer(const asio::error_code& ec);
   void readHeader();
-  void onHeader(const asio::error_code& ec);
+  // Reads until in_ holds a frame header, then calls onHeader.
+  void awaitHeader();
+  void onHeader();
+  // Moves up to `length` bytes from in_ to `out`; returns how many.
+  size_t takeBuffered(void* out, size_t length);
   void onBody(const asio::error_code& ec);
   void handleHello();
   void handleHealth();
@@ -61,6 +82,8 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   // Calls the library for one request (on a handler thread) and returns
   // its one reply frame: response, no-response or error.
   static std::vector<unsigned char> serve(const Pending& pending);
+  // Serves inline_ on this thread and replies.
+  void serveInline();
   void onHandled(const std::shared_ptr<Pending>& pending, std::vector<unsigned char> frame);
   void onDeadline(const std::shared_ptr<Pending>& pending, const asio::error_code& ec);
 
@@ -80,15 +103,25 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   bool registered_ = false;
   bool helloDone_ = false;
   uint32_t peerProtocolVersion_ = 0;
-  uint64_t frameGeneration_ = 0;  // frames completed; tells stale idle-timer wake-ups apart
-  uint64_t writesStarted_ = 0;    // the same for the timer of a reply being written
+  // The idle watch: one timer wait at a time, which on waking closes the
+  // connection only if it has waited for the peer for the whole idle
+  // timeout since idleSince_, so a frame costs no timer call.
+  std::chrono::steady_clock::time_point idleSince_;
+  bool idleWatched_ = false;
 
-  unsigned char headerBytes_[wire::kHeaderSize] = {};
+  // Bytes read from the stream and not yet taken: [inBegin_, inEnd_) of in_.
+  // Only read when a header is wanted, so a peer that sends without reading
+  // is held to one buffer's worth of unread frames.
+  std::vector<unsigned char> in_;
+  size_t inBegin_ = 0;
+  size_t inEnd_ = 0;
   wire::FrameHeader header_;
   // Record kept 8-byte aligned: the library reads it as a struct.
   std::vector<uint64_t> record_;
   std::vector<char> textArea_;
   std::vector<unsigned char> outgoing_;
+  // The request being served on the network thread (the pool gets its own copy).
+  Pending inline_;
   std::vector<char> drain_;
 };
 

@@ -1,5 +1,5 @@
 // State the host server shares with its connections: the settings, the pool
-// that runs the listener library, the stop flag, the counters and the
+// that runs the listener library and the rule for when to skip it, the stop flag, the counters and the
 // registry of live connections (used to stop them and to bound their number).
 #ifndef HOST_HOSTCONTEXT_H_
 #define HOST_HOSTCONTEXT_H_
@@ -16,6 +16,7 @@
 #include <asio.hpp>
 
 #include "host/HostOptions.h"
+#include "host/InlinePolicy.h"
 
 namespace appmgr {
 
@@ -24,10 +25,14 @@ class HostConnection;
 class HostContext {
  public:
   HostContext(const HostOptions& options, asio::thread_pool& handlers)
-      : options(options), handlers(handlers), startedAt(std::chrono::steady_clock::now()) {}
+      : options(options),
+        handlers(handlers),
+        inlinePolicy(options.inlineBudget),
+        startedAt(std::chrono::steady_clock::now()) {}
 
   const HostOptions options;
   asio::thread_pool& handlers;
+  InlinePolicy inlinePolicy;
   const std::chrono::steady_clock::time_point startedAt;
   std::atomic<bool> stopping{false};
   std::atomic<uint64_t> requestsAnswered{0};

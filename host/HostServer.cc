@@ -2,7 +2,6 @@
 #include "host/HostServer.h"
 
 #include <future>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -39,7 +38,10 @@ class HostServer::Impl {
   Impl(const HostOptions& options, std::shared_ptr<ConfigStore> store)
       : store_(std::move(store)),
         context_(options, handlers_),
-        handlers_(options.handlerThreads > 0 ? options.handlerThreads : 1) {}
+        handlers_(options.handlerThreads > 0 ? options.handlerThreads : 1) {
+    const unsigned threads = options.networkThreads > 0 ? options.networkThreads : 1;
+    for (unsigned i = 0; i < threads; ++i) networks_.push_back(std::make_unique<asio::io_context>(1));
+  }
 
   ~Impl() { stop(); }
 
@@ -59,7 +61,7 @@ class HostServer::Impl {
           return false;
         }
         const asio::ip::tcp::endpoint endpoint(address, options.listenPort);
-        auto acceptor = std::make_unique<Acceptor>(io_);
+        auto acceptor = std::make_unique<Acceptor>(*networks_.front());
         const asio::generic::stream_protocol::endpoint generic(endpoint);
         acceptor->open(generic.protocol());
         acceptor->set_option(asio::socket_base::reuse_address(true));
@@ -73,7 +75,7 @@ class HostServer::Impl {
         ::unlink(options.unixSocketPath.c_str());  // a stale socket of an earlier run
         const asio::generic::stream_protocol::endpoint generic(
             asio::local::stream_protocol::endpoint(options.unixSocketPath));
-        auto acceptor = std::make_unique<Acceptor>(io_);
+        auto acceptor = std::make_unique<Acceptor>(*networks_.front());
         acceptor->open(generic.protocol());
         acceptor->bind(generic);
         acceptor->listen();
@@ -90,9 +92,10 @@ class HostServer::Impl {
     }
     if (store_) ConfigStore::install(store_);
     for (auto& acceptor : acceptors_) accept(*acceptor);
-    work_.emplace(asio::make_work_guard(io_));
-    const unsigned threads = context_.options.networkThreads > 0 ? context_.options.networkThreads : 1;
-    for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { io_.run(); });
+    for (auto& network : networks_) {
+      work_.push_back(asio::make_work_guard(*network));
+      threads_.emplace_back([&network = *network] { network.run(); });
+    }
     started_ = true;
     return true;
   }
@@ -101,9 +104,9 @@ class HostServer::Impl {
     if (!started_ || stopped_) return;
     stopped_ = true;
     context_.stopping = true;
-    // Stop accepting, on the network threads that own the acceptors.
+    // Stop accepting, on the network thread that owns the acceptors.
     std::promise<void> closed;
-    asio::post(io_, [this, &closed] {
+    asio::post(*networks_.front(), [this, &closed] {
       for (auto& acceptor : acceptors_) {
         asio::error_code ignored;
         acceptor->close(ignored);
@@ -123,10 +126,10 @@ class HostServer::Impl {
       }
       context_.waitUntilDrained(std::chrono::seconds(1));
     }
-    work_.reset();
+    work_.clear();
     handlers_.stop();
     handlers_.join();
-    io_.stop();
+    for (auto& network : networks_) network->stop();
     for (auto& thread : threads_) thread.join();
     threads_.clear();
     if (!context_.options.unixSocketPath.empty()) ::unlink(context_.options.unixSocketPath.c_str());
@@ -172,8 +175,11 @@ class HostServer::Impl {
     return true;
   }
 
+  // Accepts on the first network thread; connection n goes to thread
+  // n modulo the thread count and stays there.
   void accept(Acceptor& acceptor) {
-    acceptor.async_accept(asio::make_strand(io_), [this, &acceptor](const asio::error_code& ec,
+    asio::io_context& network = *networks_[nextNetwork_++ % networks_.size()];
+    acceptor.async_accept(network.get_executor(), [this, &acceptor](const asio::error_code& ec,
                                                                     HostConnection::Socket socket) {
       if (ec == asio::error::operation_aborted || context_.stopping) return;
       if (ec) {
@@ -192,7 +198,7 @@ class HostServer::Impl {
   }
 
   std::shared_ptr<ConfigStore> store_;
-  // Outlives every connection (destroyed after io_ and its handlers).
+  // Outlives every connection (destroyed after the io_contexts and their handlers).
   std::unique_ptr<asio::ssl::context> tls_;
   HostContext context_;  // holds a reference to handlers_, used only once started
   uint16_t port_ = 0;
@@ -200,12 +206,14 @@ class HostServer::Impl {
   bool started_ = false;
   bool stopped_ = false;
   std::vector<std::thread> threads_;
+  size_t nextNetwork_ = 0;  // first network thread only
   // Destroyed in reverse order: tasks the handler pool abandoned at stop,
-  // then handlers still queued in the io_context, release their connections
-  // while the io_context (their sockets) and the context are alive.
-  asio::io_context io_;
+  // then handlers still queued in the io_contexts, release their connections
+  // while the io_contexts (their sockets) and the context are alive.
+  // One io_context per network thread, each run by that thread alone.
+  std::vector<std::unique_ptr<asio::io_context>> networks_;
   std::vector<std::unique_ptr<Acceptor>> acceptors_;
-  std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> work_;
   asio::thread_pool handlers_;
 };
 

@@ -1,8 +1,11 @@
-// The host server: accepts connections on TCP and optionally a Unix socket,
-// runs one io_context on a pool of network threads, and hands each validated
-// request to the listener library on a separate pool of handler threads, so
-// a slow store never stalls the network and a request deadline can be
-// answered while the library is still busy.
+// The host server: accepts connections on TCP and optionally a Unix socket
+// and spreads them over its network threads, each running its own
+// io_context, so a connection's work never leaves its thread and the
+// threads share no event queue. A validated request goes to the listener
+// library on a separate pool of handler threads, so a slow store never
+// stalls the network and a request deadline can be answered while the
+// library is still busy; request codes the library has proven to answer
+// quickly are served on the network thread instead (InlinePolicy).
 //
 // The server installs its configuration store as the process store when it
 // starts and uninstalls it when it has stopped; one server per process.

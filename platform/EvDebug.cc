@@ -9,17 +9,24 @@
 // into a buffer that it writes in blocks.
 #include "platform/EvDebug.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <new>
+#include <thread>
 #include <utility>
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -33,11 +40,19 @@ struct LogConfig {
 
 std::atomic<uint64_t> forkGeneration{0};
 
+LogConfig* configInstance = nullptr;
+
 LogConfig& config() {
   static LogConfig* cfg = [] {
-    // A child process has its own process and thread ids.
-    pthread_atfork(nullptr, nullptr, [] { forkGeneration.fetch_add(1); });
-    return new LogConfig;  // never destroyed: lines may be logged during exit
+    configInstance = new LogConfig;  // never destroyed: lines may be logged during exit
+    // The lock is not held by another thread across fork, and a child
+    // process has its own process and thread ids.
+    pthread_atfork([] { configInstance->mutex.lock(); }, [] { configInstance->mutex.unlock(); },
+                   [] {
+                     forkGeneration.fetch_add(1);
+                     configInstance->mutex.unlock();
+                   });
+    return configInstance;
   }();
   return *cfg;
 }
@@ -96,19 +111,35 @@ void formatText(std::string& text, const char* format, va_list args) {
 }
 
 // "YYYY-MM-DD HH:MM:SS" of a second in local time, formatted once per
-// second (and again when the time zone changes) on each thread.
+// second (and again when the time zone changes), and " <pid> <tid> " of
+// the last ids seen.
 struct StampCache {
   int64_t second = INT64_MIN;
   long zone = 0;
   const char* zoneName = nullptr;
   char text[32] = {};
   size_t length = 0;
+  pid_t pid = -1;
+  pid_t tid = -1;
+  char ids[24] = {};
+  size_t idsLength = 0;
 };
 
 thread_local StampCache stampCache;
 
-void appendStamp(std::string& out, int64_t second) {
-  StampCache& cache = stampCache;
+// The most a line takes before its tag: stamp (at most 31), ".uuuuuu",
+// " <pid> <tid> " (at most 24) and "ERROR [".
+constexpr size_t kMaxHeadBytes = 31 + 7 + 24 + 7;
+
+size_t logLineBytes(const LogRecord& record) {
+  return kMaxHeadBytes + record.tag.size() + 2 + record.text.size();
+}
+
+// Lays out the line of a record with a time at or after the epoch (the
+// layout of formatLogLine) at `out`, which has room for logLineBytes();
+// returns the end. `cache` is the calling thread's, or one a lock guards.
+char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
+  const int64_t second = record.timeMicros / 1000000;
   if (cache.second != second || cache.zone != timezone || cache.zoneName != tzname[0]) {
     const time_t seconds = static_cast<time_t>(second);
     struct tm parts;
@@ -118,13 +149,41 @@ void appendStamp(std::string& out, int64_t second) {
     cache.zone = timezone;
     cache.zoneName = tzname[0];
   }
-  out.append(cache.text, cache.length);
-}
-
-template <typename Int>
-void appendInt(std::string& out, Int v) {
-  char digits[24];
-  out.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits));
+  if (cache.pid != record.pid || cache.tid != record.tid) {
+    char* p = cache.ids;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 11, static_cast<int>(record.pid)).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, p + 11, static_cast<int>(record.tid)).ptr;
+    *p++ = ' ';
+    cache.idsLength = static_cast<size_t>(p - cache.ids);
+    cache.pid = record.pid;
+    cache.tid = record.tid;
+  }
+  char* p = out;
+  std::memcpy(p, cache.text, cache.length);
+  p += cache.length;
+  *p++ = '.';
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  uint32_t micros = static_cast<uint32_t>(record.timeMicros % 1000000);
+  for (int i = 4; i >= 0; i -= 2, micros /= 100) std::memcpy(p + i, kPairs + 2 * (micros % 100), 2);
+  p += 6;
+  std::memcpy(p, cache.ids, cache.idsLength);
+  p += cache.idsLength;
+  if (record.severity == LogSeverity::kError) {
+    std::memcpy(p, "ERROR ", 6);
+    p += 6;
+  }
+  *p++ = '[';
+  std::memcpy(p, record.tag.data(), record.tag.size());
+  p += record.tag.size();
+  *p++ = ']';
+  *p++ = ' ';
+  std::memcpy(p, record.text.data(), record.text.size());
+  return p + record.text.size();
 }
 
 // Appends the line of the record (the layout of formatLogLine).
@@ -133,48 +192,300 @@ void appendLogLine(const LogRecord& record, std::string& out) {
     out += formatLogLine(record);
     return;
   }
-  appendStamp(out, record.timeMicros / 1000000);
-  char micros[8] = {'.', '0', '0', '0', '0', '0', '0', ' '};
-  int64_t m = record.timeMicros % 1000000;
-  for (int i = 6; i >= 1; --i, m /= 10) micros[i] = static_cast<char>('0' + m % 10);
-  out.append(micros, sizeof micros);
-  appendInt(out, static_cast<int>(record.pid));
-  out += ' ';
-  appendInt(out, static_cast<int>(record.tid));
-  out += ' ';
-  if (record.severity == LogSeverity::kError) out += "ERROR ";
-  out += '[';
-  out += record.tag;
-  out += "] ";
-  out += record.text;
+  const size_t start = out.size();
+  out.resize(start + logLineBytes(record));
+  out.resize(static_cast<size_t>(putLogLine(record, &out[start], stampCache) - out.data()));
 }
+
+// A block of lines for the file: raw memory, so a line is laid out in
+// place with one check of the room left.
+struct LogBlock {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+  size_t capacity = 0;
+
+  bool empty() const { return size == 0; }
+  // Room for `bytes` more, keeping what is there.
+  void reserve(size_t bytes) {
+    if (capacity - size >= bytes) return;
+    const size_t grown = std::max(size + bytes, FileLogSink::kBlockBytes + 4096);
+    std::unique_ptr<char[]> bigger(new char[grown]);
+    if (size > 0) std::memcpy(bigger.get(), data.get(), size);
+    data = std::move(bigger);
+    capacity = grown;
+  }
+};
+
+int openLogFile(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+}
+
+void writeAll(int fd, const LogBlock& block) {
+  size_t done = 0;
+  while (fd >= 0 && done < block.size) {
+    const ssize_t n = ::write(fd, block.data.get() + done, block.size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the disk refuses: the lines are dropped, as a failed write would
+    done += static_cast<size_t>(n);
+  }
+}
+
+// A partly filled block waits at most this long for the writer.
+constexpr std::chrono::seconds kIdleHandOff{1};
+// Blocks queued for the writer or being written; one more is being filled.
+constexpr size_t kMaxBlocksInFlight = FileLogSink::kMaxBufferedBytes / FileLogSink::kBlockBytes - 1;
+
+}  // namespace
+
+// The lines of one file sink and its writer thread. Callers append to
+// `current` under the lock and move it to `queue` when it fills; the writer
+// takes blocks from the front of the queue and writes them without the
+// lock. Blocks are numbered in the order handed (`handed`) and written
+// (`written`), which is what flush waits on.
+struct FileLogSink::State {
+  explicit State(const std::string& p) : path(p), fd(openLogFile(p)) {}
+
+  size_t blocksInFlight() const { return queue.size() + (writing ? 1 : 0); }
+
+  // Waits while the writer has its fill of blocks.
+  void waitForRoom(std::unique_lock<std::mutex>& lock) {
+    while (writerRunning && blocksInFlight() >= kMaxBlocksInFlight) done.wait(lock);
+  }
+
+  // Queues the current block for the writer (starting it if needed) and
+  // takes an empty one. Returns whether the writer is to be woken, which
+  // is done here when `wake` is set.
+  bool handOff(bool wake = true) {
+    queue.push_back(std::move(current));
+    current = LogBlock();
+    if (!spare.empty()) {
+      current = std::move(spare.back());
+      spare.pop_back();
+    }
+    ++handed;
+    if (!startWriter()) {
+      writeQueuedHere();
+      return false;
+    }
+    if (wake) work.notify_one();
+    return true;
+  }
+
+  // Returns once every line appended so far is written.
+  void flush(std::unique_lock<std::mutex>& lock) {
+    waitForRoom(lock);
+    if (!current.empty()) handOff();
+    const uint64_t target = handed;
+    while (written < target) done.wait(lock);
+  }
+
+  // Returns whether the writer is to be woken; the caller does that after
+  // releasing the lock, so that the writer does not wake into a held lock.
+  bool append(const LogRecord& record, std::unique_lock<std::mutex>& lock) {
+    // Never append to a full block: memory stays bounded while the writer
+    // is behind.
+    while (current.size >= kBlockBytes) {
+      waitForRoom(lock);
+      if (current.size >= kBlockBytes) handOff();
+    }
+    const bool first = current.empty();
+    if (record.timeMicros >= 0) {
+      current.reserve(logLineBytes(record) + 1);
+      char* end = putLogLine(record, current.data.get() + current.size, stamps);
+      *end++ = '\n';
+      current.size = static_cast<size_t>(end - current.data.get());
+    } else {  // before the epoch: the rare path
+      const std::string line = formatLogLine(record) + '\n';
+      current.reserve(line.size());
+      std::memcpy(current.data.get() + current.size, line.data(), line.size());
+      current.size += line.size();
+    }
+    if (record.severity == LogSeverity::kError) {
+      flush(lock);
+      return false;
+    }
+    if (current.size >= kBlockBytes) {
+      // With the writer's queue full, the next caller or the writer hands it.
+      return blocksInFlight() < kMaxBlocksInFlight && handOff(false);
+    }
+    // The writer (started with a process's first line) starts the clock of
+    // a partly filled block.
+    return first && startWriter();
+  }
+
+  bool reopen(std::unique_lock<std::mutex>& lock) {
+    flush(lock);
+    // The writer takes no new block until the file is swapped.
+    ++holds;
+    while (writing) done.wait(lock);
+    if (fd >= 0) ::close(fd);
+    fd = openLogFile(path);
+    --holds;
+    work.notify_one();
+    return fd >= 0;
+  }
+
+  bool startWriter() {
+    if (writerRunning) return true;
+    // The writer takes no signals: they belong to the process's own threads.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    writerRunning = pthread_create(&writer, nullptr, &State::writerMain, this) == 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return writerRunning;
+  }
+
+  // Without a writer thread (it could not be started) the caller writes.
+  void writeQueuedHere() {
+    while (!queue.empty()) {
+      writeAll(fd, queue.front());
+      queue.pop_front();
+      ++written;
+    }
+  }
+
+  static void* writerMain(void* self) {
+    pthread_setname_np(pthread_self(), "appmgr-log");
+    static_cast<State*>(self)->runWriter();
+    return nullptr;
+  }
+
+  void runWriter() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (!queue.empty() && holds == 0) {
+        LogBlock block = std::move(queue.front());
+        queue.pop_front();
+        writing = true;
+        writingBytes = block.size;
+        const int out = fd;
+        lock.unlock();
+        writeAll(out, block);
+        block.size = 0;
+        // Callers hold the lock only to append a line: spinning briefly
+        // spares them waking the writer when they release it.
+        for (int spin = 0; spin < 20 && !lock.try_lock(); ++spin) std::this_thread::yield();
+        if (!lock.owns_lock()) lock.lock();
+        writing = false;
+        writingBytes = 0;
+        ++written;
+        if (spare.size() < kMaxBlocksInFlight) spare.push_back(std::move(block));
+        done.notify_all();
+        continue;
+      }
+      if (stopping) return;
+      if (holds > 0 || current.empty()) {
+        work.wait(lock);
+      } else if (current.size >= kBlockBytes) {
+        handOff();  // filled while the queue was full
+      } else if (!work.wait_until(lock, std::chrono::steady_clock::now() + kIdleHandOff, [this] {
+                   return !queue.empty() || stopping || holds > 0 || current.empty();
+                 })) {
+        handOff();
+      }
+    }
+  }
+
+  void stop(std::unique_lock<std::mutex>& lock) {
+    flush(lock);
+    if (!writerRunning) return;
+    stopping = true;
+    work.notify_one();
+    lock.unlock();
+    pthread_join(writer, nullptr);
+    lock.lock();
+    writerRunning = false;
+  }
+
+  // Fork: the parent's lines are written and the lock is held across the
+  // fork, so the child gets a consistent copy.
+  void prepareFork() {
+    std::unique_lock<std::mutex> lock(mutex);
+    flush(lock);
+    lock.release();
+  }
+
+  void afterForkInParent() { mutex.unlock(); }
+
+  // The writer thread does not exist in the child: the child starts its own
+  // when it hands its first block. Lines still in memory were logged by the
+  // parent's threads after the flush; the parent writes them. A condition
+  // variable that the parent's writer was waiting on is fresh here, as no
+  // thread of the child waits on it.
+  void afterForkInChild() {
+    new (&work) std::condition_variable;
+    new (&done) std::condition_variable;
+    current.size = 0;
+    queue.clear();
+    writing = false;
+    writingBytes = 0;
+    handed = 0;
+    written = 0;
+    holds = 0;  // a reopen in progress belongs to a parent's thread
+    writerRunning = false;
+    stopping = false;
+    mutex.unlock();
+  }
+
+  const std::string path;
+  std::mutex mutex;
+  std::condition_variable work;  // the writer waits: a block was handed, a first line, stop
+  std::condition_variable done;  // callers wait: a block was written
+  int fd;
+  LogBlock current;
+  StampCache stamps;  // guarded by the lock, so no thread-local look-up per line
+  std::deque<LogBlock> queue;
+  std::vector<LogBlock> spare;  // written blocks, reused
+  bool writing = false;
+  size_t writingBytes = 0;
+  uint64_t handed = 0;
+  uint64_t written = 0;
+  int holds = 0;  // reopen in progress
+  bool writerRunning = false;
+  bool stopping = false;
+  pthread_t writer{};
+};
+
+namespace {
 
 // Live file sinks, flushed at process exit and before fork.
 struct FileSinkRegistry {
   std::mutex mutex;
-  std::vector<FileLogSink*> sinks;
+  std::vector<FileLogSink::State*> sinks;
 };
+
+FileSinkRegistry* registryInstance = nullptr;
 
 FileSinkRegistry& fileSinks() {
   static FileSinkRegistry* registry = [] {
-    auto* r = new FileSinkRegistry;  // never destroyed: used by the exit handler
-    auto flushAll = [] {
-      FileSinkRegistry& reg = fileSinks();
-      std::lock_guard<std::mutex> lock(reg.mutex);
-      for (FileLogSink* sink : reg.sinks) sink->flush();
-    };
-    std::atexit(flushAll);
-    pthread_atfork(flushAll, nullptr, nullptr);
-    return r;
+    registryInstance = new FileSinkRegistry;  // never destroyed: used by the exit handler
+    std::atexit([] {
+      std::lock_guard<std::mutex> lock(registryInstance->mutex);
+      for (FileLogSink::State* state : registryInstance->sinks) {
+        std::unique_lock<std::mutex> sinkLock(state->mutex);
+        state->flush(sinkLock);
+      }
+    });
+    // Both locks are taken before fork and released after it in both
+    // processes, so no lock is left held by a thread the child lacks.
+    pthread_atfork(
+        [] {
+          registryInstance->mutex.lock();
+          for (FileLogSink::State* state : registryInstance->sinks) state->prepareFork();
+        },
+        [] {
+          for (FileLogSink::State* state : registryInstance->sinks) state->afterForkInParent();
+          registryInstance->mutex.unlock();
+        },
+        [] {
+          for (FileLogSink::State* state : registryInstance->sinks) state->afterForkInChild();
+          registryInstance->mutex.unlock();
+        });
+    return registryInstance;
   }();
   return *registry;
-}
-
-constexpr size_t kFileBufferBytes = 64 * 1024;
-constexpr int64_t kFileFlushMicros = 1000000;
-
-int openLogFile(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
 }
 
 }  // namespace
@@ -218,11 +529,10 @@ void StderrLogSink::write(const LogRecord& record) {
   (void)ignored;
 }
 
-FileLogSink::FileLogSink(const std::string& path) : path_(path), fd_(openLogFile(path)) {
-  buffer_.reserve(kFileBufferBytes + 1024);
+FileLogSink::FileLogSink(const std::string& path) : state_(std::make_unique<State>(path)) {
   FileSinkRegistry& registry = fileSinks();
   std::lock_guard<std::mutex> lock(registry.mutex);
-  registry.sinks.push_back(this);
+  registry.sinks.push_back(state_.get());
 }
 
 FileLogSink::~FileLogSink() {
@@ -230,56 +540,46 @@ FileLogSink::~FileLogSink() {
     FileSinkRegistry& registry = fileSinks();
     std::lock_guard<std::mutex> lock(registry.mutex);
     for (auto it = registry.sinks.begin(); it != registry.sinks.end(); ++it) {
-      if (*it == this) {
+      if (*it == state_.get()) {
         registry.sinks.erase(it);
         break;
       }
     }
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushLocked();
-  if (fd_ >= 0) ::close(fd_);
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->stop(lock);
+  if (state_->fd >= 0) ::close(state_->fd);
 }
 
 bool FileLogSink::isOpen() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return fd_ >= 0;
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->fd >= 0;
 }
 
 void FileLogSink::write(const LogRecord& record) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (fd_ < 0) return;
-  appendLogLine(record, buffer_);
-  buffer_ += '\n';
-  if (buffer_.size() >= kFileBufferBytes || record.severity == LogSeverity::kError ||
-      record.timeMicros - lastWriteMicros_ >= kFileFlushMicros) {
-    flushLocked();
-    lastWriteMicros_ = record.timeMicros;
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  if (state_->fd < 0) return;
+  if (state_->append(record, lock)) {
+    lock.unlock();
+    state_->work.notify_one();
   }
 }
 
 void FileLogSink::flush() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushLocked();
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->flush(lock);
 }
 
 bool FileLogSink::reopen() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  flushLocked();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = openLogFile(path_);
-  return fd_ >= 0;
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  return state_->reopen(lock);
 }
 
-void FileLogSink::flushLocked() {
-  size_t done = 0;
-  while (fd_ >= 0 && done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // the disk refuses: the lines are dropped, as a failed write would
-    done += static_cast<size_t>(n);
-  }
-  buffer_.clear();
+size_t FileLogSink::bufferedBytes() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  size_t bytes = state_->current.size + state_->writingBytes;
+  for (const LogBlock& block : state_->queue) bytes += block.size;
+  return bytes;
 }
 
 void MemoryLogSink::write(const LogRecord& record) {
@@ -392,9 +692,15 @@ void EvDebug::emit(LogSeverity severity, int level, const char* tag, const char*
   }
   const uint64_t version = cfg.version.load(std::memory_order_acquire);
   if (state.sinkVersion != version || !state.sink) {
-    std::lock_guard<std::mutex> lock(cfg.mutex);
-    state.sink = cfg.sink;
-    state.sinkVersion = cfg.version.load(std::memory_order_relaxed);
+    std::shared_ptr<LogSink> fresh;
+    {
+      std::lock_guard<std::mutex> lock(cfg.mutex);
+      fresh = cfg.sink;
+      state.sinkVersion = cfg.version.load(std::memory_order_relaxed);
+    }
+    // The previous sink may be destroyed here, which writes its lines: not
+    // under the lock.
+    state.sink.swap(fresh);
   }
 
   LogRecord& record = state.record;

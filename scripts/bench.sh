@@ -23,7 +23,10 @@
 #
 # Environment: APPMGR_JOBS (build jobs, default 2), BENCH_MIN_TIME (seconds
 # per benchmark, default 0.1), BENCH_NET_SECONDS (seconds per network run,
-# default 3), BENCH_KEEP (directory to keep the raw CSV and JSON).
+# default 3), BENCH_KEEP (directory to keep the raw CSV and JSON),
+# BENCH_NET_ONLY=1 (only the network rows over SQLite: builds only the host
+# tools, no library benchmarks, no PostgreSQL), BENCH_DIR (build directory,
+# default build-bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,7 +35,8 @@ cd "$(dirname "$0")/.."
 jobs="${APPMGR_JOBS:-2}"
 min_time="${BENCH_MIN_TIME:-0.1}"
 net_seconds="${BENCH_NET_SECONDS:-3}"
-dir=build-bench
+dir="${BENCH_DIR:-build-bench}"
+net_only="${BENCH_NET_ONLY:-}"
 out="$(mktemp -d)"
 pids=()
 own_pg=""
@@ -47,8 +51,12 @@ trap cleanup EXIT
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DAPPMGR_BUILD_BENCHMARKS=ON \
   -DAPPMGR_BUILD_TESTS=OFF -DAPPMGR_BUILD_TOOLS=ON >/dev/null
-ninja -C "$dir" -j"$jobs" unicode_bench stream_bench lookup_bench store_bench appmgrd appmgr appmgr-bench \
-  >/dev/null
+if [ -n "$net_only" ]; then
+  ninja -C "$dir" -j"$jobs" appmgrd appmgr appmgr-bench >/dev/null
+else
+  ninja -C "$dir" -j"$jobs" unicode_bench stream_bench lookup_bench store_bench appmgrd appmgr appmgr-bench \
+    >/dev/null
+fi
 
 # The store rows over PostgreSQL need a server: a throwaway one unless
 # APPMGR_TEST_PG names one. Without a server those rows stay empty.
@@ -56,7 +64,9 @@ ninja -C "$dir" -j"$jobs" unicode_bench stream_bench lookup_bench store_bench ap
 # tree is neither reused nor stopped.
 notes=()
 export APPMGR_PG_STATE="$out/pg.state"
-if [ -z "${APPMGR_TEST_PG:-}" ]; then
+if [ -n "$net_only" ]; then
+  :
+elif [ -z "${APPMGR_TEST_PG:-}" ]; then
   if pg_env="$(./scripts/pg-test-cluster.sh start 2>"$out/pg.err")"; then
     own_pg=1
     eval "$pg_env"
@@ -68,7 +78,9 @@ else
 fi
 export APPMGR_TEST_PG="${APPMGR_TEST_PG:-}"
 
-for b in unicode_bench stream_bench lookup_bench store_bench; do
+benches=(unicode_bench stream_bench lookup_bench store_bench)
+[ -z "$net_only" ] || benches=()
+for b in "${benches[@]}"; do
   echo "running $b ..." >&2
   "$dir/bench/$b" --benchmark_format=csv --benchmark_min_time="$min_time" >"$out/$b.csv" 2>/dev/null
 done
@@ -213,7 +225,7 @@ spec() {
 }
 
 # CSV: name,iterations,real_time,cpu_time,time_unit,... -> "name ns"
-cat "$out"/*.csv | awk -F, '
+cat "$out"/*.csv /dev/null | awk -F, '
   $1 ~ /^"/ && $4 != "" {
     name = $1; gsub(/"/, "", name)
     f = ($5 == "ns") ? 1 : ($5 == "us") ? 1e3 : ($5 == "ms") ? 1e6 : 1e9
@@ -222,7 +234,7 @@ cat "$out"/*.csv | awk -F, '
   }' >"$out/times"
 cat "$out/rates" >>"$out/times"
 
-spec | awk -F'|' -v times="$out/times" '
+spec | { if [ -n "$net_only" ]; then grep -E '\|net_(velmora|subclient_sqlite)'; else cat; fi; } | awk -F'|' -v times="$out/times" '
   function fmt(ns) {
     if (ns == "") return "-"
     if (rate) return sprintf("%.0f/s", ns)

@@ -88,6 +88,12 @@ int main(int argc, char** argv) {
                  "Threads calling the library; 0 calls it on the network threads (no request deadline)")
       ->capture_default_str()
       ->check(CLI::Range(0u, 1024u));
+  unsigned inlineBudgetUs = static_cast<unsigned>(host.inlineBudget.count());
+  app.add_option("--inline-budget", inlineBudgetUs,
+                 "Microseconds: request kinds whose recent library calls kept within this time are "
+                 "served on the network threads, without a hand-off; 0 hands every request off")
+      ->capture_default_str()
+      ->check(CLI::Range(0u, 1000000u));
   app.add_option("--max-frame", host.maxFrameSize, "Largest frame in bytes, header included")
       ->capture_default_str()
       ->check(CLI::Range(4096u, 1u << 30));
@@ -122,6 +128,7 @@ int main(int argc, char** argv) {
   options.store.poolSize = storePool;
   if (!storeFile.empty()) options.store = appmgr::storeSpecForArgument(storeFile, storePool);
   if (!storeJson.empty()) options.store = {appmgr::StoreSpec::Kind::kJson, storeJson};
+  host.inlineBudget = std::chrono::microseconds(inlineBudgetUs);
   host.idleTimeout = std::chrono::seconds(idleSeconds);
   host.requestDeadline = std::chrono::milliseconds(deadlineMs);
   host.stopGrace = std::chrono::milliseconds(graceMs);

@@ -46,30 +46,42 @@ class StderrLogSink final : public LogSink {
   void write(const LogRecord& record) override;
 };
 
-// Appends lines to a file, opened in append mode. Lines are buffered and
-// written in blocks: when the buffer fills, when an error line is logged,
-// at the first line more than a second after the last write, on flush()
-// and reopen(), when the sink is destroyed or replaced, and at process exit
-// (and before fork). So the file gets every line, in order.
+// Appends lines to a file, opened in append mode. The calling thread lays
+// each line out into a block in memory; one background thread of the sink
+// writes the blocks to the file, so callers do not wait for write(2).
+// Every line reaches the file, in the order logged: a block goes out when it
+// fills, and a partly filled one at the latest about a second after the
+// writer saw its first line. An error line is in the file when Error()
+// returns; flush() and reopen() return once every earlier line is; the
+// sink's destruction or replacement and process exit write everything, and
+// before fork the parent's lines go out. When the writer falls behind,
+// callers wait: at most kMaxBufferedBytes of lines (each block may pass
+// kBlockBytes by one line) are held in memory. A child process starts its
+// own writer with its first line; lines it inherited belong to the parent.
+// The writer thread blocks all signals.
 class FileLogSink final : public LogSink {
  public:
+  static constexpr size_t kBlockBytes = 256 * 1024;
+  static constexpr size_t kMaxBufferedBytes = 8 * kBlockBytes;
+
   explicit FileLogSink(const std::string& path);
   ~FileLogSink() override;
   bool isOpen() const;
   void write(const LogRecord& record) override;
+  // Returns when every line logged before the call is in the file (the
+  // kernel has it).
   void flush() override;
-  // Flushes, closes and opens the path again (after the file was rotated).
-  // Returns whether the file is open.
+  // Flushes, closes and opens the path again (after the file was rotated):
+  // lines logged before the call go to the old file. Returns whether the
+  // file is open.
   bool reopen();
+  // Bytes of lines logged and not yet written (for tests and diagnostics).
+  size_t bufferedBytes() const;
+
+  struct State;  // defined in EvDebug.cc
 
  private:
-  void flushLocked();
-
-  mutable std::mutex mutex_;
-  std::string path_;
-  int fd_ = -1;
-  std::string buffer_;
-  int64_t lastWriteMicros_ = 0;
+  std::unique_ptr<State> state_;
 };
 
 // Keeps every record in memory; tests read them back.

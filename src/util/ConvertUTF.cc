@@ -3,16 +3,16 @@
 // Each converter has two layers. The per-character step (one decoder and one
 // encoder per character) defines every result, pointer position and unit
 // written; the plain converters in unicode_reference are nothing but a loop
-// over it. The exported converters run a fast loop over the common case
-// (runs of ASCII sixteen units at a time, then well-formed two-, three- and
-// four-byte characters with room in the target) and hand each character that
-// the fast loop does not take (anything malformed, truncated, a surrogate
-// value, a character that does not fit) to that same step, so their results
-// cannot differ from the plain loop. The fast loops are templates over the
-// unit type so that the wide-string wrappers can convert in one pass.
+// over it. The exported converters run the fast runs of UnicodeFastPath.h
+// over the common case, each into a scratch buffer whose reported units are
+// copied to the target (never more than the target holds), and hand each
+// character that a run does not take (anything malformed, truncated, a
+// surrogate value) or that may not fit to that same step, so their results
+// cannot differ from the plain loop.
 #include "AppMgr/ConvertUTF.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "util/UnicodeFastPath.h"
 #include "util/UnicodeReference.h"
@@ -212,14 +212,32 @@ ConversionResult convertUTF16toUTF8(const unsigned short** sourceStart, const un
 
 }  // namespace unicode_reference
 
-ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
-                                    unsigned short** targetStart, unsigned short* targetEnd,
-                                    ConversionFlags flags) {
+namespace unicode_fast {
+
+// Source units a run may take per call; its scratch buffer lives on the
+// stack.
+constexpr size_t kChunk = 512;
+
+ConversionResult convertUTF8toUTF16(Level level, const unsigned char** sourceStart,
+                                    const unsigned char* sourceEnd, unsigned short** targetStart,
+                                    unsigned short* targetEnd, ConversionFlags flags) {
   ConversionResult result = conversionOK;
   const unsigned char* src = *sourceStart;
   unsigned short* dst = *targetStart;
-  for (;;) {
-    unicode_fast::utf8ToUtf16(src, sourceEnd, dst, targetEnd);
+  unsigned short scratch[kChunk + kRunOvershoot + kRunSlack];
+  while (src < sourceEnd) {
+    // A run writes no more units than it takes bytes, so a budget of the
+    // room less the overshoot always fits the target.
+    size_t room = static_cast<size_t>(targetEnd - dst);
+    while (room > kRunOvershoot) {
+      const size_t budget = room - kRunOvershoot < kChunk ? room - kRunOvershoot : kChunk;
+      const unsigned char* const before = src;
+      const size_t units = utf8ToUtf16(level, src, sourceEnd, scratch, budget);
+      std::memcpy(dst, scratch, units * sizeof *dst);
+      dst += units;
+      room -= units;
+      if (static_cast<size_t>(src - before) < budget) break;  // declined a character, or at the end
+    }
     if (src >= sourceEnd) break;
     result = stepUtf8toUtf16(src, sourceEnd, dst, targetEnd, flags);
     if (result != conversionOK) break;
@@ -229,14 +247,26 @@ ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart, const uns
   return result;
 }
 
-ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart, const unsigned short* sourceEnd,
-                                    unsigned char** targetStart, unsigned char* targetEnd,
-                                    ConversionFlags flags) {
+ConversionResult convertUTF16toUTF8(Level level, const unsigned short** sourceStart,
+                                    const unsigned short* sourceEnd, unsigned char** targetStart,
+                                    unsigned char* targetEnd, ConversionFlags flags) {
   ConversionResult result = conversionOK;
   const unsigned short* src = *sourceStart;
   unsigned char* dst = *targetStart;
-  for (;;) {
-    unicode_fast::utf16ToUtf8(src, sourceEnd, dst, targetEnd);
+  unsigned char scratch[3 * (kChunk + kRunOvershoot) + kRunSlack];
+  // At most three bytes per unit taken (four for a pair of units).
+  constexpr size_t kReserve = 3 * kRunOvershoot;
+  while (src < sourceEnd) {
+    size_t room = static_cast<size_t>(targetEnd - dst);
+    while (room >= kReserve + 3) {
+      const size_t budget = (room - kReserve) / 3 < kChunk ? (room - kReserve) / 3 : kChunk;
+      const unsigned short* const before = src;
+      const size_t bytes = utf16ToUtf8(level, src, sourceEnd, scratch, budget);
+      std::memcpy(dst, scratch, bytes);
+      dst += bytes;
+      room -= bytes;
+      if (static_cast<size_t>(src - before) < budget) break;
+    }
     if (src >= sourceEnd) break;
     result = stepUtf16toUtf8(src, sourceEnd, dst, targetEnd, flags);
     if (result != conversionOK) break;
@@ -244,4 +274,20 @@ ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart, const un
   *sourceStart = src;
   *targetStart = dst;
   return result;
+}
+
+}  // namespace unicode_fast
+
+ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart, const unsigned char* sourceEnd,
+                                    unsigned short** targetStart, unsigned short* targetEnd,
+                                    ConversionFlags flags) {
+  return unicode_fast::convertUTF8toUTF16(unicode_fast::bestLevel(), sourceStart, sourceEnd, targetStart,
+                                          targetEnd, flags);
+}
+
+ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart, const unsigned short* sourceEnd,
+                                    unsigned char** targetStart, unsigned char* targetEnd,
+                                    ConversionFlags flags) {
+  return unicode_fast::convertUTF16toUTF8(unicode_fast::bestLevel(), sourceStart, sourceEnd, targetStart,
+                                          targetEnd, flags);
 }

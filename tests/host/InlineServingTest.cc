@@ -1,0 +1,127 @@
+// Serving on the network thread: the learning rule, and that a request
+// served there still gets the replies the handler pool would give, the
+// deadline's included.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "AppMgr/appMgrStructDefines.h"
+
+#include "HostFixture.h"
+#include "fakes/MockConfigStore.h"
+#include "host/InlinePolicy.h"
+
+using appmgr::AppMgrReply;
+using appmgr::HostOptions;
+using appmgr::InlinePolicy;
+using namespace std::chrono_literals;
+using ::testing::_;
+using ::testing::Invoke;
+
+namespace {
+
+constexpr uint64_t kCode = APPMAN_VELMORA_BY_ID_REQ;
+
+// Each case feeds its calls in order: 'q' a quick call, 's' a slow one.
+TEST(InlinePolicy, ServesInlineAfterARunOfQuickCallsAndForgivesOneSlowCall) {
+  const std::string learn(InlinePolicy::kLearnCalls, 'q');
+  const std::string full(InlinePolicy::kMaxCredit, 'q');
+  struct Case {
+    const char* what;
+    std::chrono::microseconds budget;
+    std::string calls;
+    bool inlineAtEnd;
+  };
+  const Case cases[] = {
+      {"nothing learnt yet", 500us, "", false},
+      {"one call short of the run", 500us, learn.substr(1), false},
+      {"a full run", 500us, learn, true},
+      {"a slow call right after learning", 500us, learn + "s", false},
+      {"a slow call interrupts the learning", 500us, learn.substr(1) + "s" + "q", false},
+      {"one slow call after a long run is forgiven", 500us, full + "s", true},
+      {"a second one is not", 500us, full + "ss", false},
+      {"the credit rebuilds", 500us, full + "s" + learn + "s", true},
+      {"learning again from zero", 500us, full + "ss" + learn.substr(1), false},
+      {"and serving again after a run", 500us, full + "ss" + learn, true},
+      {"a zero budget never serves inline", 0us, full + full, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InlinePolicy policy(c.budget);
+    // The budget itself still counts as quick.
+    for (const char call : c.calls) policy.record(kCode, call == 'q' ? 500us : 501us);
+    EXPECT_EQ(policy.serveInline(kCode), c.inlineAtEnd);
+  }
+}
+
+// A store whose Velmora lookups take `delay` (0 by default), from any thread.
+std::shared_ptr<::testing::NiceMock<MockConfigStore>> delayedStore(
+    std::shared_ptr<std::atomic<int>> delayMs) {
+  auto store = std::make_shared<::testing::NiceMock<MockConfigStore>>();
+  std::shared_ptr<MemoryConfigStore> sample = hosttest::sampleStore();
+  ON_CALL(*store, findVelmora(_, _, _, _))
+      .WillByDefault(
+          Invoke([sample, delayMs](uint64_t id, const std::string& name, VelmoraRow& out, std::string& text) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs->load()));
+            return sample->findVelmora(id, name, out, text);
+          }));
+  return store;
+}
+
+AppMgrReply velmoraCall(appmgr::AppMgrClient& client) {
+  appmanVelmoraByIdReq req;
+  req.velmoraId = 2;
+  return client.call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
+}
+
+// The store turns slow after the host has learnt to serve the lookup on
+// its network thread: the calls served there overrun the deadline and are
+// answered with the deadline error once they return; after the second, the
+// lookup goes to the handler pool again, where the deadline error comes on
+// time, and the library's late answer is never delivered.
+TEST_F(HostTest, AQuickRequestKindThatTurnsSlowStillGetsTheDeadlineError) {
+  auto delayMs = std::make_shared<std::atomic<int>>(0);
+  HostOptions options;
+  options.requestDeadline = 100ms;
+  options.networkThreads = 1;
+  options.inlineBudget = 20ms;  // quick calls stay quick on a loaded or instrumented build
+  startHost(options, delayedStore(delayMs));
+  auto client = connect();
+  for (uint32_t i = 0; i < InlinePolicy::kMaxCredit; ++i) {
+    const AppMgrReply reply = velmoraCall(*client);
+    ASSERT_TRUE(reply.isResponse()) << reply.errorText;
+    ASSERT_EQ(reply.as<appmanVelmoraRsp>().velmoraId, 2u);
+  }
+
+  *delayMs = 300;
+  // A long quick run forgives one slow call: the first two are served inline.
+  for (int i = 0; i < 2; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    const AppMgrReply inlineLate = velmoraCall(*client);
+    ASSERT_TRUE(inlineLate.isError());
+    EXPECT_EQ(inlineLate.error, appmgr::wire::WireError::kDeadlineExceeded);
+    EXPECT_EQ(inlineLate.code, APPMAN_VELMORA_BY_ID_REQ);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 300ms)
+        << "served inline: answered when the call returned";
+  }
+
+  const auto before = std::chrono::steady_clock::now();
+  const AppMgrReply pooledLate = velmoraCall(*client);
+  ASSERT_TRUE(pooledLate.isError());
+  EXPECT_EQ(pooledLate.error, appmgr::wire::WireError::kDeadlineExceeded);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 290ms) << "back in the pool: answered at the deadline";
+
+  *delayMs = 0;
+  std::this_thread::sleep_for(400ms);  // the pooled call finishes; its answer is dropped
+  const AppMgrReply next = velmoraCall(*client);
+  ASSERT_TRUE(next.isResponse()) << next.errorText;
+  EXPECT_EQ(next.as<appmanVelmoraRsp>().velmoraId, 2u);
+  EXPECT_EQ(client->health().state, appmgr::wire::HealthRecord::kServing);
+}
+
+}  // namespace
