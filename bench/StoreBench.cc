@@ -7,6 +7,7 @@
 // too, in a schema of its own that is dropped at exit; without it that row
 // is skipped. BM_SubclientTwoStores/threads:N runs the subclient read from
 // N threads spread over two stores on one schema, as two hosts would.
+// BM_SubclientInRequest makes each subclient read one request on the store.
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -147,13 +148,19 @@ void BM_VelmoraById(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// The subclient lookup's reads, repeated for every iteration of `state`.
-void readSubclients(benchmark::State& state, ConfigStore& store) {
+// The subclient lookup's reads, repeated for every iteration of `state`;
+// with `inRequest`, each iteration is one request on the store, as appmgrd
+// serves a message.
+void readSubclients(benchmark::State& state, const std::shared_ptr<ConfigStore>& shared,
+                    bool inRequest = false) {
+  ConfigStore& store = *shared;
   SubclientRow row;
   std::vector<PropertyRow> properties;
   std::vector<std::string> content;
   std::string errorText;
+  const std::shared_ptr<ConfigStore> requestStore = inRequest ? shared : nullptr;  // null: no request
   for (auto _ : state) {
+    const ConfigStore::RequestScope request(requestStore);
     if (store.findSubclient(kSubclientId, row, errorText) != 0 ||
         store.listProperties(PropertyOwner::kSubclient, kSubclientId, 0, properties, errorText) != 0 ||
         store.listSubclientEntries(kSubclientId, kSubclientContentGroup, content, errorText) != 0) {
@@ -168,7 +175,12 @@ void readSubclients(benchmark::State& state, ConfigStore& store) {
 
 void BM_SubclientWithPropertiesAndContent(benchmark::State& state) {
   if (!haveStore(state)) return;
-  readSubclients(state, *makeStore(static_cast<Kind>(state.range(0))));
+  readSubclients(state, makeStore(static_cast<Kind>(state.range(0))));
+}
+
+void BM_SubclientInRequest(benchmark::State& state) {
+  if (!haveStore(state)) return;
+  readSubclients(state, makeStore(static_cast<Kind>(state.range(0))), true);
 }
 
 // Two PostgreSQL stores (two hosts' pools) on one schema, the threads of
@@ -187,7 +199,7 @@ void BM_SubclientTwoStores(benchmark::State& state) {
   }
   // The timing of all threads starts together, at the loop, after this.
   while (!ready.load()) std::this_thread::yield();
-  readSubclients(state, *stores[state.thread_index() % 2]);
+  readSubclients(state, stores[state.thread_index() % 2]);
 }
 
 void storeKinds(benchmark::internal::Benchmark* b) {
@@ -198,6 +210,7 @@ void storeKinds(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_VelmoraById)->Apply(storeKinds);
 BENCHMARK(BM_SubclientWithPropertiesAndContent)->Apply(storeKinds);
+BENCHMARK(BM_SubclientInRequest)->Apply(storeKinds);
 BENCHMARK(BM_SubclientTwoStores)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 
 }  // namespace

@@ -386,6 +386,7 @@ std::vector<unsigned char> HostConnection::serve(const Pending& pending) {
   buffer.capacity = pending.record.size() * sizeof(uint64_t);
   const unsigned long code = static_cast<unsigned long>(pending.code);
   try {
+    const ConfigStore::RequestScope storeRequest(ConfigStore::current());  // one request on this thread
     BCLsnMsgHandler::handleMessage(session, code, &buffer);
   } catch (const std::exception& e) {
     EvEvent ev;

@@ -29,4 +29,13 @@ std::shared_ptr<ConfigStore> ConfigStore::current() {
   return installedStore();
 }
 
+ConfigStore::RequestScope::RequestScope(std::shared_ptr<ConfigStore> store) noexcept
+    : store_(std::move(store)) {
+  if (store_) store_->beginRequest();
+}
+
+ConfigStore::RequestScope::~RequestScope() {
+  if (store_) store_->endRequest();
+}
+
 ConfigTreeStore::~ConfigTreeStore() = default;

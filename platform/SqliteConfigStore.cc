@@ -169,7 +169,7 @@ class SqliteConfigStore::Pool {
     }
   }
 
-  void release(std::unique_ptr<SqliteConnection> connection) {
+  void release(std::unique_ptr<SqliteConnection> connection) noexcept {
     SqliteConnection* back = connection.release();
     // At most limit_ connections are open, so a slot is always free.
     for (size_t i = 0;; i = (i + 1) % limit_) {
@@ -179,8 +179,21 @@ class SqliteConfigStore::Pool {
     wakeWaiter();
   }
 
+  // Rolls back what is left open on a connection and releases it, or
+  // closes it when it cannot be brought back to a clean state.
+  void giveBack(std::unique_ptr<SqliteConnection> connection) noexcept {
+    sqlite3* db = connection->handle();
+    if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (sqlite3_get_autocommit(db) != 0) {
+      release(std::move(connection));
+    } else {
+      connection.reset();
+      discard();
+    }
+  }
+
   // A connection that was closed instead of released.
-  void discard() {
+  void discard() noexcept {
     open_.fetch_sub(1);
     wakeWaiter();
   }
@@ -223,7 +236,7 @@ class SqliteConfigStore::Pool {
     }
   }
 
-  void wakeWaiter() {
+  void wakeWaiter() noexcept {
     if (waiters_.load() == 0) return;
     { std::lock_guard<std::mutex> lock(mutex_); }
     available_.notify_one();
@@ -243,24 +256,13 @@ class SqliteConfigStore::Pool {
 
 namespace {
 
-// One operation's connection: rolls back what is left open and gives the
-// connection back (or closes it when it cannot be brought back to a clean
-// state).
+// One operation's connection, given back to the pool at the end.
 template <typename Pool>
 class Lease {
  public:
   Lease(Pool& pool, std::unique_ptr<SqliteConnection> connection)
       : pool_(pool), connection_(std::move(connection)) {}
-  ~Lease() {
-    sqlite3* db = connection_->handle();
-    if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    if (sqlite3_get_autocommit(db) != 0) {
-      pool_.release(std::move(connection_));
-    } else {
-      connection_.reset();
-      pool_.discard();
-    }
-  }
+  ~Lease() { pool_.giveBack(std::move(connection_)); }
   Lease(const Lease&) = delete;
   Lease& operator=(const Lease&) = delete;
 
@@ -270,6 +272,18 @@ class Lease {
   Pool& pool_;
   std::unique_ptr<SqliteConnection> connection_;
 };
+
+// The request running on this thread, of at most one store at a time (a
+// request begun on another store meanwhile is not counted, and that
+// store's operations run as outside a request).
+struct ThreadRequest {
+  const void* store = nullptr;                   // the store whose request this is; null: none
+  unsigned depth = 0;                            // nested beginRequest calls on it
+  std::unique_ptr<SqliteConnection> connection;  // taken at the first read
+  bool reading = false;                          // a read transaction is open on it
+};
+
+thread_local ThreadRequest threadRequest;
 
 }  // namespace
 
@@ -311,9 +325,60 @@ SqliteConfigStore::SqliteConfigStore(std::unique_ptr<Pool> pool) : pool_(std::mo
 
 SqliteConfigStore::~SqliteConfigStore() = default;
 
+void SqliteConfigStore::beginRequest() noexcept {
+  ThreadRequest& request = threadRequest;
+  if (request.store == nullptr) {
+    request.store = this;
+    request.depth = 1;
+  } else if (request.store == this) {
+    ++request.depth;
+  }
+}
+
+void SqliteConfigStore::endRequest() noexcept {
+  ThreadRequest& request = threadRequest;
+  if (request.store != this || --request.depth > 0) return;
+  releaseRequestConnection();
+  request.store = nullptr;
+}
+
+void SqliteConfigStore::releaseRequestConnection() noexcept {
+  ThreadRequest& request = threadRequest;
+  if (request.reading && request.connection) {
+    // Ends the read transaction with the cached statement; giveBack rolls
+    // back whatever this leaves open.
+    try {
+      SqliteQuery(*request.connection, Sql::kCommit).run();
+    } catch (...) {
+    }
+  }
+  request.reading = false;
+  if (request.connection) pool_->giveBack(std::move(request.connection));
+}
+
 template <typename Body>
 int SqliteConfigStore::run(Access access, const char* operation, std::string& errorText, Body&& body) {
+  ThreadRequest& request = threadRequest;
+  const bool inRequest = request.store == this;
+  // A write runs as outside a request: on a connection checked just before
+  // it (a write must never land in a file removed since the request began),
+  // in its own write transaction, after which reads take a new snapshot.
+  if (inRequest && access == Access::kWrite) releaseRequestConnection();
   try {
+    if (inRequest && access != Access::kWrite) {
+      if (!request.connection) request.connection = pool_->acquire();
+      SqliteConnection& connection = *request.connection;
+      if (!request.reading) {
+        SqliteQuery(connection, Sql::kBeginRead).run();
+        request.reading = true;
+      }
+      try {
+        return body(connection);
+      } catch (...) {
+        releaseRequestConnection();  // a failed read ends the request's transaction
+        throw;
+      }
+    }
     Lease<Pool> lease(*pool_, pool_->acquire());
     SqliteConnection& connection = lease.connection();
     if (access != Access::kSingleRead) {
@@ -323,6 +388,7 @@ int SqliteConfigStore::run(Access access, const char* operation, std::string& er
     if (result == 0 && access != Access::kSingleRead) SqliteQuery(connection, Sql::kCommit).run();
     return result;  // the lease rolls back what was not committed
   } catch (const SqliteFailure& failure) {
+    if (inRequest) releaseRequestConnection();
     const int code = sqliteErrorCode(failure, errorText);
     errorText = std::string(operation) + ": " + errorText;
     return code;

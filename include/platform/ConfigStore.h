@@ -131,6 +131,30 @@ class ConfigStore {
   // The installed store, or null.
   static std::shared_ptr<ConfigStore> current();
 
+  // One request runs on the calling thread from beginRequest until the
+  // matching endRequest: a store may then serve that thread's operations
+  // together (one connection, one consistent view for the reads) instead of
+  // each on its own. Results and error codes are those of the operations
+  // outside a request; a write is seen by the reads after it. Calls nest
+  // (the outermost pair counts) and are made on the same thread. The
+  // default does nothing; use RequestScope rather than the pair.
+  virtual void beginRequest() noexcept {}
+  virtual void endRequest() noexcept {}
+
+  // Begins a request on `store` (null: none) and ends it when destroyed,
+  // also when the request ends with an exception. Keeps the store alive
+  // meanwhile. Lives on the stack of the thread that runs the request.
+  class RequestScope final {
+   public:
+    explicit RequestScope(std::shared_ptr<ConfigStore> store) noexcept;
+    ~RequestScope();
+    RequestScope(const RequestScope&) = delete;
+    RequestScope& operator=(const RequestScope&) = delete;
+
+   private:
+    std::shared_ptr<ConfigStore> store_;
+  };
+
   virtual int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) = 0;
   virtual int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) = 0;
 

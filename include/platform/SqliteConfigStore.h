@@ -19,6 +19,17 @@
 // writers wait for each other up to the busy timeout, then fail with
 // XR_SESSION_LOCK_FAILED). Statements are prepared once per connection and
 // take their values only as bound parameters.
+//
+// Requests (beginRequest/endRequest): the first operation of a request on a
+// thread takes a connection from the pool (checking there, once, that the
+// file is still at its path) and keeps it until the request ends. The
+// request's reads share one read transaction, opened at its first read, so
+// they see one snapshot of the store and pay for one lock instead of one
+// each. A write ends that transaction first and then runs exactly as
+// outside a request (its own connection, checks and transaction); the next
+// read opens a new one that sees it. A failing operation ends the
+// transaction and gives the connection back, answering as it would outside
+// a request. Other writers are never held up by an open request (WAL).
 #ifndef PLATFORM_SQLITECONFIGSTORE_H_
 #define PLATFORM_SQLITECONFIGSTORE_H_
 
@@ -96,6 +107,9 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
   int findApplicationTypeName(uint64_t appTypeId, std::string& name, std::string& errorText) override;
   int findApplicationBySubclient(uint64_t subclientId, ApplicationRow& out, std::string& errorText) override;
 
+  void beginRequest() noexcept override;
+  void endRequest() noexcept override;
+
   // In one transaction; derived fields are taken from the parents.
   int replaceTree(const ConfigTree& tree, std::string& errorText) override;
   int readTree(ConfigTree& tree, std::string& errorText) override;
@@ -108,9 +122,13 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
 
   // Runs body(connection) as one transaction of the given access; commits
   // when it returns 0, rolls back otherwise; SQLite failures become error
-  // codes here.
+  // codes here. Inside a request, reads run in the request's transaction.
   template <typename Body>
   int run(Access access, const char* operation, std::string& errorText, Body&& body);
+
+  // Ends the calling thread's request transaction, if any, and gives its
+  // connection back to the pool.
+  void releaseRequestConnection() noexcept;
 
   std::unique_ptr<Pool> pool_;
 };

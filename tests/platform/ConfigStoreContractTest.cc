@@ -276,6 +276,38 @@ TYPED_TEST(ConfigStoreContract, PropertyWritesForMissingOwnersFailAndWriteNothin
   EXPECT_EQ(this->exported(), before);
 }
 
+// A request on the thread (as appmgrd opens around each message) changes
+// no result: lookups, refusals and writes answer as they do alone, every
+// write is seen by the reads after it, and nested requests count as one.
+TYPED_TEST(ConfigStoreContract, InsideARequestResultsAreUnchangedAndWritesAreSeen) {
+  ConfigStore& store = *this->store_;
+  std::string& errorText = this->errorText_;
+  {
+    const ConfigStore::RequestScope request(this->store_);
+    VelmoraRow row;
+    EXPECT_EQ(store.findVelmora(77, "", row, errorText), static_cast<int>(XR_VELMORA_NOT_FOUND));
+    ASSERT_EQ(store.findVelmora(2, "", row, errorText), 0) << errorText;
+    EXPECT_EQ(row.name, "north");
+    EXPECT_EQ(store.setProperties(PropertyOwner::kClient, 6, {{"p", 1, "v"}}, errorText),
+              static_cast<int>(XR_CLIENT_NOT_FOUND));
+    ASSERT_EQ(store.setProperties(PropertyOwner::kClient, 5, {{"in request", 1, "1"}}, errorText), 0)
+        << errorText;
+    std::vector<std::string> seen = this->names(this->properties(PropertyOwner::kClient, 5));
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "in request=1"), seen.end());
+    {
+      const ConfigStore::RequestScope nested(this->store_);
+      ASSERT_EQ(store.updateSubclientEntries(8, 2, {"/nested"}, {"/proc"}, errorText), 0) << errorText;
+      EXPECT_EQ(this->entries(8, 2), (std::vector<std::string>{"/tmp/*.swp", "/nested"}));
+    }
+    EXPECT_EQ(this->entries(8, 2), (std::vector<std::string>{"/tmp/*.swp", "/nested"}));
+    ASSERT_EQ(store.removeProperties(PropertyOwner::kClient, 5, {"in request"}, errorText), 0) << errorText;
+    seen = this->names(this->properties(PropertyOwner::kClient, 5));
+    EXPECT_EQ(std::find(seen.begin(), seen.end(), "in request=1"), seen.end());
+  }
+  const ConfigStore::RequestScope none(nullptr);  // a host without a store
+  EXPECT_EQ(this->entries(8, 2), (std::vector<std::string>{"/tmp/*.swp", "/nested"}));
+}
+
 TYPED_TEST(ConfigStoreContract, ListsInstanceContentInOrder) {
   std::vector<ContentRow> rows;
   ASSERT_EQ(this->store_->listInstanceContent(6, rows, this->errorText_), 0);

@@ -4,7 +4,9 @@
 // without table scans for every store operation.
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sqlite3.h>
@@ -230,6 +232,94 @@ TEST(SqliteConfigStore, AWriterWaitsOnlyUpToTheBusyTimeoutWhileReadersGoOn) {
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"a", 1, "b"}}, errorText), 0) << errorText;
+}
+
+// The value of property `name` of client 5; "-" when it is not set or the
+// read fails.
+std::string clientProperty(ConfigStore& store, const std::string& name) {
+  std::vector<PropertyRow> rows;
+  std::string errorText;
+  if (store.listProperties(PropertyOwner::kClient, 5, 0, rows, errorText) != 0) return "-";
+  for (const PropertyRow& row : rows) {
+    if (row.name == name) return row.value;
+  }
+  return "-";
+}
+
+std::vector<std::string> filterEntries(ConfigStore& store) {
+  std::vector<std::string> out;
+  std::string errorText;
+  EXPECT_EQ(store.listSubclientEntries(8, 2, out, errorText), 0) << errorText;
+  return out;
+}
+
+// The reads of a request see the store as it was at its first read, while
+// another connection writes without waiting for the request; a write of the
+// request itself is seen by its next reads (with what others wrote before
+// it), and after the request the latest state is read again.
+TEST(SqliteConfigStore, ARequestReadsOneSnapshotAndSeesItsOwnWrites) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openFixture(path);
+  SqliteConfigStore::Options quick;
+  quick.busyTimeoutMs = 100;
+  std::shared_ptr<SqliteConfigStore> other;
+  std::string errorText;
+  ASSERT_EQ(SqliteConfigStore::open(path, quick, other, errorText), 0) << errorText;
+  const std::vector<std::string> entriesBefore = filterEntries(*store);
+  {
+    const ConfigStore::RequestScope request(store);
+    EXPECT_EQ(clientProperty(*store, "mark"), "-");
+    ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "first"}}, errorText), 0)
+        << errorText;
+    ASSERT_EQ(other->updateSubclientEntries(8, 2, {"/other"}, {}, errorText), 0) << errorText;
+    {
+      const ConfigStore::RequestScope nested(store);
+      EXPECT_EQ(clientProperty(*store, "mark"), "-");
+    }
+    EXPECT_EQ(clientProperty(*store, "mark"), "-") << "the nested request ended the snapshot";
+    EXPECT_EQ(filterEntries(*store), entriesBefore);
+
+    ASSERT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"own", 1, "mine"}}, errorText), 0)
+        << errorText;
+    EXPECT_EQ(clientProperty(*store, "own"), "mine");
+    EXPECT_EQ(clientProperty(*store, "mark"), "first");
+    ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "second"}}, errorText), 0)
+        << errorText;
+    EXPECT_EQ(clientProperty(*store, "mark"), "first");
+    EXPECT_EQ(clientProperty(*other, "mark"), "second");
+  }
+  EXPECT_EQ(clientProperty(*store, "mark"), "second");
+  ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "third"}}, errorText), 0);
+  EXPECT_EQ(clientProperty(*store, "mark"), "third");
+}
+
+// A request keeps one connection of the pool while it runs and gives it
+// back when it ends, also by an exception; with a pool of one, its own
+// writes do not wait for it and other threads get it afterwards.
+TEST(SqliteConfigStore, ARequestGivesItsConnectionBackWhenItEnds) {
+  TempDir dir;
+  SqliteConfigStore::Options options;
+  options.maxConnections = 1;
+  std::shared_ptr<SqliteConfigStore> store = openFixture(dir.file("store.db"), options);
+  std::string errorText;
+  try {
+    const ConfigStore::RequestScope request(store);
+    ASSERT_EQ(clientProperty(*store, "mark"), "-");
+    ASSERT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "set"}}, errorText), 0)
+        << errorText;
+    ASSERT_EQ(clientProperty(*store, "mark"), "set");
+    throw std::runtime_error("the handler failed");
+  } catch (const std::runtime_error&) {
+  }
+  std::string seen;
+  std::thread reader([&] {
+    seen = clientProperty(*store, "mark");
+    const ConfigStore::RequestScope request(store);
+    seen += "," + clientProperty(*store, "mark");
+  });
+  reader.join();
+  EXPECT_EQ(seen, "set,set");
 }
 
 TEST(SqliteConfigStore, NoStoreOperationScansATable) {

@@ -224,6 +224,59 @@ TEST(SqliteFaults, ARemovedStoreFileAnswersErrorsUntilItIsPutBack) {
   EXPECT_TRUE(kept) << "the write went to the file at the path";
 }
 
+// Inside a request (as appmgrd opens around each message): a file removed
+// before the request's first operation is answered as outside a request; one
+// removed after its first read refuses the request's write (which never
+// lands in the removed file) and the reads after it, and once the file is
+// put back the same request is served from it.
+TEST(SqliteFaults, ARequestAnswersARemovedFileAsASingleOperationDoes) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path, true);
+  ASSERT_TRUE(store);
+  auto copyAndRemove = [&] {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, ("VACUUM INTO '" + dir.file("copy.db") + "'").c_str(), nullptr, nullptr, nullptr),
+        SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  };
+  std::string errorText;
+  std::vector<PropertyRow> rows;
+  copyAndRemove();
+  const int alone = store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText);
+  EXPECT_EQ(alone, static_cast<int>(XR_GET_INTERFACE_FAILED));
+  {
+    const ConfigStore::RequestScope request(store);
+    EXPECT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), alone);
+    EXPECT_NE(errorText.find(path), std::string::npos) << errorText;
+    EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"lost", 1, "write"}}, errorText), alone);
+    EXPECT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), alone);
+  }
+  EXPECT_FALSE(std::filesystem::exists(path)) << "the store created an empty file in its place";
+  std::filesystem::rename(dir.file("copy.db"), path);
+
+  {
+    const ConfigStore::RequestScope request(store);
+    ASSERT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), 0) << errorText;
+    copyAndRemove();
+    EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"lost", 1, "write"}}, errorText), alone);
+    EXPECT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), alone);
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the store created an empty file in its place";
+    std::filesystem::rename(dir.file("copy.db"), path);
+    EXPECT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), 0) << errorText;
+    ASSERT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"kept", 1, "write"}}, errorText), 0)
+        << errorText;
+  }
+  expectSound(*store);
+  std::string exported = exportTree(*store);
+  EXPECT_EQ(exported.find("lost"), std::string::npos);
+  EXPECT_NE(exported.find("kept"), std::string::npos);
+}
+
 // The property "mark" of client 5, or "" when the read fails or finds none.
 std::string markOf(SqliteConfigStore& store, int& result) {
   std::vector<PropertyRow> rows;
