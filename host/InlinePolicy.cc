@@ -8,7 +8,8 @@ void InlinePolicy::record(uint64_t code, std::chrono::nanoseconds took) {
   std::atomic<uint32_t>& credit = slot(code);
   const uint32_t seen = credit.load(std::memory_order_relaxed);
   if (took > budget_) {
-    credit.store(seen > kLearnCalls ? seen - kLearnCalls : 0, std::memory_order_relaxed);
+    const uint32_t cost = took > budget_ + kStall ? kLearnCalls : kSlowCost;
+    credit.store(seen > cost ? seen - cost : 0, std::memory_order_relaxed);
     return;
   }
   // No write once saturated: the slot's cache line then stays shared

@@ -3,11 +3,17 @@
 //
 // A hand-off costs two thread wake-ups per request, more than a quick
 // library call itself. So a code is served on the network thread once its
-// last kLearnCalls calls each finished within the inline budget. A call
-// over the budget (a slow store, a big answer, or just the thread losing
-// its core for a while on a busy machine) costs kLearnCalls of credit: a
-// code with a long quick run behind it shrugs off one such call, a second
-// one before the credit is rebuilt sends it back to the pool, where the
+// last kLearnCalls calls each finished within the inline budget.
+//
+// Calls over the budget come in two sorts. A thread losing its core for a
+// while on a busy machine makes a few calls in a hundred slow by up to a few
+// milliseconds, and sending a quick code back to the pool for that would
+// only add hand-offs to a machine already short of cores. So such a call
+// costs kSlowCost of credit: a code stays inline as long as fewer than
+// about one call in nine overruns. A stall (a call over the budget by more
+// than kStall: a slow store, a lock held elsewhere, a big answer) costs
+// kLearnCalls: a code with a long quick run behind it shrugs off one, a
+// second before the credit is rebuilt sends it back to the pool, where the
 // request deadline is enforced while the call runs, until it has proven
 // quick again. Codes share slots by hash, which only makes them more
 // cautious together.
@@ -27,6 +33,8 @@ class InlinePolicy {
  public:
   static constexpr uint32_t kLearnCalls = 32;
   static constexpr uint32_t kMaxCredit = 2 * kLearnCalls;
+  static constexpr uint32_t kSlowCost = 8;
+  static constexpr std::chrono::milliseconds kStall{10};
 
   // A zero budget never serves inline.
   explicit InlinePolicy(std::chrono::microseconds budget) : budget_(budget) {}
@@ -44,8 +52,9 @@ class InlinePolicy {
 
   static constexpr unsigned kSlotBits = 7;
   const std::chrono::microseconds budget_;
-  // Credit: +1 per call within the budget up to kMaxCredit, -kLearnCalls
-  // (down to 0) per slower call; inline from kLearnCalls on.
+  // Credit: +1 per call within the budget up to kMaxCredit, -kSlowCost per
+  // slower call, -kLearnCalls per stall (down to 0); inline from kLearnCalls
+  // on.
   mutable std::array<std::atomic<uint32_t>, 1u << kSlotBits> credit_{};
 };
 
