@@ -89,19 +89,13 @@ done
 chmod 600 config/dev-only-password.key  # git keeps no permission bits; the platform wants a private key
 export APPMGR_PLATFORM_CONFIG="${APPMGR_PLATFORM_CONFIG:-$PWD/config/platform.ini}"
 
-# A loopback TCP port nobody listens on, outside the range the kernel hands
-# out to outgoing connections: a port in that range can be taken by some
-# client socket between this check and the server's bind.
+# A loopback TCP port nobody listens on, below the range the kernel hands
+# out to outgoing connections when there is room: a port in that range can
+# be taken by some client socket between this check and the server's bind.
 free_port() {
-  local low=32768 high=60999 first=10000 count port
-  read -r low high </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || true
-  if [ "$low" -gt 11024 ]; then
-    count=$((low - first))
-  elif [ "$high" -lt 64511 ]; then
-    first=$((high + 1)) count=$((65536 - high - 1))
-  else
-    first=20000 count=40000  # no port is outside the range: take the chance
-  fi
+  local low=32768 first=10000 count=40000 port
+  read -r low _ </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || true
+  if [ "$low" -gt 11024 ]; then count=$((low - first)); else first=20000; fi
   for _ in $(seq 50); do
     port=$((first + RANDOM % count))
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
