@@ -16,8 +16,9 @@
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/CSSessionWrapper.h"
 #include "platform/EvDebug.h"
-#include "platform/MemoryConfigStore.h"
 #include "platform/xrsDatabuf.h"
+
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

@@ -17,10 +17,11 @@
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/CSSessionWrapper.h"
 #include "platform/EvDebug.h"
-#include "platform/MemoryConfigStore.h"
 #include "platform/XRPassword.h"
 #include "platform/XRPlatformInfo.h"
 #include "platform/xrsDatabuf.h"
+
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/ConfigTreeJson.h"
-#include "platform/MemoryConfigStore.h"
-#include "platform/PgConfigStore.h"
-#include "platform/SqliteConfigStore.h"
+#include "store/ConfigTreeJson.h"
+#include "store/MemoryConfigStore.h"
+#include "store/PgConfigStore.h"
+#include "store/SqliteConfigStore.h"
 
 namespace {
 

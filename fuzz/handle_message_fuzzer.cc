@@ -34,13 +34,13 @@
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/CSSessionWrapper.h"
 #include "platform/EvDebug.h"
-#include "platform/MemoryConfigStore.h"
 #include "platform/XRPassword.h"
 #include "platform/XRPlatformInfo.h"
 #include "platform/xrsDatabuf.h"
 
 #include "FuzzSupport.h"
 #include "listener/RequestTable.h"
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

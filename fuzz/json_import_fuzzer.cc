@@ -10,10 +10,10 @@
 #include <string>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigTreeJson.h"
-#include "platform/MemoryConfigStore.h"
 
 #include "FuzzSupport.h"
+#include "store/ConfigTreeJson.h"
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

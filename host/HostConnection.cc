@@ -10,12 +10,12 @@
 
 #include "AppMgr/BCLsnMsgHandler.h"
 #include "AppMgr/appMgrStructDefines.h"
-#include "platform/ConfigStore.h"
 #include "platform/EvDebug.h"
 #include "platform/xrsDatabuf.h"
 
 #include "host/HostSession.h"
 #include "host/TlsSupport.h"
+#include "store/ConfigStore.h"
 
 namespace appmgr {
 

@@ -12,6 +12,7 @@
 #include "platform/XRPlatformInfo.h"
 
 #include "host/HostServer.h"
+#include "host/StoreRegistry.h"
 
 namespace appmgr {
 

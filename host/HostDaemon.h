@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/HostOptions.h"
-#include "host/StoreOpener.h"
+#include "store/StoreOpener.h"
 
 namespace appmgr {
 

@@ -20,9 +20,8 @@
 #include <mutex>
 #include <string>
 
-#include "platform/ConfigStore.h"
-
 #include "host/HostOptions.h"
+#include "store/ConfigStore.h"
 
 namespace appmgr {
 

@@ -8,9 +8,9 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrSharedPropDefines.h"
-#include "platform/ConfigStore.h"
 
 #include "StoreAccess.h"
+#include "store/ConfigStore.h"
 
 namespace {
 

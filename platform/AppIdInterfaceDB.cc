@@ -4,9 +4,9 @@
 #include "platform/AppIdInterfaceDB.h"
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
 
 #include "StoreAccess.h"
+#include "store/ConfigStore.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
 
 #include "StoreAccess.h"
+#include "store/ConfigStore.h"
 
 namespace {
 

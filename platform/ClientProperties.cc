@@ -4,7 +4,8 @@
 #include <memory>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
+
+#include "store/ConfigStore.h"
 
 int ClientProperties::getVersionInfo(std::string& text, void* /*context*/) {
   const std::shared_ptr<ConfigStore> store = ConfigStore::current();

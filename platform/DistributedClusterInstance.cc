@@ -6,7 +6,8 @@
 #include <string>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
+
+#include "store/ConfigStore.h"
 
 int DistributedClusterInstance::getClusterType(App::DistributedClusterType& type, void* /*context*/) {
   const std::shared_ptr<ConfigStore> store = ConfigStore::current();

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
 
 #include "StoreAccess.h"
+#include "store/ConfigStore.h"
 
 namespace {
 

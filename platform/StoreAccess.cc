@@ -6,11 +6,6 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 
-int storeFailure(uint32_t code, std::string& errorText, const std::string& text) {
-  errorText = text;
-  return static_cast<int>(code);
-}
-
 std::shared_ptr<ConfigStore> requireStore(const char* component, int& result, std::string& errorText) {
   std::shared_ptr<ConfigStore> store = ConfigStore::current();
   if (!store) {

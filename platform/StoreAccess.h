@@ -11,10 +11,9 @@
 
 #include "AppMgr/PropCallBack.h"
 #include "platform/ApplProperty.h"
-#include "platform/ConfigStore.h"
 
-// Sets errorText and returns code as a database result.
-int storeFailure(uint32_t code, std::string& errorText, const std::string& text);
+#include "store/ConfigStore.h"
+#include "store/StoreFailure.h"
 
 // The installed store; null, with result XR_GET_INTERFACE_FAILED and a text
 // naming `component`, when none is installed.

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
+
+#include "store/ConfigStore.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 #include "platform/VelmoraInterfaceDB.h"
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
+
+#include "store/ConfigStore.h"
 
 VelmoraInterface::~VelmoraInterface() = default;
 

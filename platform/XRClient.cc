@@ -5,7 +5,8 @@
 #include <string>
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
+
+#include "store/ConfigStore.h"
 
 namespace {
 // 0 and the client's row, or the store's error (XR_GET_INTERFACE_FAILED

@@ -2,7 +2,8 @@
 #include "platform/XRGlobalParam.h"
 
 #include "AppMgr/appMgrErrorCodes.h"
-#include "platform/ConfigStore.h"
+
+#include "store/ConfigStore.h"
 
 int XRGlobalParam::get(const std::string& name, std::string& value, void* /*reserved*/) {
   const std::shared_ptr<ConfigStore> store = ConfigStore::current();

@@ -18,10 +18,11 @@
 #include "AppMgr/appMgrSharedPropDefines.h"
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/CSSessionWrapper.h"
-#include "platform/ConfigTreeJson.h"
 #include "platform/EvDebug.h"
-#include "platform/SqliteConfigStore.h"
 #include "platform/xrsDatabuf.h"
+
+#include "store/ConfigTreeJson.h"
+#include "store/SqliteConfigStore.h"
 
 namespace {
 

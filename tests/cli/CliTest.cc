@@ -14,10 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ConfigStore.h"
-#include "platform/ConfigTreeJson.h"
 #include "platform/EvDebug.h"
-#include "platform/SqliteConfigStore.h"
 
 #include "CliApp.h"
 #include "fakes/DevPasswordKey.h"
@@ -27,6 +24,9 @@
 #include "fakes/TestCertificates.h"
 #include "host/AppMgrClient.h"
 #include "host/HostServer.h"
+#include "store/ConfigStore.h"
+#include "store/ConfigTreeJson.h"
+#include "store/SqliteConfigStore.h"
 
 namespace {
 

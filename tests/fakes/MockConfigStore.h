@@ -4,7 +4,7 @@
 
 #include <gmock/gmock.h>
 
-#include "platform/ConfigStore.h"
+#include "store/ConfigStore.h"
 
 class MockConfigStore : public ConfigStore {
  public:

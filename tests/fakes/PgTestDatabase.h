@@ -17,11 +17,10 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
-#include "platform/ConfigStore.h"
-#include "platform/ConfigTree.h"
-#include "platform/PgConfigStore.h"
-
 #include "fakes/TempDir.h"
+#include "store/ConfigStore.h"
+#include "store/ConfigTree.h"
+#include "store/PgConfigStore.h"
 
 // The test server's connection string; empty, with `why` set, when there is none.
 inline std::string pgTestConnInfo(std::string& why) {

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "AppMgr/appMgrStructDefines.h"
-#include "platform/ConfigStore.h"
-#include "platform/ConfigTree.h"
-#include "platform/MemoryConfigStore.h"
-#include "platform/SqliteConfigStore.h"
 
 #include "fakes/TempDir.h"
+#include "store/ConfigStore.h"
+#include "store/ConfigTree.h"
+#include "store/MemoryConfigStore.h"
+#include "store/SqliteConfigStore.h"
 
 // Velmora 2 "north" and 3 "east"; clients 5 build01 (data agent) and 10
 // oradb (data and media agent), both on host shared.example.net, and 20

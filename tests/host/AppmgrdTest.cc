@@ -28,13 +28,13 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrStructDefines.h"
-#include "platform/ConfigTreeJson.h"
-#include "platform/SqliteConfigStore.h"
 
 #include "fakes/PgTestDatabase.h"
 #include "fakes/StoreFixtures.h"
 #include "fakes/TempDir.h"
 #include "host/AppMgrClient.h"
+#include "store/ConfigTreeJson.h"
+#include "store/SqliteConfigStore.h"
 
 #ifndef APPMGRD_PATH
 #error "APPMGRD_PATH names the appmgrd binary under test"

@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ConfigStore.h"
 #include "platform/EvDebug.h"
 
 #include "HostTestSupport.h"
 #include "host/AppMgrClient.h"
 #include "host/HostServer.h"
+#include "store/ConfigStore.h"
 
 class HostTest : public ::testing::Test {
  protected:

@@ -21,14 +21,14 @@
 #include "AppMgr/BCLsnMsgHandler.h"
 #include "AppMgr/appMgrSharedPropDefines.h"
 #include "AppMgr/appMgrStructDefines.h"
-#include "platform/ConfigTreeJson.h"
-#include "platform/SqliteConfigStore.h"
 #include "platform/xrsDatabuf.h"
 
 #include "HostFixture.h"
 #include "fakes/MockConfigStore.h"
 #include "fakes/RecordingSession.h"
 #include "host/HostSession.h"
+#include "store/ConfigTreeJson.h"
+#include "store/SqliteConfigStore.h"
 
 using namespace appmgr;
 using namespace std::chrono_literals;

@@ -21,11 +21,11 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrStructDefines.h"
-#include "platform/ConfigTreeJson.h"
 
 #include "HostFixture.h"
 #include "fakes/FaultyVfs.h"
 #include "fakes/StoreFixtures.h"
+#include "store/ConfigTreeJson.h"
 
 using namespace appmgr;
 

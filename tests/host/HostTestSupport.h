@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "platform/EvDebug.h"
-#include "platform/MemoryConfigStore.h"
 
 #include "host/HostOptions.h"
 #include "host/HostServer.h"
 #include "host/WireFormat.h"
+#include "store/MemoryConfigStore.h"
 
 namespace hosttest {
 

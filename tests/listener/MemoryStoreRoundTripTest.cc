@@ -10,10 +10,10 @@
 #include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/EvDebug.h"
-#include "platform/MemoryConfigStore.h"
 
 #include "fakes/RecordingSession.h"
 #include "fakes/RequestBuilder.h"
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/AdaptersInterfaceDB.h"
-#include "platform/ConfigTreeJson.h"
 
 #include "fakes/StoreFixtures.h"
+#include "store/ConfigTreeJson.h"
 
 namespace {
 

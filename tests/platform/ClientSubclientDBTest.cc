@@ -12,10 +12,11 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ClientInterfaceDB.h"
-#include "platform/MemoryConfigStore.h"
 #include "platform/PropertyBuilder.h"
 #include "platform/SCInterfaceDB.h"
 #include "platform/SubclientConf.h"
+
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

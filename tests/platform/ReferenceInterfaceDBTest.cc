@@ -8,9 +8,10 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/AppIdInterfaceDB.h"
-#include "platform/MemoryConfigStore.h"
 #include "platform/VelmoraInterfaceDB.h"
 #include "platform/XRGlobalParam.h"
+
+#include "store/MemoryConfigStore.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
-// Store administration on top of the SQLite and PostgreSQL stores and the
-// JSON tree codec.
+// Store administration on top of the store opener and the JSON tree codec.
 #include "StoreAdmin.h"
 
 #include <cstdio>
@@ -8,12 +7,9 @@
 
 #include <sys/stat.h>
 
-#include "platform/ConfigTree.h"
-#include "platform/ConfigTreeJson.h"
-#include "platform/PgConfigStore.h"
-#include "platform/SqliteConfigStore.h"
-
-#include "host/StoreOpener.h"
+#include "store/ConfigTree.h"
+#include "store/ConfigTreeJson.h"
+#include "store/StoreOpener.h"
 
 namespace appmgr {
 namespace cli {
@@ -25,93 +21,18 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// The store a command works on: an SQLite file or a PostgreSQL catalog,
-// as host/StoreOpener tells them apart.
-struct AdminStore {
-  std::shared_ptr<SqliteConfigStore> sqlite;
-  std::shared_ptr<PgConfigStore> postgres;
-  std::string name;  // for messages: the file, or the connection string without its password
-
-  ConfigTreeStore& tree() {
-    if (sqlite) return *sqlite;
-    return *postgres;
-  }
-  int checkIntegrity(std::vector<std::string>& problems, std::string& errorText) {
-    return sqlite ? sqlite->checkIntegrity(problems, errorText)
-                  : postgres->checkIntegrity(problems, errorText);
-  }
-};
-
-bool isPostgres(const std::string& argument) {
-  return appmgr::storeSpecForArgument(argument).kind == appmgr::StoreSpec::Kind::kPostgres;
-}
-
-// Opens the PostgreSQL store; with `create`, an empty schema becomes one.
-bool openPostgres(const std::string& conninfo, bool create, AdminStore& store, std::ostream& err) {
-  PgConfigStore::Options options;
-  options.poolSize = 1;
-  options.create = create;
-  store.name = PgConfigStore::describe(conninfo);
-  std::string errorText;
-  if (PgConfigStore::open(conninfo, options, store.postgres, errorText) != 0) {
-    err << "appmgr: " << store.name << ": " << errorText << "\n";
-    return false;
-  }
-  return true;
-}
-
-// Opens an existing store (never creates one).
 bool openExisting(const std::string& argument, AdminStore& store, std::ostream& err) {
-  if (isPostgres(argument)) return openPostgres(argument, false, store, err);
-  store.name = argument;
-  if (!fileExists(argument)) {
-    err << "appmgr: no store at " << argument << "\n";
-    return false;
-  }
-  std::string errorText;
-  if (SqliteConfigStore::open(argument, store.sqlite, errorText) != 0) {
-    err << "appmgr: " << argument << ": " << errorText << "\n";
-    return false;
-  }
-  return true;
+  std::string error;
+  if (openExistingStore(argument, store, error)) return true;
+  err << "appmgr: " << error << "\n";
+  return false;
 }
 
-bool holdsConfiguration(const ConfigTree& tree) {
-  return !tree.globalParams.empty() || !tree.applicationTypes.empty() || !tree.velmoras.empty() ||
-         !tree.clients.empty();
-}
-
-// Opens the store for replacing its contents: refused when the file exists
-// (a PostgreSQL store: when it holds any configuration) and force is not
-// set. Opening checks that an existing file or schema is one of our stores,
-// so --force cannot clobber anything else.
 bool openForWrite(const std::string& argument, bool force, AdminStore& store, std::ostream& err) {
-  if (isPostgres(argument)) {
-    if (!openPostgres(argument, true, store, err)) return false;
-    if (force) return true;
-    ConfigTree tree;
-    std::string errorText;
-    if (store.postgres->readTree(tree, errorText) != 0) {
-      err << "appmgr: " << store.name << ": " << errorText << "\n";
-      return false;
-    }
-    if (holdsConfiguration(tree)) {
-      err << "appmgr: " << store.name << " holds a configuration; use --force to replace its contents\n";
-      return false;
-    }
-    return true;
-  }
-  store.name = argument;
-  if (fileExists(argument) && !force) {
-    err << "appmgr: " << argument << " exists; use --force to replace its contents\n";
-    return false;
-  }
-  std::string errorText;
-  if (SqliteConfigStore::open(argument, store.sqlite, errorText) != 0) {
-    err << "appmgr: " << argument << ": " << errorText << "\n";
-    return false;
-  }
-  return true;
+  std::string error;
+  if (openStoreForWrite(argument, force, store, error)) return true;
+  err << "appmgr: " << error << "\n";
+  return false;
 }
 
 }  // namespace

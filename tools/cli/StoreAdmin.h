@@ -1,7 +1,7 @@
 // The store administration commands of appmgr: make an empty store, load a
 // JSON tree into one (in one transaction), write one back as JSON, and
 // check one. `storePath` is an SQLite file or a libpq connection string
-// (host/StoreOpener tells them apart). The commands that write refuse to
+// (the store opener tells them apart). The commands that write refuse to
 // replace an existing file, or a PostgreSQL store that holds any
 // configuration, unless `force` is set; a file or schema that is not a
 // store of ours is never replaced, forced or not. Messages name a

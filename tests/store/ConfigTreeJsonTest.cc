@@ -1,0 +1,195 @@
+// The JSON form of a configuration tree: the shipped sample is canonical,
+// export -> import -> export is byte-identical through every store, and a
+// bad file is refused with the JSON path and the reason, changing nothing.
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "AppMgr/appMgrErrorCodes.h"
+
+#include "fakes/StoreFixtures.h"
+#include "store/ConfigTreeJson.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+const std::string kSamplePath = std::string(APPMGR_SOURCE_DIR) + "/examples/sample-tree.json";
+
+template <typename Backend>
+class ConfigTreeJsonRoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override { store_ = Backend::open(dir_, tree_); }
+  TempDir dir_;
+  std::shared_ptr<ConfigStore> store_;
+  ConfigTreeStore* tree_ = nullptr;
+  std::string errorText_;
+};
+
+using Backends = ::testing::Types<MemoryBackend, SqliteFileBackend>;
+TYPED_TEST_SUITE(ConfigTreeJsonRoundTrip, Backends, BackendName);
+
+TYPED_TEST(ConfigTreeJsonRoundTrip, TheSampleTreeComesBackByteForByte) {
+  const std::string sample = readFile(kSamplePath);
+  ASSERT_FALSE(sample.empty()) << kSamplePath;
+  ASSERT_EQ(importConfigTreeFile(kSamplePath, *this->tree_, this->errorText_), 0) << this->errorText_;
+  std::string exported;
+  ASSERT_EQ(exportConfigTreeJson(*this->tree_, exported, this->errorText_), 0) << this->errorText_;
+  EXPECT_EQ(exported, sample);
+}
+
+TYPED_TEST(ConfigTreeJsonRoundTrip, UpdatedValuesAtTheEdgesOfTheirRangesSurviveARoundTrip) {
+  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *this->tree_, this->errorText_), 0) << this->errorText_;
+  const std::string max = std::to_string(std::numeric_limits<uint64_t>::max());
+  ASSERT_EQ(
+      this->store_->setProperties(PropertyOwner::kSubclient, 13,
+                                  {{"Größe \xE2\x82\xAC", std::numeric_limits<unsigned long>::max(), ""},
+                                   {"", 0, "line\nbreak \"quoted\" \\ `"}},
+                                  this->errorText_),
+      0);
+  ASSERT_EQ(this->store_->updateSubclientEntries(13, 8, {"", "C:\\x"}, {}, this->errorText_), 0);
+  std::string first, second;
+  ASSERT_EQ(exportConfigTreeJson(*this->tree_, first, this->errorText_), 0) << this->errorText_;
+  ASSERT_EQ(importConfigTreeJson(first, *this->tree_, this->errorText_), 0) << this->errorText_;
+  ASSERT_EQ(exportConfigTreeJson(*this->tree_, second, this->errorText_), 0) << this->errorText_;
+  EXPECT_EQ(first, second);
+  EXPECT_NE(first.find("\"type\": " + max), std::string::npos);
+}
+
+TYPED_TEST(ConfigTreeJsonRoundTrip, ABadFileChangesNothing) {
+  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *this->tree_, this->errorText_), 0) << this->errorText_;
+  std::string before, after;
+  ASSERT_EQ(exportConfigTreeJson(*this->tree_, before, this->errorText_), 0);
+  std::string bad = kStoreFixtureJson;
+  bad.replace(bad.find("\"applicationType\": 22"), 21, "\"applicationType\": 23");
+  EXPECT_EQ(importConfigTreeJson(bad, *this->tree_, this->errorText_), static_cast<int>(XR_INVALID_DATA));
+  ASSERT_EQ(exportConfigTreeJson(*this->tree_, after, this->errorText_), 0);
+  EXPECT_EQ(after, before);
+}
+
+TEST(ConfigTreeJson, ExportRefusesRowsWhoseParentIsMissing) {
+  ConfigTree tree;
+  tree.velmoras.push_back({});
+  tree.velmoras[0].id = 1;
+  tree.velmoras[0].name = "v";
+  ClientRow client;
+  client.id = 4;
+  client.velmoraId = 2;
+  client.name = "lost";
+  tree.clients.push_back(client);
+  std::string text, errorText;
+  EXPECT_EQ(formatConfigTreeJson(tree, text, errorText), static_cast<int>(XR_INVALID_DATA));
+  EXPECT_EQ(errorText, "cannot export the tree: client 4 belongs to Velmora 2, which is not in the tree");
+}
+
+TEST(ConfigTreeJson, ImportOfAMissingFileSaysSo) {
+  MemoryConfigStore store;
+  std::string errorText;
+  EXPECT_EQ(importConfigTreeFile("/nonexistent/tree.json", store, errorText), static_cast<int>(XR_BAD_ARGS));
+  EXPECT_EQ(errorText, "cannot read /nonexistent/tree.json");
+}
+
+// Each bad text is the fixture with one piece replaced.
+struct BadTree {
+  const char* from;
+  const char* to;
+  const char* error;  // the expected error text (after the JSON path)
+};
+
+const BadTree kBadTrees[] = {
+    {"\"version\": 1", "\"version\": 1,", "$: not valid JSON: "},
+    // A number the parser reads but cannot hold (found by fuzzing).
+    {"\"releaseId\": 11", "\"releaseId\": 1844E7777777777", "$: not valid JSON: "},
+    {"\"appmgr-config-tree\"", "\"something-else\"", "$.format: expected \"appmgr-config-tree\""},
+    {"\"version\": 1", "\"version\": 2", "$.version: unsupported version 2; this build reads version 1"},
+    {"\"globalParams\"", "\"globalParameters\"", "$.globalParameters: unknown member"},
+    {"\"sAuditPath\": \"/var/log/audit dir\"", "\"sAuditPath\": 5",
+     "$.globalParams[\"sAuditPath\"]: expected a string, found number"},
+    {"{\"id\": 7, \"name\": \"File System\"}", "{\"id\": 0, \"name\": \"File System\"}",
+     "$.applicationTypes[0].id: an id must be between 1 and 9223372036854775807"},
+    {"{\"id\": 22, \"name\": \"Oracle Database\"}", "{\"id\": 7, \"name\": \"Oracle Database\"}",
+     "$.applicationTypes[1].id: application type 7 is declared twice"},
+    {"\"releaseId\": 11", "\"releaseId\": -11", "$.velmoras[0].releaseId: must not be negative"},
+    {"\"utcOffsetMinutes\": 60", "\"utcOffsetMinutes\": 6000000000",
+     "$.velmoras[0].utcOffsetMinutes: out of range of a 32-bit integer"},
+    {"\"timeZoneId\": 36", "\"timeZoneId\": 36.5",
+     "$.velmoras[0].timeZoneId: expected an integer, found number"},
+    {"{\"id\": 3, \"name\": \"east\"", "{\"id\": 3, \"name\": \"north\"",
+     "$.velmoras[1].name: another Velmora has the name 'north'"},
+    {"{\"id\": 20, \"name\": \"sydney\"", "{\"id\": 10, \"name\": \"sydney\"",
+     "$.velmoras[1].clients[0].id: client 10 appears twice"},
+    {"{\"id\": 20, \"name\": \"sydney\"", "{\"id\": 20, \"name\": \"\"",
+     "$.velmoras[1].clients[0].name: must not be empty"},
+    {"{\"id\": 20, \"name\": \"sydney\",", "{\"id\": 20,", "$.velmoras[1].clients[0].name: missing"},
+    {"\"roles\": 3", "\"roles\": 4294967296",
+     "$.velmoras[0].clients[1].roles: out of range of a 32-bit mask"},
+    {"\"archiveGroup\": 40}}", "\"archiveGroup\": -1}}",
+     "$.velmoras[0].clients[1].instances[0].backupSets[0].subclients[0].application.archiveGroup: must not "
+     "be "
+     "negative"},
+    {"\"isNAS\": true", "\"isNAS\": 1",
+     "$.velmoras[0].clients[1].isNAS: expected true or false, found number"},
+    {"\"applicationType\": 22", "\"applicationType\": 23",
+     "$.velmoras[0].clients[1].instances[0].applicationType: application type 23 is not declared in "
+     "$.applicationTypes"},
+    {"{\"id\": 9, \"name\": \"home dirs\"", "{\"id\": 9, \"name\": \"default\"",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[1].name: the backup set has another "
+     "subclient named 'default'"},
+    {"\"application\": {\"id\": 1046}", "\"application\": {\"id\": 1045}",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[1].application.id: application id 1045 "
+     "is used twice in this Velmora"},
+    {"\"aux1\": 4", "\"aux\": 4",
+     "$.velmoras[0].clients[1].instances[0].backupSets[0].subclients[0].application.aux: unknown member"},
+    {"\"4\": [\"/var/cache\"]", "\"1\": [\"/var/cache\"]",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"1\"]: group 1 is the "
+     "content; list it under \"content\""},
+    {"\"4\": [\"/var/cache\"]", "\"9\": [\"/var/cache\"]",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"9\"]: a filter group is a "
+     "number from 2 to 8"},
+    {"[\"/proc\", \"/tmp/*.swp\"]", "[\"/proc\", \"/proc\"]",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].filters[\"2\"][1]: '/proc' is listed "
+     "twice"},
+    {"{\"name\": \"Log Level\", \"type\": 2, \"value\": \"2\"}", "{\"name\": \"Log Level\", \"type\": 2}",
+     "$.velmoras[0].clients[0].properties[1].value: missing"},
+    {"{\"name\": \"Log Level\", \"type\": 2, \"value\": \"2\"}",
+     "{\"name\": \"Client Description\", \"type\": 2, \"value\": \"2\"}",
+     "$.velmoras[0].clients[0].properties[1].name: the property 'Client Description' is set twice"},
+    {"{\"type\": 4, \"path\": \"/data/project files\"}",
+     "{\"type\": \"4\", \"path\": \"/data/project files\"}",
+     "$.velmoras[0].clients[0].instances[0].content[1].type: expected an integer, found string"},
+    {"\"content\": [\"/\"]", "\"content\": \"/\"",
+     "$.velmoras[0].clients[0].instances[0].backupSets[0].subclients[0].content: expected an array, found "
+     "string"},
+};
+
+TEST(ConfigTreeJson, BadFilesAreRefusedWithTheirPathAndReason) {
+  for (const BadTree& bad : kBadTrees) {
+    std::string text = kStoreFixtureJson;
+    const size_t at = text.find(bad.from);
+    ASSERT_NE(at, std::string::npos) << bad.from;
+    text.replace(at, std::string(bad.from).size(), bad.to);
+    ConfigTree tree;
+    std::string errorText;
+    EXPECT_EQ(parseConfigTreeJson(text, tree, errorText), static_cast<int>(XR_INVALID_DATA)) << bad.to;
+    EXPECT_EQ(errorText.substr(0, std::string(bad.error).size()), bad.error);
+  }
+}
+
+TEST(ConfigTreeJson, AParseErrorNamesTheLine) {
+  ConfigTree tree;
+  std::string errorText;
+  EXPECT_EQ(
+      parseConfigTreeJson("{\n\"format\": \"appmgr-config-tree\",\n\"version\": 1,\n]", tree, errorText),
+      static_cast<int>(XR_INVALID_DATA));
+  EXPECT_NE(errorText.find("line 4"), std::string::npos) << errorText;
+}
+
+}  // namespace
