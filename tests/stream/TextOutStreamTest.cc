@@ -45,19 +45,6 @@ TEST(TextOutStream, WritesWhatAnOstringstreamWrites) {
   }
 }
 
-TEST(TextOutStream, StartsEmpty) {
-  TextOutStream ours;
-  EXPECT_EQ(ours.text(), "");
-  ours << "";
-  EXPECT_EQ(ours.text(), "");
-  ours << 'x';
-  EXPECT_EQ(ours.text(), "x");
-}
-
-}  // namespace
-
-namespace {
-
 // c_str() around the end of the inline array: the text, NUL-terminated,
 // and the terminator is not part of what is written after it.
 TEST(TextOutStream, CStrTerminatesTheTextOnEitherSideOfTheInlineArray) {

@@ -29,12 +29,6 @@ TEST(TokenEscape, EachCharacterClassRoundTrips) {
     EXPECT_EQ(encode(plain), encoded) << plain;
     EXPECT_EQ(decode(encoded), plain) << plain;
   }
-  std::mt19937 rng(20240611);
-  for (int i = 0; i < 2000; ++i) {
-    std::string plain(rng() % 9, ' ');
-    for (char& c : plain) c = " +`12ab\t"[rng() % 8];
-    EXPECT_EQ(decode(encode(plain)), plain);
-  }
 }
 
 TEST(TokenEscape, PlusAtTheEndIsKeptAndNothingBeyondIsRead) {
