@@ -1,6 +1,7 @@
 // Dispatch: the request table against the published one, codes that must
 // not be answered, routing of every served code through the listener's
 // virtual table, and bad request buffers.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -182,23 +183,58 @@ TEST_F(DispatchTest, EveryServedCodeReachesItsOwnHandlerOnly) {
   EXPECT_TRUE(session_.sent().empty());
 }
 
-TEST_F(DispatchTest, MissingRequestDataIsAnsweredOnceWithBadArgs) {
-  Request<appmanVelmoraByNameReq> nullVelmoraName;
-  Request<appmanGlobalParamReq> nullParamName;
-  xrsDatabuf noData;
-  std::vector<std::pair<unsigned long, xrsDatabuf*>> cases = {
-      {APPMAN_VELMORA_BY_NAME_REQ, nullVelmoraName.buf()}, {APPMAN_GLOBAL_PARAM_REQ, nullParamName.buf()}};
-  for (unsigned long code : {APPMAN_VELMORA_BY_ID_REQ, APPMAN_VELMORA_BY_NAME_REQ, APPMAN_GLOBAL_PARAM_REQ,
-                             APPMAN_NUM_APPID_REQ, APPMAN_SYM_APPID_REQ}) {
-    cases.push_back({code, nullptr});
-    cases.push_back({code, &noData});
-  }
-  for (const auto& [code, buf] : cases) {
-    SCOPED_TRACE(unexpectedLine(code));
-    RecordingSession session;  // the strict store must not be asked
-    EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, code, buf), static_cast<int>(XR_BAD_ARGS));
-    const SentResponse& sent = answer(session, code);
-    EXPECT_FALSE(sent.errorText.empty());
-    for (const auto& [offset, text] : sent.texts) EXPECT_EQ(text, std::nullopt) << offset;
+// A request without a record, or (where the listener reads a request text)
+// a zeroed record whose texts are null, is answered once, before any store
+// call (the store is strict), with every field zero but the error code and a
+// general message's code. The object lookups answer a stream failure
+// without an error text.
+TEST_F(DispatchTest, MissingRequestDataIsAnsweredOnceWithOnlyTheErrorCode) {
+  constexpr size_t kGeneral = offsetof(appmanGeneralMsg, errorCode);
+  constexpr size_t kClient = offsetof(appmanClientRsp, errorCode);
+  constexpr uint32_t kStream = APPMAN_PROPERTY_STREAM_RSP;
+  const struct {
+    unsigned long code;
+    size_t errorAt;
+    uint32_t msgCode;
+    uint32_t errorCode;
+    bool nullText;
+  } cases[] = {
+      {APPMAN_VELMORA_BY_ID_REQ, offsetof(appmanVelmoraRsp, errorCode), 0, XR_BAD_ARGS, false},
+      {APPMAN_VELMORA_BY_NAME_REQ, offsetof(appmanVelmoraRsp, errorCode), 0, XR_BAD_ARGS, true},
+      {APPMAN_GLOBAL_PARAM_REQ, offsetof(appmanGlobalParamRsp, errorCode), 0, XR_BAD_ARGS, true},
+      {APPMAN_NUM_APPID_REQ, offsetof(appmanAppIdRsp, errorCode), 0, XR_BAD_ARGS, false},
+      {APPMAN_SYM_APPID_REQ, offsetof(appmanAppIdRsp, errorCode), 0, XR_BAD_ARGS, false},
+      {APPMAN_CLIENT_BY_ID_REQ, kClient, 0, XR_BAD_ARGS, false},
+      {APPMAN_CLIENT_BY_NAME_REQ, kClient, 0, XR_BAD_ARGS, true},
+      {APPMAN_CLIENT_BY_HOSTNAME_REQ, kClient, 0, XR_BAD_ARGS, true},
+      {APPMAN_CLIENT_GET_PROPS_REQ, kGeneral, 0, XR_BAD_ARGS, false},
+      {APPMAN_INSTANCE_BY_ID_REQ, kGeneral, kStream, XR_STREAM_FAILURE, true},
+      {APPMAN_BACKUPSET_BY_ID_REQ, kGeneral, kStream, XR_STREAM_FAILURE, false},
+      {APPMAN_SUBCLIENT_BY_ID_REQ, kGeneral, kStream, XR_STREAM_FAILURE, true},
+      {APPMAN_SUBCLIENT_UPDATE_FILES_REQ, kGeneral, backupFilesId, XR_BAD_ARGS, false},
+      {APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ, kGeneral, propertiesId, XR_BAD_ARGS, false},
+      {APPMAN_SUBCLIENT_UPDATE_PROPS_REQ, kGeneral, propertiesId, XR_BAD_ARGS, false},
+      {APPMAN_CLIENT_SET_PROPS_BY_APPID_REQ, kGeneral, propertiesId, XR_BAD_ARGS, false},
+      {APPMAN_CLIENT_SET_PROPS_REQ, kGeneral, propertiesId, XR_BAD_ARGS, false},
+      {APPMAN_DOQUERY_REQ, kGeneral, APPMAN_DOQUERY_RSP, XR_BAD_ARGS, true},
+      {APPMAN_DOLOOKUP_REQ, kGeneral, APPMAN_DOLOOKUP_RSP, XR_BAD_ARGS, true},
+  };
+  ASSERT_EQ(std::size(cases), std::size(kPublished));
+  alignas(8) unsigned char zeros[256] = {};
+  xrsDatabuf noData, zeroed;
+  zeroed.data = zeros;
+  zeroed.length = zeroed.capacity = sizeof zeros;
+  for (const auto& c : cases) {
+    for (xrsDatabuf* buf : {static_cast<xrsDatabuf*>(nullptr), &noData, c.nullText ? &zeroed : nullptr}) {
+      SCOPED_TRACE(unexpectedLine(c.code) + (buf == &zeroed ? " null text" : ""));
+      RecordingSession session;
+      EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, c.code, buf), static_cast<int>(c.errorCode));
+      const SentResponse& sent = answer(session, c.code);
+      std::vector<unsigned char> want(sent.length);
+      std::memcpy(want.data() + c.errorAt, &c.errorCode, 4);
+      if (c.errorAt == kGeneral) std::memcpy(want.data(), &c.msgCode, 4);
+      EXPECT_EQ(sent.bytes, want);
+      EXPECT_EQ(sent.errorText.empty(), c.errorCode == XR_STREAM_FAILURE) << sent.errorText;
+    }
   }
 }

@@ -311,28 +311,6 @@ TEST_F(ObjectLookupTest, OnlyVersionSixPeerGetsThePasswordsOfTheObjectsLevelInVe
   EXPECT_EQ(log().count("Error getting protocol version [no version]. Will use default encryption."), 2u);
 }
 
-TEST_F(ObjectLookupTest, UnreadableRequestIsAnsweredWithoutDatabaseCalls) {
-  xrsDatabuf noData;
-  for (const unsigned long code : {kInstance, kBackupSet, kSubclient}) {
-    // The backup set lookup reads no application id text.
-    const std::vector<const char*> texts = code == kBackupSet
-                                               ? std::vector<const char*>{}
-                                               : std::vector<const char*>{"2-1045", "21045", nullptr};
-    for (size_t i = 0; i < texts.size() + 2; ++i) {
-      SCOPED_TRACE(std::to_string(code) + " case " + std::to_string(i));
-      RecordingSession session;
-      expectFailure(session, code,
-                    i < texts.size() ? run(code, session, texts[i])
-                                     : run(code, session, i == texts.size() ? &noData : nullptr));
-      EXPECT_EQ(session.versionQueries(), code == kBackupSet ? 0 : 1);
-      EXPECT_EQ(session.only().errorText, "");
-    }
-  }
-  EXPECT_EQ(
-      log().count("General Listener Exception:Bad Arguments used for constructing ApplicationId object."),
-      10u);
-}
-
 TEST_F(ObjectLookupTest, DatabaseFailureAtAnyStepSendsOneStreamFailure) {
   // Steps: application (not for a backup set), object, properties, then the
   // content of a type 7 instance or the content and seven filter groups of

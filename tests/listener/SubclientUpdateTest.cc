@@ -1,8 +1,7 @@
 // Subclient content and filter updates: the lists handed to the store per
 // group, the two group streams read in step, decoding failures with their
 // codes, store refusals passed through, groups applied one by one, and a
-// group number that cannot be read ending the request (no phantom group 0),
-// and requests without a record.
+// group number that cannot be read ending the request (no phantom group 0).
 #include <cstring>
 #include <string>
 #include <utility>
@@ -146,30 +145,6 @@ TEST_F(SubclientUpdateTest, GroupNumberThatCannotBeReadEndsTheRequestWithoutPhan
   };
   for (const UpdateCase& c : cases) check(c);
   EXPECT_EQ(log().count("General Listener Exception:Error extracting content group"), 4u);
-}
-
-// Every update, and the client property read, with no request record.
-TEST_F(SubclientUpdateTest, MissingRequestDataIsAnsweredWithBadArgsAndNoStoreCall) {
-  xrsDatabuf noData;
-  const std::pair<unsigned long, uint32_t> codes[] = {{kFiles, backupFilesId},
-                                                      {kFilters, propertiesId},
-                                                      {APPMAN_SUBCLIENT_UPDATE_PROPS_REQ, propertiesId},
-                                                      {APPMAN_CLIENT_SET_PROPS_REQ, propertiesId},
-                                                      {APPMAN_CLIENT_SET_PROPS_BY_APPID_REQ, propertiesId},
-                                                      {APPMAN_CLIENT_GET_PROPS_REQ, 0}};
-  for (const auto& [code, msgCode] : codes) {
-    for (xrsDatabuf* buf : {static_cast<xrsDatabuf*>(nullptr), &noData}) {
-      SCOPED_TRACE(code);
-      RecordingSession session;
-      EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, code, buf), static_cast<int>(XR_BAD_ARGS));
-      const SentResponse& sent = answer(session, code);
-      appmanGeneralMsg want;
-      want.msgCode = msgCode;
-      want.errorCode = XR_BAD_ARGS;
-      EXPECT_EQ(std::memcmp(sent.bytes.data(), &want, sizeof want), 0);
-      EXPECT_FALSE(sent.errorText.empty());
-    }
-  }
 }
 
 }  // namespace
