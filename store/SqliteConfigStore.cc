@@ -408,6 +408,20 @@ int SqliteConfigStore::checkIntegrity(std::vector<std::string>& problems, std::s
     }
     sqlite3_finalize(statement);
     if (rc != SQLITE_DONE) c.fail(rc, "integrity check");
+    // A row whose parent is gone (written with foreign keys off, by another
+    // program) passes integrity_check; foreign_key_check names it.
+    rc = sqlite3_prepare_v2(c.handle(), "PRAGMA foreign_key_check", -1, &statement, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      const auto text = [&](int column) {
+        const unsigned char* value = sqlite3_column_text(statement, column);
+        return value == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(value));
+      };
+      problems.push_back("row " + text(1) + " of table " + text(0) + " refers to a missing row of table " +
+                         text(2));
+      rc = SQLITE_OK;
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) c.fail(rc, "foreign key check");
     return 0;
   });
 }

@@ -61,8 +61,10 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
   SqliteConfigStore(const SqliteConfigStore&) = delete;
   SqliteConfigStore& operator=(const SqliteConfigStore&) = delete;
 
-  // PRAGMA integrity_check: 0 with problems empty when the file is sound,
-  // else 0 with SQLite's findings in problems; non-zero when it cannot run.
+  // PRAGMA integrity_check and PRAGMA foreign_key_check: 0 with problems
+  // empty when the file is sound, else 0 with one line per finding in
+  // problems (SQLite's, and each row whose parent is missing); non-zero when
+  // it cannot run.
   int checkIntegrity(std::vector<std::string>& problems, std::string& errorText);
 
   int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) override;

@@ -1,8 +1,12 @@
 // The SQLite store's own behaviour: files it refuses (left untouched),
-// stamping and reopening, all-or-nothing operations, a busy writer (each
-// failure with the code its SQLite result maps to), and a query plan
-// without table scans for every store operation.
+// stamping, migrating and checking a file, all-or-nothing operations when a
+// statement or the disk fails at any point, a busy writer, request
+// snapshots, a store file removed or replaced under a running store (never
+// re-created empty), and a query plan without table scans for every
+// operation.
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -18,6 +22,7 @@
 
 #include "SqliteSchema.h"
 #include "SqliteStatements.h"
+#include "fakes/FaultyVfs.h"
 #include "fakes/StoreFixtures.h"
 #include "store/ConfigTreeJson.h"
 
@@ -28,10 +33,6 @@ std::string readFile(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 // Runs SQL on a file through a plain SQLite connection of the test's own.
@@ -57,33 +58,58 @@ int64_t rawInteger(const std::string& path, const char* sql) {
   return value;
 }
 
-std::shared_ptr<SqliteConfigStore> openFixture(const std::string& path,
-                                               const SqliteConfigStore::Options& options = {}) {
+// The store at path, holding the fixture tree when `import`.
+std::shared_ptr<SqliteConfigStore> openStore(const std::string& path, bool import = true,
+                                             const SqliteConfigStore::Options& options = {}) {
   std::shared_ptr<SqliteConfigStore> store;
   std::string errorText;
   EXPECT_EQ(SqliteConfigStore::open(path, options, store, errorText), 0) << errorText;
-  if (store) {
+  if (store && import) {
     EXPECT_EQ(importConfigTreeJson(kStoreFixtureJson, *store, errorText), 0) << errorText;
   }
   return store;
 }
 
+std::string exportTree(SqliteConfigStore& store) {
+  std::string json, errorText;
+  EXPECT_EQ(exportConfigTreeJson(store, json, errorText), 0) << errorText;
+  return json;
+}
+
+std::vector<std::string> problemsOf(SqliteConfigStore& store) {
+  std::vector<std::string> problems;
+  std::string errorText;
+  EXPECT_EQ(store.checkIntegrity(problems, errorText), 0) << errorText;
+  return problems;
+}
+
+// The value of property `name` of client 5: "-" when it is not set, "!"
+// when the read fails.
+std::string clientProperty(ConfigStore& store, const std::string& name = "mark") {
+  std::vector<PropertyRow> rows;
+  std::string errorText;
+  if (store.listProperties(PropertyOwner::kClient, 5, 0, rows, errorText) != 0) return "!";
+  for (const PropertyRow& row : rows) {
+    if (row.name == name) return row.value;
+  }
+  return "-";
+}
+
+int setMark(ConfigStore& store, const std::string& value, std::string& errorText) {
+  return store.setProperties(PropertyOwner::kClient, 5, {{"mark", 1, value}}, errorText);
+}
+
 TEST(SqliteConfigStore, ANewFileIsStampedAndKeepsItsDataAcrossReopening) {
   TempDir dir;
   const std::string path = dir.file("store.db");
-  openFixture(path).reset();
+  openStore(path).reset();
   EXPECT_EQ(rawInteger(path, "PRAGMA application_id"), kSqliteStoreApplicationId);
   EXPECT_EQ(rawInteger(path, "PRAGMA user_version"), sqliteSchemaVersion());
-  EXPECT_EQ(rawInteger(path, "SELECT count(*) FROM velmora"), 2);
-
-  std::shared_ptr<SqliteConfigStore> store;
-  std::string errorText;
-  ASSERT_EQ(SqliteConfigStore::open(path, store, errorText), 0) << errorText;
+  std::shared_ptr<SqliteConfigStore> store = openStore(path, false);
   VelmoraRow row;
+  std::string errorText;
   EXPECT_EQ(store->findVelmora(0, "east", row, errorText), 0);
-  std::vector<std::string> problems;
-  ASSERT_EQ(store->checkIntegrity(problems, errorText), 0) << errorText;
-  EXPECT_TRUE(problems.empty());
+  EXPECT_TRUE(problemsOf(*store).empty());
 }
 
 TEST(SqliteConfigStore, MigratesAVersionOneFileKeepingItsData) {
@@ -94,16 +120,13 @@ TEST(SqliteConfigStore, MigratesAVersionOneFileKeepingItsData) {
                        "; PRAGMA user_version = 1;"
                        "INSERT INTO velmora (id, name) VALUES (2, 'north');"
                        "INSERT INTO client (id, velmora_id, name) VALUES (5, 2, 'build01');"
-                       "INSERT INTO property VALUES (1, 5, 1, 'Log Level', 2, '7'); COMMIT;");
-  std::shared_ptr<SqliteConfigStore> store;
-  std::string errorText;
-  ASSERT_EQ(SqliteConfigStore::open(path, store, errorText), 0) << errorText;
+                       "INSERT INTO property VALUES (1, 5, 1, 'mark', 2, '7'); COMMIT;");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path, false);
+  ASSERT_TRUE(store);
   EXPECT_EQ(rawInteger(path, "PRAGMA user_version"), sqliteSchemaVersion());
-  std::vector<PropertyRow> rows;
-  ASSERT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), 0);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].value, "7");
+  EXPECT_EQ(clientProperty(*store), "7");
   std::vector<ConfigStore::AdapterListRow> clients;
+  std::string errorText;
   ASSERT_EQ(store->listClientsOfType(2, ConfigStore::kClientRoleDataAgent, ConfigStore::ListOrder::kById,
                                      clients, errorText),
             0)
@@ -112,15 +135,14 @@ TEST(SqliteConfigStore, MigratesAVersionOneFileKeepingItsData) {
 }
 
 TEST(SqliteConfigStore, RefusesFilesItCannotUseAndLeavesThemUntouched) {
-  struct Case {
+  const struct {
     const char* title;
     void (*prepare)(const std::string& path);  // makes the file at path
     const char* reason;                        // part of the error text
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"newer schema",
        [](const std::string& path) {
-         openFixture(path).reset();
+         openStore(path).reset();
          rawExecute(path, "PRAGMA user_version = 99");
        },
        "its schema version 99 is newer than this program's"},
@@ -137,20 +159,23 @@ TEST(SqliteConfigStore, RefusesFilesItCannotUseAndLeavesThemUntouched) {
          rawExecute(path, "PRAGMA application_id = " + std::to_string(kSqliteStoreApplicationId));
        },
        "has no schema version"},
-      {"garbage", [](const std::string& path) { writeFile(path, std::string(4096, 'x') + "not a database"); },
+      {"garbage",
+       [](const std::string& path) { std::ofstream(path) << std::string(4096, 'x') + "not a database"; },
        "file is not a database"},
       {"read-only file",
        [](const std::string& path) {
-         openFixture(path).reset();
+         openStore(path).reset();
          chmod(path.c_str(), 0444);
        },
        "the file is read-only"},
       {"a directory", [](const std::string& path) { mkdir(path.c_str(), 0700); }, "not a regular file"},
+      {"a missing directory", [](const std::string&) {}, "/missing does not exist"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.title);
     TempDir dir;
-    const std::string path = dir.file("store.db");
+    const bool missingDir = std::string(c.title) == "a missing directory";
+    const std::string path = dir.file(missingDir ? "missing/store.db" : "store.db");
     c.prepare(path);
     const std::string before = readFile(path);
     std::shared_ptr<SqliteConfigStore> store;
@@ -159,56 +184,106 @@ TEST(SqliteConfigStore, RefusesFilesItCannotUseAndLeavesThemUntouched) {
     EXPECT_NE(errorText.find(c.reason), std::string::npos) << errorText;
     EXPECT_EQ(store, nullptr);
     EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(std::filesystem::exists(dir.file("missing")), false);
   }
-}
-
-TEST(SqliteConfigStore, RefusesAPathInAMissingDirectoryWithoutCreatingIt) {
-  TempDir dir;
   std::shared_ptr<SqliteConfigStore> store;
   std::string errorText;
-  EXPECT_EQ(SqliteConfigStore::open(dir.file("missing/store.db"), store, errorText),
-            static_cast<int>(XR_GET_INTERFACE_FAILED));
-  EXPECT_NE(errorText.find("the directory " + dir.file("missing") + " does not exist"), std::string::npos)
-      << errorText;
-  EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
   EXPECT_EQ(SqliteConfigStore::open("", store, errorText), static_cast<int>(XR_GET_INTERFACE_FAILED));
 }
 
-// A trigger that fails any insert of the property or entry named "poison",
-// planted through a connection of the test's own.
-void plantPoison(const std::string& path) {
+// A row whose parent is gone, written by another program with foreign keys
+// off, is a finding of the integrity check.
+TEST(SqliteConfigStore, TheIntegrityCheckNamesARowWhoseParentIsMissing) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path);
+  ASSERT_TRUE(problemsOf(*store).empty());
+  rawExecute(path,
+             "PRAGMA foreign_keys = OFF; INSERT INTO client (id, velmora_id, name) VALUES (44, 99, 'lost')");
+  const std::vector<std::string> problems = problemsOf(*store);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("client"), std::string::npos) << problems[0];
+  EXPECT_NE(problems[0].find("velmora"), std::string::npos) << problems[0];
+}
+
+// A statement failing part way (a trigger planted by a connection of the
+// test's own fails any insert of the name "poison") throws inside the
+// store: every write of the operation is undone.
+TEST(SqliteConfigStore, AStatementFailingPartWayWritesNothingAtAll) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path);
   rawExecute(path,
              "CREATE TRIGGER poison_property BEFORE INSERT ON property WHEN NEW.name = 'poison' "
              "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;"
              "CREATE TRIGGER poison_entry BEFORE INSERT ON subclient_entry WHEN NEW.path = 'poison' "
              "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;");
-}
-
-TEST(SqliteConfigStore, AFailingOperationWritesNothingAtAll) {
-  TempDir dir;
-  const std::string path = dir.file("store.db");
-  std::shared_ptr<SqliteConfigStore> store = openFixture(path);
-  plantPoison(path);
-  std::string before, after, errorText;
-  ASSERT_EQ(exportConfigTreeJson(*store, before, errorText), 0);
-
-  std::vector<PropertyRow> twenty;
+  const std::string before = exportTree(*store);
+  std::string errorText;
+  std::vector<PropertyRow> twenty = {{"Streams", 2, "9"}};  // a replacement before the failure
   for (int i = 0; i < 20; ++i) twenty.push_back({i == 14 ? "poison" : "p" + std::to_string(i), 1, "v"});
-  twenty.insert(twenty.begin(), {"Streams", 2, "9"});  // a replacement before the failure
   EXPECT_EQ(store->setProperties(PropertyOwner::kSubclient, 8, twenty, errorText),
             static_cast<int>(XR_INVALID_DATA));
-  EXPECT_NE(errorText.find("poisoned"), std::string::npos) << errorText;
   EXPECT_EQ(errorText.rfind("setProperties: ", 0), 0u) << errorText;
-
+  EXPECT_NE(errorText.find("poisoned"), std::string::npos) << errorText;
   EXPECT_EQ(store->updateSubclientEntries(8, 2, {"/a", "poison"}, {"/proc"}, errorText),
             static_cast<int>(XR_INVALID_DATA));
-
   std::string poisonedTree = before;
   poisonedTree.replace(poisonedTree.find("\"Streams\""), 9, "\"poison\"");
   EXPECT_EQ(importConfigTreeJson(poisonedTree, *store, errorText), static_cast<int>(XR_INVALID_DATA));
+  EXPECT_EQ(exportTree(*store), before);
+}
 
-  ASSERT_EQ(exportConfigTreeJson(*store, after, errorText), 0);
-  EXPECT_EQ(after, before);
+// The disk failing (full, or an I/O error, from a VFS shim) at every point
+// of a write of many pages, one point after the other: the write answers an
+// error code, the file stays sound and as it was; once the fault goes, the
+// write passes and is read back from a fresh store.
+TEST(SqliteConfigStore, ADiskFailingAtAnyPointOfAWriteLeavesTheStoreAsItWas) {
+  const struct {
+    int sqliteCode;
+    const char* text;
+  } faults[] = {{SQLITE_FULL, "disk is full"}, {SQLITE_IOERR_WRITE, "I/O error"}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.text);
+    TempDir dir;
+    FaultyVfs::Scope vfs;
+    std::shared_ptr<SqliteConfigStore> store = openStore(dir.file("store.db"));
+    const std::string before = exportTree(*store);
+    std::vector<PropertyRow> properties;
+    std::vector<std::string> entries;
+    for (int i = 0; i < 20; ++i)
+      properties.push_back({"w" + std::to_string(i), 1, std::string(900, 'a' + i)});
+    for (int i = 0; i < 40; ++i) entries.push_back("/" + std::string(200, 'b') + std::to_string(i));
+    int failurePoints = 0;
+    for (int okWrites = 0; okWrites < 500; ++okWrites) {
+      std::string errorText;
+      FaultyVfs::failWrites(fault.sqliteCode, okWrites);
+      const int result = store->setProperties(PropertyOwner::kSubclient, 8, properties, errorText);
+      FaultyVfs::heal();
+      if (result == 0) break;
+      ++failurePoints;
+      EXPECT_EQ(result, static_cast<int>(XR_APPMGR_GENERIC_ERROR)) << okWrites;
+      EXPECT_NE(errorText.find(fault.text), std::string::npos) << errorText;
+      EXPECT_TRUE(problemsOf(*store).empty()) << okWrites;
+      EXPECT_EQ(exportTree(*store), before) << okWrites;
+      if (::testing::Test::HasFailure()) return;
+    }
+    EXPECT_GT(failurePoints, 3) << "the sweep hit several points of the transaction";
+    std::string errorText;
+    FaultyVfs::failWrites(fault.sqliteCode, 3);
+    EXPECT_NE(store->updateSubclientEntries(8, 2, entries, {}, errorText), 0);
+    FaultyVfs::heal();
+    ASSERT_EQ(store->updateSubclientEntries(8, 2, entries, {}, errorText), 0) << errorText;
+    store.reset();
+    std::shared_ptr<SqliteConfigStore> reopened = openStore(dir.file("store.db"), false);
+    EXPECT_TRUE(problemsOf(*reopened).empty());
+    std::vector<PropertyRow> rows;
+    std::vector<std::string> read;
+    ASSERT_EQ(reopened->listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0);
+    ASSERT_EQ(reopened->listSubclientEntries(8, 2, read, errorText), 0);
+    EXPECT_EQ(rows.size(), 21u);  // the fixture's one and the twenty written
+    EXPECT_EQ(read.size(), 42u);
+  }
 }
 
 TEST(SqliteConfigStore, AWriterWaitsOnlyUpToTheBusyTimeoutWhileReadersGoOn) {
@@ -216,41 +291,19 @@ TEST(SqliteConfigStore, AWriterWaitsOnlyUpToTheBusyTimeoutWhileReadersGoOn) {
   const std::string path = dir.file("store.db");
   SqliteConfigStore::Options options;
   options.busyTimeoutMs = 50;
-  std::shared_ptr<SqliteConfigStore> store = openFixture(path, options);
-
+  std::shared_ptr<SqliteConfigStore> store = openStore(path, true, options);
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   std::string errorText;
-  EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"a", 1, "b"}}, errorText),
-            static_cast<int>(XR_SESSION_LOCK_FAILED));
+  EXPECT_EQ(setMark(*store, "a", errorText), static_cast<int>(XR_SESSION_LOCK_FAILED));
   EXPECT_NE(errorText.find("database is locked"), std::string::npos) << errorText;
-  std::vector<PropertyRow> rows;
-  EXPECT_EQ(store->listProperties(PropertyOwner::kClient, 5, 0, rows, errorText), 0);
+  EXPECT_EQ(clientProperty(*store), "-");
   std::vector<std::string> entries;
   EXPECT_EQ(store->listSubclientEntries(8, 2, entries, errorText), 0);
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
-  EXPECT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"a", 1, "b"}}, errorText), 0) << errorText;
-}
-
-// The value of property `name` of client 5; "-" when it is not set or the
-// read fails.
-std::string clientProperty(ConfigStore& store, const std::string& name) {
-  std::vector<PropertyRow> rows;
-  std::string errorText;
-  if (store.listProperties(PropertyOwner::kClient, 5, 0, rows, errorText) != 0) return "-";
-  for (const PropertyRow& row : rows) {
-    if (row.name == name) return row.value;
-  }
-  return "-";
-}
-
-std::vector<std::string> filterEntries(ConfigStore& store) {
-  std::vector<std::string> out;
-  std::string errorText;
-  EXPECT_EQ(store.listSubclientEntries(8, 2, out, errorText), 0) << errorText;
-  return out;
+  EXPECT_EQ(setMark(*store, "a", errorText), 0) << errorText;
 }
 
 // The reads of a request see the store as it was at its first read, while
@@ -260,38 +313,36 @@ std::vector<std::string> filterEntries(ConfigStore& store) {
 TEST(SqliteConfigStore, ARequestReadsOneSnapshotAndSeesItsOwnWrites) {
   TempDir dir;
   const std::string path = dir.file("store.db");
-  std::shared_ptr<SqliteConfigStore> store = openFixture(path);
+  std::shared_ptr<SqliteConfigStore> store = openStore(path);
   SqliteConfigStore::Options quick;
   quick.busyTimeoutMs = 100;
-  std::shared_ptr<SqliteConfigStore> other;
+  std::shared_ptr<SqliteConfigStore> other = openStore(path, false, quick);
   std::string errorText;
-  ASSERT_EQ(SqliteConfigStore::open(path, quick, other, errorText), 0) << errorText;
-  const std::vector<std::string> entriesBefore = filterEntries(*store);
+  std::vector<std::string> entries;
   {
     const ConfigStore::RequestScope request(store);
-    EXPECT_EQ(clientProperty(*store, "mark"), "-");
-    ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "first"}}, errorText), 0)
-        << errorText;
+    EXPECT_EQ(clientProperty(*store), "-");
+    ASSERT_EQ(setMark(*other, "first", errorText), 0) << errorText;
     ASSERT_EQ(other->updateSubclientEntries(8, 2, {"/other"}, {}, errorText), 0) << errorText;
     {
       const ConfigStore::RequestScope nested(store);
-      EXPECT_EQ(clientProperty(*store, "mark"), "-");
+      EXPECT_EQ(clientProperty(*store), "-");
     }
-    EXPECT_EQ(clientProperty(*store, "mark"), "-") << "the nested request ended the snapshot";
-    EXPECT_EQ(filterEntries(*store), entriesBefore);
+    EXPECT_EQ(clientProperty(*store), "-") << "the nested request ended the snapshot";
+    ASSERT_EQ(store->listSubclientEntries(8, 2, entries, errorText), 0);
+    EXPECT_EQ(entries.size(), 2u);
 
     ASSERT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"own", 1, "mine"}}, errorText), 0)
         << errorText;
     EXPECT_EQ(clientProperty(*store, "own"), "mine");
-    EXPECT_EQ(clientProperty(*store, "mark"), "first");
-    ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "second"}}, errorText), 0)
-        << errorText;
-    EXPECT_EQ(clientProperty(*store, "mark"), "first");
-    EXPECT_EQ(clientProperty(*other, "mark"), "second");
+    EXPECT_EQ(clientProperty(*store), "first");
+    ASSERT_EQ(setMark(*other, "second", errorText), 0) << errorText;
+    EXPECT_EQ(clientProperty(*store), "first");
+    EXPECT_EQ(clientProperty(*other), "second");
   }
-  EXPECT_EQ(clientProperty(*store, "mark"), "second");
-  ASSERT_EQ(other->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "third"}}, errorText), 0);
-  EXPECT_EQ(clientProperty(*store, "mark"), "third");
+  EXPECT_EQ(clientProperty(*store), "second");
+  ASSERT_EQ(setMark(*other, "third", errorText), 0);
+  EXPECT_EQ(clientProperty(*store), "third");
 }
 
 // A request keeps one connection of the pool while it runs and gives it
@@ -301,31 +352,128 @@ TEST(SqliteConfigStore, ARequestGivesItsConnectionBackWhenItEnds) {
   TempDir dir;
   SqliteConfigStore::Options options;
   options.maxConnections = 1;
-  std::shared_ptr<SqliteConfigStore> store = openFixture(dir.file("store.db"), options);
+  std::shared_ptr<SqliteConfigStore> store = openStore(dir.file("store.db"), true, options);
   std::string errorText;
   try {
     const ConfigStore::RequestScope request(store);
-    ASSERT_EQ(clientProperty(*store, "mark"), "-");
-    ASSERT_EQ(store->setProperties(PropertyOwner::kClient, 5, {{"mark", 1, "set"}}, errorText), 0)
-        << errorText;
-    ASSERT_EQ(clientProperty(*store, "mark"), "set");
+    ASSERT_EQ(clientProperty(*store), "-");
+    ASSERT_EQ(setMark(*store, "set", errorText), 0) << errorText;
+    ASSERT_EQ(clientProperty(*store), "set");
     throw std::runtime_error("the handler failed");
   } catch (const std::runtime_error&) {
   }
   std::string seen;
   std::thread reader([&] {
-    seen = clientProperty(*store, "mark");
+    seen = clientProperty(*store);
     const ConfigStore::RequestScope request(store);
-    seen += "," + clientProperty(*store, "mark");
+    seen += "," + clientProperty(*store);
   });
   reader.join();
   EXPECT_EQ(seen, "set,set");
 }
 
+// The file at the path removed (with its WAL and shared memory), put back,
+// replaced by another store file (renamed over it), renamed away and back:
+// every operation after a change works on the file now at the path or,
+// while there is none, answers XR_GET_INTERFACE_FAILED naming the path and
+// never creates an empty file there.
+TEST(SqliteConfigStore, AStoreFileRemovedOrReplacedIsNoticedAtTheNextOperation) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  SqliteConfigStore::Options options;
+  options.maxConnections = 3;
+  std::shared_ptr<SqliteConfigStore> store = openStore(path, true, options);
+  std::string errorText;
+  ASSERT_EQ(setMark(*store, "original", errorText), 0);
+  const auto copyTo = [&](const std::string& copy) { rawExecute(path, "VACUUM INTO '" + copy + "'"); };
+  const auto removeFiles = [&] {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  };
+  const auto replaceWith = [&](const std::string& mark) {
+    const std::string copy = dir.file(mark + ".db");
+    {
+      std::shared_ptr<SqliteConfigStore> other = openStore(copy);
+      ASSERT_EQ(setMark(*other, mark, errorText), 0);
+    }
+    for (const char* suffix : {"-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    std::filesystem::rename(copy, path);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    const char* mark;  // expected afterwards; "!": the store answers errors
+  } steps[] = {
+      {"removed",
+       [&] {
+         copyTo(dir.file("copy.db"));
+         removeFiles();
+       },
+       "!"},
+      {"put back", [&] { std::filesystem::rename(dir.file("copy.db"), path); }, "original"},
+      {"replaced", [&] { replaceWith("first"); }, "first"},
+      {"replaced again", [&] { replaceWith("second"); }, "second"},
+      {"renamed away", [&] { std::filesystem::rename(path, dir.file("aside.db")); }, "!"},
+      {"renamed back", [&] { std::filesystem::rename(dir.file("aside.db"), path); }, "second"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    for (int attempt = 0; attempt < 2; ++attempt) EXPECT_EQ(clientProperty(*store), step.mark);
+    if (std::string(step.mark) == "!") {
+      EXPECT_EQ(setMark(*store, "lost", errorText), static_cast<int>(XR_GET_INTERFACE_FAILED));
+      EXPECT_NE(errorText.find(path), std::string::npos) << errorText;
+      EXPECT_FALSE(std::filesystem::exists(path)) << "the store created an empty file in its place";
+    }
+  }
+  ASSERT_EQ(setMark(*store, "third", errorText), 0) << errorText;
+  EXPECT_TRUE(problemsOf(*store).empty());
+  store.reset();
+  EXPECT_EQ(clientProperty(*openStore(path, false)), "third") << "the write went to the file at the path";
+}
+
+// Inside a request (as appmgrd opens around each message): a file removed
+// before the request's first operation is answered as outside a request;
+// one removed after its first read refuses the request's write (which never
+// lands in the removed file) and the reads after it, and once the file is
+// put back the same request is served from it.
+TEST(SqliteConfigStore, ARequestAnswersARemovedFileAsASingleOperationDoes) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path);
+  const auto copyAndRemove = [&] {
+    rawExecute(path, "VACUUM INTO '" + dir.file("copy.db") + "'");
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  };
+  const int failed = static_cast<int>(XR_GET_INTERFACE_FAILED);
+  std::string errorText;
+  copyAndRemove();
+  {
+    const ConfigStore::RequestScope request(store);
+    EXPECT_EQ(clientProperty(*store), "!");
+    EXPECT_EQ(setMark(*store, "lost", errorText), failed);
+    EXPECT_EQ(clientProperty(*store), "!");
+  }
+  EXPECT_FALSE(std::filesystem::exists(path)) << "the store created an empty file in its place";
+  std::filesystem::rename(dir.file("copy.db"), path);
+  {
+    const ConfigStore::RequestScope request(store);
+    ASSERT_EQ(clientProperty(*store), "-");
+    copyAndRemove();
+    EXPECT_EQ(setMark(*store, "lost", errorText), failed);
+    EXPECT_EQ(clientProperty(*store), "!");
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the store created an empty file in its place";
+    std::filesystem::rename(dir.file("copy.db"), path);
+    EXPECT_EQ(clientProperty(*store), "-");
+    ASSERT_EQ(setMark(*store, "kept", errorText), 0) << errorText;
+  }
+  EXPECT_TRUE(problemsOf(*store).empty());
+  EXPECT_EQ(clientProperty(*store), "kept");
+}
+
 TEST(SqliteConfigStore, NoStoreOperationScansATable) {
   TempDir dir;
   const std::string path = dir.file("store.db");
-  openFixture(path).reset();
+  openStore(path).reset();
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   for (size_t i = 0; i < kSqlCount; ++i) {
