@@ -61,10 +61,6 @@ size_t lineCount(const std::string& text) {
   return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
-std::string tempLogPath(const char* what) {
-  return ::testing::TempDir() + "evdebug-" + what + "-" + std::to_string(getpid()) + ".log";
-}
-
 // The numbers of the lines "<who> line <n>" logged under `tag`, by who, in
 // file order.
 std::map<std::string, std::vector<int>> lineNumbers(const std::string& text, const std::string& tag) {
@@ -119,6 +115,22 @@ class LoggingThreads {
   std::vector<std::thread> threads_;
 };
 
+// Log files of one test under the test's temporary directory, removed
+// (and the process sink reset) when the test ends.
+class FileLogSinkTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EvLog::setSink(nullptr);
+    for (const std::string& file : files_) std::remove(file.c_str());
+  }
+  std::string logPath(const char* what) {
+    files_.push_back(::testing::TempDir() + "evdebug-" + what + "-" + std::to_string(getpid()) + ".log");
+    std::remove(files_.back().c_str());
+    return files_.back();
+  }
+  std::vector<std::string> files_;
+};
+
 }  // namespace
 
 // Time, pid, tid, severity, tag and text. The cached per-second stamp must
@@ -156,22 +168,25 @@ TEST(LogLineTest, LayoutAndCachedStampAcrossBoundaries) {
   tzset();
 }
 
-// Buffered lines reach the file on flush, on reopen (after a rotation the
-// old file keeps what was logged before, the new one what follows), when
-// the sink is replaced, and an error line at once.
-TEST(FileLogSinkTest, EveryLineReachesTheFile) {
-  const std::string path = tempLogPath("lines");
-  const std::string rotated = path + ".1";
-  std::remove(path.c_str());
-  std::remove(rotated.c_str());
+// A line that does not fill a block reaches the file without a flush,
+// about a second later. Buffered lines reach the file on flush, on reopen
+// (after a rotation the old file keeps what was logged before, the new one
+// what follows), when the sink is replaced, and an error line at once.
+TEST_F(FileLogSinkTest, EveryLineReachesTheFile) {
+  const std::string path = logPath("lines");
+  const std::string rotated = logPath("rotated");
   auto sink = std::make_shared<FileLogSink>(path);
   ASSERT_TRUE(sink->isOpen());
   EvLog::setSink(sink);
   EvEvent ev;
+  ev.Debug("FileLogSinkTest", "idle line");
+  for (int i = 0; i < 50 && readFile(path).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_NE(readFile(path).find("[FileLogSinkTest] idle line\n"), std::string::npos);
   for (int i = 0; i < 1000; ++i) ev.Debug("FileLogSinkTest", "line %d of the test", i);
   EvLog::flush();
   std::string text = readFile(path);
-  EXPECT_EQ(lineCount(text), 1000u);
+  EXPECT_EQ(lineCount(text), 1001u);
   EXPECT_NE(text.find("[FileLogSinkTest] line 999 of the test\n"), std::string::npos);
 
   ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
@@ -179,24 +194,20 @@ TEST(FileLogSinkTest, EveryLineReachesTheFile) {
   ASSERT_TRUE(sink->reopen());
   ev.Debug("FileLogSinkTest", "after the reopen");
   ev.Error("FileLogSinkTest", "an error");
-  EXPECT_EQ(lineCount(readFile(rotated)), 1001u);
+  EXPECT_EQ(lineCount(readFile(rotated)), 1002u);
   text = readFile(path);
   EXPECT_NE(text.find("[FileLogSinkTest] after the reopen\n"), std::string::npos);
   EXPECT_NE(text.find("ERROR [FileLogSinkTest] an error\n"), std::string::npos);
-
   ev.Debug("FileLogSinkTest", "last");
   EvLog::setSink(nullptr);
   EXPECT_EQ(lineCount(readFile(path)), 3u);
-  std::remove(path.c_str());
-  std::remove(rotated.c_str());
 }
 
 // Each thread's lines arrive whole, once and in order, laid out exactly as
 // formatLogLine does (more lines than the writer may hold, so callers also
 // wait for it), and an error line is in the file before flush.
-TEST(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
-  const std::string path = tempLogPath("order");
-  std::remove(path.c_str());
+TEST_F(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
+  const std::string path = logPath("order");
   auto sink = std::make_shared<FileLogSink>(path);
   EvLog::setSink(sink);
   LoggingThreads threads(4, "order", 6000);
@@ -228,35 +239,14 @@ TEST(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
   text = readFile(path);
   ASSERT_GE(text.size(), expected.size());
   EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
-  EvLog::setSink(nullptr);
-  std::remove(path.c_str());
-}
-
-// A line that does not fill a block reaches the file without a flush,
-// about a second later.
-TEST(FileLogSinkTest, AnIdleLineIsWrittenWithinSeconds) {
-  const std::string path = tempLogPath("idle");
-  std::remove(path.c_str());
-  auto sink = std::make_shared<FileLogSink>(path);
-  EvLog::setSink(sink);
-  EvEvent ev;
-  ev.Debug("idle", "one line");
-  for (int i = 0; i < 50 && readFile(path).empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  EXPECT_NE(readFile(path).find("[idle] one line\n"), std::string::npos);
-  EvLog::setSink(nullptr);
-  std::remove(path.c_str());
 }
 
 // A rotation while threads log: each thread's lines are split between the
 // old and the new file, none lost or doubled, the old file holding the
 // first part.
-TEST(FileLogSinkTest, ReopenUnderLoadSplitsEachThreadsLinesInOrder) {
-  const std::string path = tempLogPath("rotate");
-  const std::string rotated = path + ".1";
-  std::remove(path.c_str());
-  std::remove(rotated.c_str());
+TEST_F(FileLogSinkTest, ReopenUnderLoadSplitsEachThreadsLinesInOrder) {
+  const std::string path = logPath("rotate");
+  const std::string rotated = logPath("rotate-old");
   auto sink = std::make_shared<FileLogSink>(path);
   EvLog::setSink(sink);
   LoggingThreads threads(3, "rotate");
@@ -278,18 +268,14 @@ TEST(FileLogSinkTest, ReopenUnderLoadSplitsEachThreadsLinesInOrder) {
   }
   EXPECT_EQ(total, logged);
   EXPECT_FALSE(after.empty());
-  std::remove(path.c_str());
-  std::remove(rotated.c_str());
 }
 
 // A process that logs and exits without flushing still leaves every line:
 // with a sink of its own, and with the sink it inherited, whose unwritten
 // lines at the fork are the parent's to write (once).
-TEST(FileLogSinkTest, LinesAreFlushedAtExit) {
-  const std::string path = tempLogPath("exit");
-  const std::string inherited = tempLogPath("inherited");
-  std::remove(path.c_str());
-  std::remove(inherited.c_str());
+TEST_F(FileLogSinkTest, LinesAreFlushedAtExit) {
+  const std::string path = logPath("exit");
+  const std::string inherited = logPath("inherited");
   EvLog::setSink(std::make_shared<FileLogSink>(inherited));
   EvEvent ev;
   for (int i = 0; i < 10; ++i) ev.Debug("exit", "parent line %d", i);
@@ -311,16 +297,13 @@ TEST(FileLogSinkTest, LinesAreFlushedAtExit) {
             (std::map<std::string, std::vector<int>>{{"child", upTo(3000)}}));
   EXPECT_EQ(lineNumbers(readFile(inherited), "exit"),
             (std::map<std::string, std::vector<int>>{{"child", upTo(3000)}, {"parent", upTo(20)}}));
-  std::remove(path.c_str());
-  std::remove(inherited.c_str());
 }
 
 // Children forked while the parent's threads log: each child logs through
 // the inherited sink; its lines all arrive, and the parent's lines arrive
 // exactly once (none written by a child too).
-TEST(FileLogSinkTest, ForkWhileThreadsLogGivesTheChildAWorkingSink) {
-  const std::string path = tempLogPath("fork");
-  std::remove(path.c_str());
+TEST_F(FileLogSinkTest, ForkWhileThreadsLogGivesTheChildAWorkingSink) {
+  const std::string path = logPath("fork");
   EvLog::setSink(std::make_shared<FileLogSink>(path));
   LoggingThreads threads(3, "fork");
   constexpr int kChildren = 5;
@@ -358,15 +341,13 @@ TEST(FileLogSinkTest, ForkWhileThreadsLogGivesTheChildAWorkingSink) {
   }
   EXPECT_EQ(numbers.size(), 3u + kChildren);
   EXPECT_EQ(parentLines, logged);
-  std::remove(path.c_str());
 }
 
 // A writer that cannot keep up (a pipe nobody reads): the logging thread
 // waits with a bounded amount of lines in memory, and once the reader
 // drains the pipe every line arrives in order.
-TEST(FileLogSinkTest, SlowWriterMakesCallersWaitAndLosesNothing) {
-  const std::string path = tempLogPath("fifo");
-  std::remove(path.c_str());
+TEST_F(FileLogSinkTest, SlowWriterMakesCallersWaitAndLosesNothing) {
+  const std::string path = logPath("fifo");
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
@@ -408,26 +389,16 @@ TEST(FileLogSinkTest, SlowWriterMakesCallersWaitAndLosesNothing) {
   ::close(reader);
   EXPECT_EQ(lineCount(text), static_cast<size_t>(kLines));
   EXPECT_EQ(lineNumbers(text, "fifo")["writer"], upTo(kLines));
-  std::remove(path.c_str());
 }
 
 // Lines from several threads all arrive whole, each with its thread's id.
 TEST(LogSinkTest, ThreadsLogWholeLinesWithTheirOwnIds) {
   auto sink = std::make_shared<MemoryLogSink>();
   EvLog::setSink(sink);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t] {
-      EvEvent ev;
-      for (int i = 0; i < 200; ++i) ev.Debug("threads", "thread %d line %d", t, i);
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(LoggingThreads(4, "threads", 200).join(), 800);
   EvLog::setSink(nullptr);
-  const std::vector<LogRecord> records = sink->records();
-  ASSERT_EQ(records.size(), 800u);
   std::map<std::string, std::set<pid_t>> tidsByThread;
-  for (const LogRecord& r : records) {
+  for (const LogRecord& r : sink->records()) {
     EXPECT_EQ(r.pid, getpid());
     tidsByThread[r.text.substr(0, r.text.find(" line"))].insert(r.tid);
   }
