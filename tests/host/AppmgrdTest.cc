@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -20,7 +20,6 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,11 +41,7 @@
 
 namespace {
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using appmgr::AppMgrClient;
 
 std::string readAll(int fd) {
   std::string text;
@@ -55,72 +50,75 @@ std::string readAll(int fd) {
   return text;
 }
 
-// A running appmgrd whose stdout (and, when asked, stderr) is a pipe.
-struct Child {
-  pid_t pid = -1;
-  int out = -1;
-  int err = -1;
-};
-
-Child startAppmgrd(const std::vector<std::string>& args, bool captureErr = false) {
-  int out[2];
-  int err[2] = {-1, -1};
-  if (::pipe(out) != 0 || (captureErr && ::pipe(err) != 0)) return {};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    if (captureErr) ::dup2(err[1], 2);
-    std::vector<char*> argv = {const_cast<char*>(APPMGRD_PATH)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(APPMGRD_PATH, argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  if (captureErr) ::close(err[1]);
-  return {pid, out[0], err[0]};
-}
-
-// One line of the child's stdout, waiting at most 20 s.
-std::string readLine(int fd) {
-  std::string line;
-  char c = 0;
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 20000) <= 0 || ::read(fd, &c, 1) != 1 || c == '\n') return line;
-    line.push_back(c);
-  }
-}
-
 int waitExit(pid_t pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-off_t fileSize(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
-}
+// A running appmgrd whose stdout is a pipe. With `awaitReady`, `address`
+// holds what its readiness line "listening on ADDRESS" names; without, its
+// stderr is a pipe too. Stopped with SIGTERM at the end unless it was reaped.
+struct Appmgrd {
+  pid_t pid = -1;
+  int out = -1, err = -1;
+  std::string ready, address;
 
-// Runs appmgrd with `args` to its end.
-Outcome runAppmgrd(const std::vector<std::string>& args) {
-  const Child child = startAppmgrd(args, true);
-  Outcome outcome;
-  if (child.pid <= 0) return outcome;
-  outcome.out = readAll(child.out);
-  outcome.err = readAll(child.err);
-  ::close(child.out);
-  ::close(child.err);
-  outcome.exitCode = waitExit(child.pid);
-  return outcome;
-}
+  explicit Appmgrd(const std::vector<std::string>& args, bool awaitReady = true) {
+    int outPipe[2], errPipe[2];
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return;
+    pid = ::fork();
+    if (pid == 0) {
+      ::dup2(outPipe[1], 1);
+      if (!awaitReady) ::dup2(errPipe[1], 2);  // a serving appmgrd's stderr stays the test's
+      std::vector<char*> argv = {const_cast<char*>(APPMGRD_PATH)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      ::execv(APPMGRD_PATH, argv.data());
+      ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    out = outPipe[0];
+    err = errPipe[0];
+    if (!awaitReady) return;
+    // One line of stdout, waiting at most 20 s.
+    for (char c = 0;;) {
+      pollfd p{out, POLLIN, 0};
+      if (::poll(&p, 1, 20000) <= 0 || ::read(out, &c, 1) != 1 || c == '\n') break;
+      ready.push_back(c);
+    }
+    if (ready.rfind("listening on ", 0) == 0) address = ready.substr(13);
+  }
+  ~Appmgrd() {
+    if (pid > 0) stop(SIGTERM);
+    ::close(out);
+    ::close(err);
+  }
+  // Sends `signal` and reaps the process: its exit code, -1 for a signal.
+  int stop(int signal) {
+    ::kill(pid, signal);
+    const int code = waitExit(pid);
+    pid = -1;
+    return code;
+  }
+};
 
-}  // namespace
+// The store file `db` is sound; its subclient 8's content when asked.
+void expectSoundStore(const std::string& db, std::vector<std::string>* content = nullptr) {
+  std::shared_ptr<SqliteConfigStore> store;
+  std::string errorText;
+  ASSERT_EQ(SqliteConfigStore::open(db, store, errorText), 0) << errorText;
+  std::vector<std::string> problems;
+  ASSERT_EQ(store->checkIntegrity(problems, errorText), 0) << errorText;
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  if (content != nullptr) store->listSubclientEntries(8, kSubclientContentGroup, *content, errorText);
+}
 
 TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
-  const std::string scratch = ::testing::TempDir() + "appmgrd-refused-" + std::to_string(::getpid()) + ".db";
-  struct Case {
+  TempDir dir;
+  const std::string scratch = dir.file("scratch.db");
+  const struct {
     const char* what;
     std::vector<std::string> args;
     int exitCode;
@@ -144,30 +142,24 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        "--tls-cert FILE --tls-key"},
       {"TLS key without certificate", {"--tls-key", "host.key", "--store", scratch}, 4, "--tls-cert"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const Outcome outcome = runAppmgrd(c.args);
-    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err;
-    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
-    EXPECT_EQ(outcome.out.find("listening on"), std::string::npos);
+    Appmgrd child(c.args, false);
+    const std::string out = readAll(child.out), err = readAll(child.err);
+    EXPECT_EQ(waitExit(child.pid), c.exitCode) << err;
+    child.pid = -1;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_EQ(out.find("listening on"), std::string::npos);
   }
-  for (const std::string& f : {scratch, scratch + "-wal", scratch + "-shm"}) std::remove(f.c_str());
 }
 
 TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
-  const std::string base = ::testing::TempDir() + "appmgrd-run-" + std::to_string(::getpid());
-  const std::string db = base + ".db";
-  const std::string log = base + ".log";
-  for (const std::string& f : {db, db + "-wal", db + "-shm", log, log + ".1"}) std::remove(f.c_str());
-
-  const Child child =
-      startAppmgrd({"--store", db, "--log", log, "--listen", "127.0.0.1:0", "--threads", "2"});
-  ASSERT_GT(child.pid, 0);
-  const std::string ready = readLine(child.out);
-  const std::string prefix = "listening on 127.0.0.1:";
-  ASSERT_EQ(ready.compare(0, prefix.size(), prefix), 0) << "readiness line: " << ready;
+  TempDir dir;
+  const std::string db = dir.file("run.db"), log = dir.file("run.log");
+  Appmgrd child({"--store", db, "--log", log, "--listen", "127.0.0.1:0", "--threads", "2"});
+  ASSERT_EQ(child.ready.rfind("listening on 127.0.0.1:", 0), 0u) << "readiness line: " << child.ready;
   {
-    auto client = appmgr::AppMgrClient::connect(ready.substr(std::string("listening on ").size()));
+    auto client = AppMgrClient::connect(child.address);
     EXPECT_EQ(client->health().state, appmgr::wire::HealthRecord::kServing);
     appmanVelmoraByIdReq req;
     req.velmoraId = 2;  // the new store is empty: a not-found response
@@ -178,66 +170,35 @@ TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
     // Log rotation: move the file away, SIGHUP, and the next lines go to a new file.
     ASSERT_EQ(std::rename(log.c_str(), (log + ".1").c_str()), 0);
     ASSERT_EQ(::kill(child.pid, SIGHUP), 0);
-    for (int i = 0; i < 200 && fileSize(log) < 0; ++i) ::usleep(10000);
+    for (int i = 0; i < 200 && !std::filesystem::exists(log); ++i) ::usleep(10000);
     client->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
-    EXPECT_GE(fileSize(log), 0) << "SIGHUP opened a new log file";
+    EXPECT_TRUE(std::filesystem::exists(log)) << "SIGHUP opened a new log file";
   }
-  ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
-  EXPECT_EQ(waitExit(child.pid), 0);
-  ::close(child.out);
-
-  std::shared_ptr<SqliteConfigStore> store;
-  std::string errorText;
-  ASSERT_EQ(SqliteConfigStore::open(db, store, errorText), 0) << errorText;
-  std::vector<std::string> problems;
-  ASSERT_EQ(store->checkIntegrity(problems, errorText), 0) << errorText;
-  EXPECT_TRUE(problems.empty());
-  store.reset();
-  for (const std::string& f : {db, db + "-wal", db + "-shm", log, log + ".1"}) std::remove(f.c_str());
+  EXPECT_EQ(child.stop(SIGTERM), 0);
+  expectSoundStore(db);
 }
 
-// ---- Two hosts on one PostgreSQL catalog ----
-
-namespace {
-
-// An appmgrd serving a PostgreSQL store; stopped with SIGTERM at the end.
-struct PostgresHost {
-  Child child;
-  std::string address;
-
-  explicit PostgresHost(const std::string& conninfo) {
-    child = startAppmgrd(
-        {"--store", conninfo, "--listen", "127.0.0.1:0", "--handler-threads", "8", "--store-pool", "8"});
-    const std::string ready = readLine(child.out);
-    const std::string prefix = "listening on ";
-    if (ready.compare(0, prefix.size(), prefix) == 0) address = ready.substr(prefix.size());
-  }
-  ~PostgresHost() {
-    if (child.pid > 0) {
-      ::kill(child.pid, SIGTERM);
-      waitExit(child.pid);
-      ::close(child.out);
-    }
-  }
-};
-
 // The subclient lookup's stream, or the failure.
-std::string lookupSubclient(appmgr::AppMgrClient& client) {
+std::string lookupSubclient(AppMgrClient& client) {
   const appmanObjectReq req = subclientRequest();
   const appmgr::AppMgrReply reply = client.call(APPMAN_SUBCLIENT_BY_ID_REQ, &req, sizeof req);
   if (!reply.isResponse()) return "error frame: " + reply.errorText;
-  const auto rsp = reply.as<appmanGeneralMsg>();
-  if (rsp.errorCode != 0) return "error " + std::to_string(rsp.errorCode) + ": " + reply.errorText;
+  const uint32_t error = reply.as<appmanGeneralMsg>().errorCode;
+  if (error != 0) return "error " + std::to_string(error) + ": " + reply.errorText;
   return reply.text(offsetof(appmanGeneralMsg, data)).value_or("");
 }
 
-// 0 or the error code of an update.
-uint32_t update(appmgr::AppMgrClient& client, unsigned long code, const std::string& first,
-                const std::string& second) {
-  const appmanObjectReq req = subclientRequest(first.c_str(), second.c_str());
+// 0 or the error code of an update (or of the lookup, without `first`);
+// 0xffffffff for an error frame.
+uint32_t call(AppMgrClient& client, unsigned long code, const std::string& first = "",
+              const std::string& second = "0") {
+  const appmanObjectReq req =
+      first.empty() ? subclientRequest() : subclientRequest(first.c_str(), second.c_str());
   const appmgr::AppMgrReply reply = client.call(code, &req, sizeof req);
   return reply.isResponse() ? reply.as<appmanGeneralMsg>().errorCode : 0xffffffffu;
 }
+
+// ---- Two hosts on one PostgreSQL catalog ----
 
 class TwoHosts : public ::testing::Test {
  protected:
@@ -249,93 +210,87 @@ class TwoHosts : public ::testing::Test {
     store_ = openPgTestStore(server, PgConfigStore::Options(), &schema_);
     std::string errorText;
     ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *store_, errorText), 0) << errorText;
-    conninfo_ = pgTestWithSetting(server, "options", "-csearch_path=" + schema_);
+    const std::string conninfo = pgTestWithSetting(server, "options", "-csearch_path=" + schema_);
     for (auto& host : hosts_) {
-      host = std::make_unique<PostgresHost>(conninfo_);
-      ASSERT_FALSE(host->address.empty()) << "appmgrd did not start on " << conninfo_;
+      host = std::make_unique<Appmgrd>(std::vector<std::string>{
+          "--store", conninfo, "--listen", "127.0.0.1:0", "--handler-threads", "8", "--store-pool", "8"});
+      ASSERT_FALSE(host->address.empty()) << "appmgrd did not start on " << conninfo;
     }
   }
-
   // The server of the catalog: the suite's, unless a fixture brings its own.
   virtual std::string serverConnInfo(std::string& why) { return pgTestConnInfo(why); }
+  // Runs `steps` on `clients` connections spread over both hosts, each on its own thread.
+  void onClients(int clients, const std::function<void(int, AppMgrClient&)>& steps) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < clients; ++t)
+      threads.emplace_back([&, t] { steps(t, *AppMgrClient::connect(hosts_[t % 2]->address)); });
+    for (std::thread& thread : threads) thread.join();
+  }
+  std::vector<PropertyRow> properties() {
+    std::vector<PropertyRow> rows;
+    std::string errorText;
+    EXPECT_EQ(store_->listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0) << errorText;
+    return rows;
+  }
 
   std::shared_ptr<PgConfigStore> store_;
   std::string schema_;
-  std::string conninfo_;
-  std::unique_ptr<PostgresHost> hosts_[2];
+  std::unique_ptr<Appmgrd> hosts_[2];
 };
 
 TEST_F(TwoHosts, AnUpdateThroughOneIsSeenThroughTheOtherAtOnce) {
-  auto a = appmgr::AppMgrClient::connect(hosts_[0]->address);
-  auto b = appmgr::AppMgrClient::connect(hosts_[1]->address);
+  auto a = AppMgrClient::connect(hosts_[0]->address);
+  auto b = AppMgrClient::connect(hosts_[1]->address);
   for (int i = 0; i < 10; ++i) {
-    appmgr::AppMgrClient& writer = i % 2 == 0 ? *a : *b;
-    appmgr::AppMgrClient& reader = i % 2 == 0 ? *b : *a;
-    const std::string path = "/round" + std::to_string(i);
-    const std::string value = "v" + std::to_string(i);
-    ASSERT_EQ(update(writer, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 " + path, "0"), 0u);
-    ASSERT_EQ(update(writer, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ, "1 0 Round 1 " + value + " 0", "0"), 0u);
-    const std::string seen = lookupSubclient(reader);
+    AppMgrClient& writer = i % 2 == 0 ? *a : *b;
+    const std::string path = "/round" + std::to_string(i), value = "v" + std::to_string(i);
+    ASSERT_EQ(call(writer, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 " + path), 0u);
+    ASSERT_EQ(call(writer, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ, "1 0 Round 1 " + value + " 0"), 0u);
+    const std::string seen = lookupSubclient(i % 2 == 0 ? *b : *a);
     EXPECT_NE(seen.find(path), std::string::npos) << seen;
     EXPECT_NE(seen.find("Round 1 " + value + " "), std::string::npos) << seen;
   }
 }
 
 TEST_F(TwoHosts, SixteenConnectionsUpdatingOneSubclientLoseNoUpdate) {
-  constexpr int kConnections = 16;
-  constexpr int kSteps = 24;
+  constexpr int kConnections = 16, kSteps = 24;
+  // Each connection adds its own paths and properties and removes some of
+  // them again, so every serial order ends in the same sets; the same steps
+  // run one after another on a memory store give the expected state.
+  const auto path = [](int t, int step) { return "/c" + std::to_string(t) + "-" + std::to_string(step); };
+  const auto prop = [](int t, int n) { return "c" + std::to_string(t) + "-" + std::to_string(n % 5); };
   std::vector<std::string> failures(kConnections);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kConnections; ++t) {
-    threads.emplace_back([&, t] {
-      auto client = appmgr::AppMgrClient::connect(hosts_[t % 2]->address);
-      const std::string me = "c" + std::to_string(t) + "-";
-      for (int step = 0; step < kSteps && failures[t].empty(); ++step) {
-        // Each connection adds its own paths and properties and removes
-        // some of them again, so every serial order ends in the same sets.
-        uint32_t result =
-            update(*client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 /" + me + std::to_string(step),
-                   step % 3 == 2 ? "1 /" + me + std::to_string(step - 1) : "0");
-        if (result == 0) {
-          result = update(*client, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
-                          "1 0 " + me + std::to_string(step % 5) + " 1 " + std::to_string(step) + " 0",
-                          step % 4 == 3 ? "1 0 " + me + std::to_string((step + 1) % 5) + " 0 ` 0" : "0");
-        }
-        if (result != 0) failures[t] = "step " + std::to_string(step) + ": error " + std::to_string(result);
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < kConnections; ++t) EXPECT_EQ(failures[t], "") << "connection " << t;
-
-  // The same steps, one after another, on a memory store.
+  onClients(kConnections, [&](int t, AppMgrClient& client) {
+    for (int step = 0; step < kSteps && failures[t].empty(); ++step) {
+      uint32_t result = call(client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 " + path(t, step),
+                             step % 3 == 2 ? "1 " + path(t, step - 1) : "0");
+      if (result == 0)
+        result = call(client, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
+                      "1 0 " + prop(t, step) + " 1 " + std::to_string(step) + " 0",
+                      step % 4 == 3 ? "1 0 " + prop(t, step + 1) + " 0 ` 0" : "0");
+      if (result != 0) failures[t] = "step " + std::to_string(step) + ": error " + std::to_string(result);
+    }
+  });
   MemoryConfigStore replay;
   std::string errorText;
   ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, replay, errorText), 0);
   for (int t = 0; t < kConnections; ++t) {
-    const std::string me = "c" + std::to_string(t) + "-";
+    EXPECT_EQ(failures[t], "") << "connection " << t;
     for (int step = 0; step < kSteps; ++step) {
       std::vector<std::string> remove;
-      if (step % 3 == 2) remove.push_back("/" + me + std::to_string(step - 1));
-      ASSERT_EQ(replay.updateSubclientEntries(8, kSubclientContentGroup, {"/" + me + std::to_string(step)},
-                                              remove, errorText),
-                0);
-      ASSERT_EQ(replay.setProperties(PropertyOwner::kSubclient, 8,
-                                     {{me + std::to_string(step % 5), 1, std::to_string(step)}}, errorText),
-                0);
-      if (step % 4 == 3) {
-        ASSERT_EQ(replay.removeProperties(PropertyOwner::kSubclient, 8, {me + std::to_string((step + 1) % 5)},
-                                          errorText),
-                  0);
-      }
+      if (step % 3 == 2) remove.push_back(path(t, step - 1));
+      replay.updateSubclientEntries(8, kSubclientContentGroup, {path(t, step)}, remove, errorText);
+      replay.setProperties(PropertyOwner::kSubclient, 8, {{prop(t, step), 1, std::to_string(step)}},
+                           errorText);
+      if (step % 4 == 3)
+        replay.removeProperties(PropertyOwner::kSubclient, 8, {prop(t, step + 1)}, errorText);
     }
   }
-  const auto sortedState = [](ConfigStore& store) {
+  const auto sortedState = [&](ConfigStore& store) {
     std::vector<std::string> out, entries;
     std::vector<PropertyRow> rows;
-    std::string text;
-    EXPECT_EQ(store.listProperties(PropertyOwner::kSubclient, 8, 0, rows, text), 0) << text;
-    EXPECT_EQ(store.listSubclientEntries(8, kSubclientContentGroup, entries, text), 0) << text;
+    EXPECT_EQ(store.listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0) << errorText;
+    EXPECT_EQ(store.listSubclientEntries(8, kSubclientContentGroup, entries, errorText), 0) << errorText;
     for (const PropertyRow& row : rows) out.push_back(row.name + "=" + row.value);
     out.insert(out.end(), entries.begin(), entries.end());
     std::sort(out.begin(), out.end());
@@ -352,9 +307,8 @@ TEST_F(TwoHosts, SixteenConnectionsUpdatingOneSubclientLoseNoUpdate) {
 class TwoHostsOnTheirOwnServer : public TwoHosts {
  protected:
   void SetUp() override {
-    std::string why;
+    std::string why, out;
     if (pgTestConnInfo(why).empty()) GTEST_SKIP() << why;
-    std::string out;
     const int started = cluster("start", out);
     // A suite run against a remote server may have no server programs here.
     if (started != 0 && out.find("no PostgreSQL server found") != std::string::npos) GTEST_SKIP() << out;
@@ -372,9 +326,7 @@ class TwoHostsOnTheirOwnServer : public TwoHosts {
     if (std::filesystem::exists(state_.file("cluster"))) cluster("stop", out);
   }
   std::string serverConnInfo(std::string&) override { return server_; }
-
-  // Runs the cluster script with this fixture's state file: its exit
-  // status, and its output in `out`.
+  // Runs the cluster script with this fixture's state file: its exit status, its output in `out`.
   int cluster(const std::string& command, std::string& out) {
     const std::string line = "APPMGR_PG_STATE='" + state_.file("cluster") +
                              "' '" APPMGR_SOURCE_DIR "/scripts/pg-test-cluster.sh' " + command + " 2>&1";
@@ -388,109 +340,67 @@ class TwoHostsOnTheirOwnServer : public TwoHosts {
   std::string server_;
 };
 
-// 0 or the error code of the subclient lookup; 0xffffffff for an error frame.
-uint32_t lookupCode(appmgr::AppMgrClient& client) {
-  const appmanObjectReq req = subclientRequest();
-  const appmgr::AppMgrReply reply = client.call(APPMAN_SUBCLIENT_BY_ID_REQ, &req, sizeof req);
-  return reply.isResponse() ? reply.as<appmanGeneralMsg>().errorCode : 0xffffffffu;
-}
-
 TEST_F(TwoHostsOnTheirOwnServer, RequestsDuringARestartFailCleanlyAndLaterOnesSucceed) {
   using Clock = std::chrono::steady_clock;
-  struct Request {
-    Clock::time_point start, end;
-    bool isUpdate;
-    int step;
-    uint32_t result;
-  };
-  constexpr int kClients = 6;
   std::atomic<bool> stop{false};
-  std::vector<std::vector<Request>> requests(kClients);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kClients; ++t) {
-    threads.emplace_back([&, t] {
-      auto client = appmgr::AppMgrClient::connect(hosts_[t % 2]->address);
-      for (int step = 0; !stop; ++step) {
-        Request r{Clock::now(), {}, step % 2 == 1, step, 0};
-        // Each client sets its own property to the step number: the last
-        // value the store holds tells whether an update that answered 0 was lost.
-        r.result = r.isUpdate
-                       ? update(*client, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
-                                "1 0 restart" + std::to_string(t) + " 1 " + std::to_string(step) + " 0", "0")
-                       : lookupCode(*client);
-        r.end = Clock::now();
-        requests[t].push_back(r);
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
-      }
-    });
-  }
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  const Clock::time_point restartStart = Clock::now();
+  Clock::time_point restartStart, restartEnd;  // written before `stop`
   std::string restartOutput;
-  const int restarted = cluster("restart", restartOutput);
-  const Clock::time_point restartEnd = Clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  stop = true;
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(restarted, 0) << restartOutput;
-
-  // Both hosts ran through it.
-  for (auto& host : hosts_) {
-    int status = 0;
-    EXPECT_EQ(::waitpid(host->child.pid, &status, WNOHANG), 0) << "appmgrd ended";
-  }
-  size_t before = 0, during = 0, failedDuring = 0, after = 0;
-  Clock::duration longest{};
-  for (int t = 0; t < kClients; ++t) {
-    SCOPED_TRACE("client " + std::to_string(t));
+  int restarted = -1;
+  std::thread restarter([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    restartStart = Clock::now();
+    restarted = cluster("restart", restartOutput);
+    restartEnd = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    stop = true;
+  });
+  std::atomic<size_t> before{0}, after{0};
+  onClients(6, [&](int t, AppMgrClient& client) {
+    struct Request {
+      Clock::time_point start, end;
+      int step;
+      uint32_t result;
+    };
+    std::vector<Request> requests;
+    // Each client sets its own property to the step number: the last value
+    // the store holds tells whether an update that answered 0 was lost.
+    for (int step = 0; !stop; ++step) {
+      const Clock::time_point start = Clock::now();
+      const uint32_t result =
+          step % 2 == 1 ? call(client, APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
+                               "1 0 restart" + std::to_string(t) + " 1 " + std::to_string(step) + " 0")
+                        : call(client, APPMAN_SUBCLIENT_BY_ID_REQ);
+      requests.push_back({start, Clock::now(), step, result});
+      std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
     int lastSuccess = -1, lastSent = -1;
-    for (const Request& r : requests[t]) {
-      longest = std::max(longest, r.end - r.start);
-      if (r.end < restartStart) {
-        ++before;
-        EXPECT_EQ(r.result, 0u) << "step " << r.step << " before the restart";
-      } else if (r.start > restartEnd) {
-        ++after;
-        EXPECT_EQ(r.result, 0u) << "step " << r.step << " after the restart";
-      } else {
-        ++during;
-        // A response, no error frame: an update answers the store's code
-        // for an unreachable server, the lookup its fixed stream failure.
-        if (r.result != 0) {
-          ++failedDuring;
-          EXPECT_EQ(r.result, r.isUpdate ? XR_GET_INTERFACE_FAILED : XR_STREAM_FAILURE)
-              << "step " << r.step << " during the restart";
-        }
-      }
-      if (r.isUpdate) {
-        lastSent = r.step;
-        if (r.result == 0) lastSuccess = r.step;
-      }
+    for (const Request& r : requests) {
+      const bool isUpdate = r.step % 2 == 1, clear = r.end < restartStart || r.start > restartEnd;
+      (r.end < restartStart ? before : after) += clear ? 1 : 0;
+      // The store's retries are bounded (5 tries, waits of 20 ms doubling).
+      EXPECT_LT(r.end - r.start, std::chrono::seconds(5)) << "no request waits out the restart";
+      // During the restart: a response, no error frame; an update answers the
+      // store's code for an unreachable server, the lookup its fixed stream failure.
+      const uint32_t failure = isUpdate ? XR_GET_INTERFACE_FAILED : XR_STREAM_FAILURE;
+      EXPECT_TRUE(r.result == 0 || (!clear && r.result == failure)) << "step " << r.step << ": " << r.result;
+      if (isUpdate) lastSent = r.step;
+      if (isUpdate && r.result == 0) lastSuccess = r.step;
     }
     // The store holds the last update that answered 0, or a later one
     // whose answer was lost with its connection.
-    std::vector<PropertyRow> rows;
-    std::string errorText;
-    ASSERT_EQ(store_->listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0) << errorText;
+    const std::vector<PropertyRow> rows = properties();
     const auto held = std::find_if(rows.begin(), rows.end(), [&](const PropertyRow& row) {
       return row.name == "restart" + std::to_string(t);
     });
     ASSERT_NE(held, rows.end());
-    const int value = std::stoi(held->value);
-    EXPECT_GE(value, lastSuccess);
-    EXPECT_LE(value, lastSent);
-  }
-  // The store's retries are bounded (5 tries, waits of 20 ms doubling): no
-  // request waits out the restart.
-  EXPECT_LT(longest, std::chrono::seconds(5));
-  EXPECT_GT(before, 0u);
-  EXPECT_GT(after, 0u);
-  std::printf(
-      "restart took %lld ms; requests: %zu before, %zu during (%zu failed), %zu after; longest %lld ms\n",
-      static_cast<long long>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(restartEnd - restartStart).count()),
-      before, during, failedDuring, after,
-      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count()));
+    EXPECT_GE(std::stoi(held->value), lastSuccess);
+    EXPECT_LE(std::stoi(held->value), lastSent);
+  });
+  restarter.join();
+  EXPECT_EQ(restarted, 0) << restartOutput;
+  for (auto& host : hosts_) EXPECT_EQ(::waitpid(host->pid, nullptr, WNOHANG), 0) << "appmgrd ran through it";
+  EXPECT_GT(before.load(), 0u);
+  EXPECT_GT(after.load(), 0u);
 }
 
 // ---- SIGKILL under load ----
@@ -500,42 +410,32 @@ TEST_F(TwoHostsOnTheirOwnServer, RequestsDuringARestartFailCleanlyAndLaterOnesSu
 // same file, three times. The file must stay sound and hold every path
 // whose update the host acknowledged.
 TEST(Appmgrd, EveryAcknowledgedUpdateSurvivesSigkillUnderLoad) {
-  const std::string base = ::testing::TempDir() + "appmgrd-kill-" + std::to_string(::getpid());
-  const std::string db = base + ".db";
-  const std::string log = base + ".log";
-  const auto removeFiles = [&] {
-    for (const std::string& f : {db, db + "-wal", db + "-shm", log}) std::remove(f.c_str());
-  };
-  removeFiles();
+  TempDir dir;
+  const std::string db = dir.file("kill.db"), log = dir.file("kill.log");
   {
     std::shared_ptr<SqliteConfigStore> store;
     std::string errorText;
     ASSERT_EQ(SqliteConfigStore::open(db, store, errorText), 0) << errorText;
     ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *store, errorText), 0) << errorText;
   }
-  constexpr int kRounds = 3;
-  constexpr int kClients = 4;
+  const std::vector<std::string> args = {"--store",     db,          "--log", log, "--listen",
+                                         "127.0.0.1:0", "--threads", "2"};
   std::vector<std::string> acknowledged;
   std::mutex acknowledgedMutex;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    const Child child =
-        startAppmgrd({"--store", db, "--log", log, "--listen", "127.0.0.1:0", "--threads", "2"});
-    ASSERT_GT(child.pid, 0);
-    const std::string ready = readLine(child.out);
-    const std::string prefix = "listening on ";
-    ASSERT_EQ(ready.compare(0, prefix.size(), prefix), 0) << "readiness line: " << ready;
-    const std::string address = ready.substr(prefix.size());
+    Appmgrd child(args);
+    ASSERT_FALSE(child.address.empty()) << "readiness line: " << child.ready;
     std::atomic<int> updates{0};
     std::vector<std::thread> clients;
-    for (int c = 0; c < kClients; ++c) {
+    for (int c = 0; c < 4; ++c) {
       clients.emplace_back([&, c] {
         try {
-          auto client = appmgr::AppMgrClient::connect(address);
+          auto client = AppMgrClient::connect(child.address);
           for (int step = 0;; ++step) {
             const std::string path =
                 "/r" + std::to_string(round) + "c" + std::to_string(c) + "s" + std::to_string(step);
-            if (update(*client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 " + path, "0") != 0) return;
+            if (call(*client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 " + path) != 0) return;
             ++updates;
             std::lock_guard<std::mutex> lock(acknowledgedMutex);
             acknowledged.push_back(path);
@@ -547,42 +447,23 @@ TEST(Appmgrd, EveryAcknowledgedUpdateSurvivesSigkillUnderLoad) {
     }
     for (int i = 0; i < 500 && updates.load() < 20; ++i) ::usleep(2000);
     ::usleep(static_cast<useconds_t>(1000 * (20 + 60 * round)));
-    ASSERT_EQ(::kill(child.pid, SIGKILL), 0);
+    EXPECT_EQ(child.stop(SIGKILL), -1);
     for (std::thread& thread : clients) thread.join();
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    ::close(child.out);
-    EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_GT(updates.load(), 0) << "the clients got no update through before the kill";
   }
-
   // A last start on the file shows it serves, then the file is checked.
-  const Child child = startAppmgrd({"--store", db, "--log", log, "--listen", "127.0.0.1:0"});
-  ASSERT_GT(child.pid, 0);
-  const std::string ready = readLine(child.out);
-  ASSERT_EQ(ready.compare(0, 13, "listening on "), 0) << ready;
   {
-    auto client = appmgr::AppMgrClient::connect(ready.substr(13));
-    EXPECT_EQ(lookupSubclient(*client).find("error"), std::string::npos);
+    Appmgrd child(args);
+    ASSERT_FALSE(child.address.empty()) << child.ready;
+    EXPECT_EQ(lookupSubclient(*AppMgrClient::connect(child.address)).find("error"), std::string::npos);
+    EXPECT_EQ(child.stop(SIGTERM), 0);
   }
-  ::kill(child.pid, SIGTERM);
-  EXPECT_EQ(waitExit(child.pid), 0);
-  ::close(child.out);
-
-  std::shared_ptr<SqliteConfigStore> store;
-  std::string errorText;
-  ASSERT_EQ(SqliteConfigStore::open(db, store, errorText), 0) << errorText;
-  std::vector<std::string> problems;
-  ASSERT_EQ(store->checkIntegrity(problems, errorText), 0) << errorText;
-  EXPECT_TRUE(problems.empty()) << problems.front();
   std::vector<std::string> entries;
-  ASSERT_EQ(store->listSubclientEntries(8, kSubclientContentGroup, entries, errorText), 0) << errorText;
+  expectSoundStore(db, &entries);
   const std::set<std::string> present(entries.begin(), entries.end());
   size_t missing = 0;
   for (const std::string& path : acknowledged) missing += present.count(path) == 0 ? 1 : 0;
   EXPECT_EQ(missing, 0u) << "of " << acknowledged.size() << " acknowledged updates";
-  store.reset();
-  removeFiles();
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #ifndef TESTS_HOST_HOSTFIXTURE_H_
 #define TESTS_HOST_HOSTFIXTURE_H_
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -26,22 +28,25 @@ class HostTest : public ::testing::Test {
     EvLog::setSink(nullptr);
   }
 
-  void startHost(appmgr::HostOptions options, std::shared_ptr<ConfigStore> store) {
+  void startHost(appmgr::HostOptions options = {},
+                 std::shared_ptr<ConfigStore> store = hosttest::sampleStore()) {
     server_ = std::make_unique<appmgr::HostServer>(options, std::move(store));
     std::string error;
     ASSERT_TRUE(server_->start(error)) << error;
     ASSERT_NE(server_->port(), 0);
   }
-  void startHost() { startHost(appmgr::HostOptions(), hosttest::sampleStore()); }
-
-  std::unique_ptr<appmgr::AppMgrClient> connect() {
-    return appmgr::AppMgrClient::connect(server_->listenAddress());
+  std::unique_ptr<appmgr::AppMgrClient> connect(const appmgr::AppMgrClientOptions& options = {}) {
+    return appmgr::AppMgrClient::connect(server_->listenAddress(), options);
+  }
+  // Waits up to `timeout` for the host to hold at most `count` connections; their number then.
+  size_t awaitConnections(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (server_->connections() > count && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return server_->connections();
   }
   // The host still answers a fresh connection.
-  void expectServing() {
-    auto client = connect();
-    EXPECT_EQ(client->health().state, appmgr::wire::HealthRecord::kServing);
-  }
+  void expectServing() { EXPECT_EQ(connect()->health().state, appmgr::wire::HealthRecord::kServing); }
 
   std::unique_ptr<appmgr::HostServer> server_;
 };

@@ -1,11 +1,8 @@
-// Malformed input from a peer: each bad frame gets its error frame, and the
-// connection is closed when the frame stream can no longer be trusted; other
-// connections are served throughout (peers that leave mid-frame are covered
-// by HostFaultTest). Every offset boundary is checked in WireFormatTest; here one
-// bad offset and one missing NUL show the host answers and goes on.
-#include <cstring>
+// What the host answers to each kind of frame a peer may send, malformed
+// ones above all: one row per frame, with the reply's type and error code
+// and whether the host closes the connection (it does when the frame stream
+// can no longer be trusted). An established connection is served throughout.
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,20 +12,19 @@
 #include "HostFixture.h"
 
 using namespace appmgr;
+using hosttest::frame;
 using hosttest::RawFrame;
 using hosttest::RawPeer;
+using Type = wire::FrameType;
+using Error = wire::WireError;
 
 namespace {
 
-wire::FrameHeader header(wire::FrameType type, uint64_t code = 0, uint64_t correlationId = 9) {
-  wire::FrameHeader h;
-  h.type = type;
-  h.code = code;
-  h.correlationId = correlationId;
-  return h;
-}
+constexpr uint32_t kMaxFrame = 4096;
+constexpr uint64_t kId = 9;
 
-std::vector<unsigned char> headerOnly(const wire::FrameHeader& h) {
+std::vector<unsigned char> headerOnly(wire::FrameHeader h) {
+  h.correlationId = kId;
   std::vector<unsigned char> bytes(wire::kHeaderSize);
   wire::encodeHeader(h, bytes.data());
   return bytes;
@@ -37,119 +33,132 @@ std::vector<unsigned char> headerOnly(const wire::FrameHeader& h) {
 // A Velmora-by-name request whose name field holds `offset`, with `area` as text area.
 std::vector<unsigned char> nameRequest(uint64_t offset, const std::string& area, uint32_t recordLength = 24) {
   std::vector<unsigned char> record(recordLength, 0);
-  for (int i = 0; i < 8 && i < static_cast<int>(recordLength); ++i) {
+  for (size_t i = 0; i < 8 && i < recordLength; ++i)
     record[i] = static_cast<unsigned char>(offset >> (8 * i));
-  }
-  return wire::buildFrame(header(wire::FrameType::kRequest, APPMAN_VELMORA_BY_NAME_REQ), record, area);
+  return frame(Type::kRequest, APPMAN_VELMORA_BY_NAME_REQ, kId, record, area);
 }
 
-struct BadInput {
-  const char* what;
-  bool hello;  // send a valid hello first
+// A global-parameter request of exactly `size` bytes, header included.
+std::vector<unsigned char> requestOfSize(size_t size) {
+  const std::string name(size - wire::kHeaderSize - 8 - 2, 'p');
+  return frame(Type::kRequest, APPMAN_GLOBAL_PARAM_REQ, kId, {1, 0, 0, 0, 0, 0, 0, 0}, '\0' + name + '\0');
+}
+
+std::vector<unsigned char> hello(size_t recordLength, uint16_t major = wire::kProtocolMajor) {
+  wire::HelloRecord record;
+  record.major = major;
+  std::vector<unsigned char> bytes = wire::encodeRecord(record);
+  bytes.resize(recordLength, 0);
+  return frame(Type::kHello, 0, kId, bytes, "");
+}
+
+struct Input {
+  const char* name;
+  bool hello;  // a valid hello goes first
   std::vector<unsigned char> bytes;
-  wire::WireError expected;
-  bool closes;  // the host closes the connection after the error frame
+  Type reply;
+  Error error;  // of an error reply
+  bool closes;  // the host closes the connection after the reply
 };
 
-std::vector<BadInput> badInputs() {
-  wire::FrameHeader wrongMagic = header(wire::FrameType::kRequest, APPMAN_VELMORA_BY_ID_REQ);
+std::vector<Input> inputs() {
+  wire::FrameHeader wrongMagic, flags, overLimit, unknownType;
   wrongMagic.magic = 0x50545448;  // "HTTP"
-  wire::FrameHeader flags = header(wire::FrameType::kHealth);
+  flags.type = Type::kHealth;
   flags.flags = 1;
-  wire::FrameHeader oversize = header(wire::FrameType::kRequest, APPMAN_VELMORA_BY_ID_REQ);
-  oversize.recordLength = 0xfffffff0;
-  oversize.textLength = 0xfffffff0;
-  wire::HelloRecord future;
-  future.major = wire::kProtocolMajor + 1;
-  wire::HelloRecord hello;
+  overLimit.code = APPMAN_GLOBAL_PARAM_REQ;
+  overLimit.recordLength = 8;
+  overLimit.textLength = kMaxFrame - wire::kHeaderSize - 8 + 1;
+  wire::FrameHeader farOverLimit = overLimit;
+  farOverLimit.recordLength = farOverLimit.textLength = 0xfffffff0;
+  unknownType.type = Type{99};
   const std::vector<unsigned char> velmora(sizeof(appmanVelmoraByIdReq), 0);
   return {
-      {"wrong magic", true, headerOnly(wrongMagic), wire::WireError::kMalformedFrame, true},
-      {"flags set", true, headerOnly(flags), wire::WireError::kMalformedFrame, true},
-      {"oversize frame", true, headerOnly(oversize), wire::WireError::kOversizeFrame, true},
-      {"unknown frame type", true, headerOnly(header(wire::FrameType{99})),
-       wire::WireError::kUnknownFrameType, true},
-      {"a host frame type from the peer", true, wire::buildFrame(header(wire::FrameType::kResponse), {}, ""),
-       wire::WireError::kUnknownFrameType, true},
-      {"request before the hello", false,
-       wire::buildFrame(header(wire::FrameType::kRequest, APPMAN_VELMORA_BY_ID_REQ), velmora, ""),
-       wire::WireError::kHelloMissing, true},
-      {"hello repeated", true,
-       wire::buildFrame(header(wire::FrameType::kHello), wire::encodeRecord(hello), ""),
-       wire::WireError::kHelloRepeated, true},
-      {"unknown protocol major", false,
-       wire::buildFrame(header(wire::FrameType::kHello), wire::encodeRecord(future), ""),
-       wire::WireError::kVersionRefused, true},
-      {"hello record of the wrong size", false,
-       wire::buildFrame(header(wire::FrameType::kHello), std::vector<unsigned char>(15, 0), ""),
-       wire::WireError::kMalformedFrame, true},
-      {"record shorter than the code's record", true, nameRequest(1, std::string("north\0", 7), 16),
-       wire::WireError::kMalformedRequest, false},
-      {"record longer than the code's record", true, nameRequest(1, std::string("\0north\0", 7), 32),
-       wire::WireError::kMalformedRequest, false},
-      {"text offset past the text area", true, nameRequest(40, std::string("\0north\0", 7)),
-       wire::WireError::kMalformedRequest, false},
-      {"text without NUL", true, nameRequest(1, std::string("\0north", 6)),
-       wire::WireError::kMalformedRequest, false},
+      {"WrongMagic", true, headerOnly(wrongMagic), Type::kError, Error::kMalformedFrame, true},
+      {"FlagsSet", true, headerOnly(flags), Type::kError, Error::kMalformedFrame, true},
+      {"OneByteOverTheFrameLimit", true, headerOnly(overLimit), Type::kError, Error::kOversizeFrame, true},
+      {"FarOverTheFrameLimit", true, headerOnly(farOverLimit), Type::kError, Error::kOversizeFrame, true},
+      {"RequestOfExactlyTheFrameLimit", true, requestOfSize(kMaxFrame), Type::kResponse, {}, false},
+      {"UnknownFrameType", true, headerOnly(unknownType), Type::kError, Error::kUnknownFrameType, true},
+      {"HostFrameTypeFromThePeer", true, frame(Type::kResponse, 0, kId, {}, ""), Type::kError,
+       Error::kUnknownFrameType, true},
+      {"RequestBeforeTheHello", false, frame(Type::kRequest, APPMAN_VELMORA_BY_ID_REQ, kId, velmora, ""),
+       Type::kError, Error::kHelloMissing, true},
+      {"HelloRepeated", true, hello(16), Type::kError, Error::kHelloRepeated, true},
+      {"UnknownProtocolMajor", false, hello(16, wire::kProtocolMajor + 1), Type::kError,
+       Error::kVersionRefused, true},
+      {"HelloRecordOf0Bytes", false, hello(0), Type::kError, Error::kMalformedFrame, true},
+      {"HelloRecordOf15Bytes", false, hello(15), Type::kError, Error::kMalformedFrame, true},
+      {"HelloRecordOf17Bytes", false, hello(17), Type::kError, Error::kMalformedFrame, true},
+      {"HelloRecordOf32Bytes", false, hello(32), Type::kError, Error::kMalformedFrame, true},
+      {"RecordShorterThanTheCodes", true, nameRequest(1, std::string("north\0", 7), 16), Type::kError,
+       Error::kMalformedRequest, false},
+      {"RecordLongerThanTheCodes", true, nameRequest(1, std::string("\0north\0", 7), 32), Type::kError,
+       Error::kMalformedRequest, false},
+      {"TextOffsetPastTheTextArea", true, nameRequest(40, std::string("\0north\0", 7)), Type::kError,
+       Error::kMalformedRequest, false},
+      {"TextWithoutNul", true, nameRequest(1, std::string("\0north", 6)), Type::kError,
+       Error::kMalformedRequest, false},
+      // A code outside the table, with any record: the library answers nothing.
+      {"UnknownRequestCode",
+       true,
+       frame(Type::kRequest, 0x1a001099, kId, {1, 2, 3}, ""),
+       Type::kNoResponse,
+       {},
+       false},
+      {"HealthBeforeTheHello", false, frame(Type::kHealth, 0, kId, {}, ""), Type::kHealthReply, {}, false},
   };
 }
 
-}  // namespace
+class HostMalformedInputTest : public HostTest, public ::testing::WithParamInterface<Input> {};
 
-TEST_F(HostTest, MalformedFramesGetTheirErrorFrame) {
-  startHost();
+TEST_P(HostMalformedInputTest, EachFrameGetsItsReplyAndOnlyABrokenStreamIsClosed) {
+  const Input& input = GetParam();
+  HostOptions options;
+  options.maxFrameSize = kMaxFrame;
+  startHost(options);
   auto bystander = connect();  // an established connection that must not notice
-  for (const BadInput& bad : badInputs()) {
-    SCOPED_TRACE(bad.what);
-    RawPeer peer(server_->port());
-    ASSERT_TRUE(peer.connected());
-    RawFrame frame;
-    if (bad.hello) {
-      peer.sendHello();
-      ASSERT_TRUE(peer.readFrame(frame));
-      ASSERT_EQ(frame.header.type, wire::FrameType::kHelloAck);
-    }
-    peer.sendBytes(bad.bytes);
-    ASSERT_TRUE(peer.readFrame(frame));
-    EXPECT_EQ(frame.header.type, wire::FrameType::kError);
-    EXPECT_EQ(frame.error(), bad.expected) << frame.textArea;
-    EXPECT_GT(frame.textArea.size(), 1u) << "the error frame explains itself";
-    EXPECT_EQ(frame.textArea.back(), '\0');
-    if (bad.closes) {
-      EXPECT_TRUE(peer.closedByHost());
-    } else {
-      // The frame stream is intact, so the connection goes on.
-      EXPECT_EQ(frame.header.correlationId, 9u);
-      peer.sendBytes(nameRequest(1, std::string("\0north\0", 7)));
-      ASSERT_TRUE(peer.readFrame(frame));
-      EXPECT_EQ(frame.header.type, wire::FrameType::kResponse);
-      EXPECT_EQ(frame.header.code, APPMAN_VELMORA_BY_NAME_RSP);
-    }
-    EXPECT_EQ(bystander->health().state, wire::HealthRecord::kServing);
-  }
-}
-
-// A peer that leaves in the middle of a frame, or before its replies are
-// read, costs the host nothing but that connection.
-TEST_F(HostTest, HealthNeedsNoHelloAndUnknownCodesGetNoResponse) {
-  startHost();
   RawPeer peer(server_->port());
-  peer.sendBytes(wire::buildFrame(header(wire::FrameType::kHealth, 0, 4), {}, ""));
-  RawFrame frame;
-  ASSERT_TRUE(peer.readFrame(frame));
-  EXPECT_EQ(frame.header.type, wire::FrameType::kHealthReply);
-  EXPECT_EQ(frame.header.correlationId, 4u);
-  wire::HealthRecord health;
-  ASSERT_TRUE(wire::decodeRecord(frame.record.data(), frame.record.size(), health));
-  EXPECT_EQ(health.connections, 1u);
-
-  peer.sendHello();
-  ASSERT_TRUE(peer.readFrame(frame));
-  // A code outside the table, with any record: the library logs it and
-  // answers nothing, so the host says so.
-  peer.sendBytes(wire::buildFrame(header(wire::FrameType::kRequest, 0x1a001099, 5), {1, 2, 3}, ""));
-  ASSERT_TRUE(peer.readFrame(frame));
-  EXPECT_EQ(frame.header.type, wire::FrameType::kNoResponse);
-  EXPECT_EQ(frame.header.code, 0x1a001099u);
-  EXPECT_EQ(frame.header.correlationId, 5u);
+  RawFrame reply;
+  if (input.hello) {
+    peer.sendHello();
+    ASSERT_TRUE(peer.readFrame(reply));
+    ASSERT_EQ(reply.header.type, Type::kHelloAck);
+  }
+  peer.sendBytes(input.bytes);
+  ASSERT_TRUE(peer.readFrame(reply));
+  EXPECT_EQ(reply.header.type, input.reply);
+  EXPECT_EQ(reply.header.correlationId, kId);
+  if (input.reply == Type::kError) {
+    EXPECT_EQ(reply.error(), input.error) << reply.textArea;
+    EXPECT_GT(reply.textArea.size(), 1u) << "the error frame explains itself";
+    EXPECT_EQ(reply.textArea.back(), '\0');
+  }
+  if (input.reply == Type::kNoResponse) {
+    EXPECT_EQ(reply.header.code, 0x1a001099u);
+  }
+  if (input.reply == Type::kHealthReply) {
+    wire::HealthRecord health;
+    ASSERT_TRUE(wire::decodeRecord(reply.record.data(), reply.record.size(), health));
+    EXPECT_EQ(health.state, wire::HealthRecord::kServing);
+    EXPECT_EQ(health.connections, 2u);
+  }
+  if (input.closes) {
+    EXPECT_TRUE(peer.closedByHost());
+  } else {  // the frame stream is intact, so the connection goes on, with one reply per request
+    if (!input.hello) {
+      peer.sendHello();
+      ASSERT_TRUE(peer.readFrame(reply));
+    }
+    peer.sendBytes(nameRequest(1, std::string("\0north\0", 7)));
+    ASSERT_TRUE(peer.readFrame(reply));
+    EXPECT_EQ(reply.header.type, Type::kResponse);
+    EXPECT_EQ(reply.header.code, APPMAN_VELMORA_BY_NAME_RSP);
+  }
+  EXPECT_EQ(bystander->health().state, wire::HealthRecord::kServing);
 }
+
+INSTANTIATE_TEST_SUITE_P(Frames, HostMalformedInputTest, ::testing::ValuesIn(inputs()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -35,19 +35,17 @@ namespace {
 // the process's capabilities do not allow it.
 bool setImmutable(const std::string& path, bool on) {
   const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
   int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (ok) {
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  }
-  ::close(fd);
+  bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
   return ok;
 }
 
-// A child process that holds the store's write lock between lock() and
-// release(). Forked before the host starts its threads.
+// A child process that takes the store's write lock on 'L' and gives it
+// back on 'R', answering 'y' when it could. Forked before the host starts
+// its threads.
 class LockHolder {
  public:
   explicit LockHolder(const std::string& path) {
@@ -57,18 +55,15 @@ class LockHolder {
     if (pid_ == 0) {
       ::close(toChild[1]);
       ::close(toParent[0]);
-      char command = 0;
       sqlite3* db = nullptr;
-      while (::read(toChild[0], &command, 1) == 1) {
-        char answer = 'n';
-        if (command == 'L' && sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+      for (char command = 0; ::read(toChild[0], &command, 1) == 1;) {
+        bool ok =
+            command == 'L' && sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
             sqlite3_exec(db, "BEGIN EXCLUSIVE; INSERT INTO global_param(name, value) VALUES('held', 'x')",
-                         nullptr, nullptr, nullptr) == SQLITE_OK)
-          answer = 'y';
-        if (command == 'R' && sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK)
-          answer = 'y';
+                         nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (command == 'R') ok = sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
         if (command == 'R') sqlite3_close(db);
-        if (::write(toParent[1], &answer, 1) != 1) break;
+        if (::write(toParent[1], ok ? "y" : "n", 1) != 1) break;
       }
       ::_exit(0);
     }
@@ -78,21 +73,18 @@ class LockHolder {
     fromChild_ = toParent[0];
   }
   ~LockHolder() {
-    if (toChild_ >= 0) ::close(toChild_);
-    if (fromChild_ >= 0) ::close(fromChild_);
+    ::close(toChild_);
+    ::close(fromChild_);
     if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
   }
-  bool lock() { return ask('L'); }
-  bool release() { return ask('R'); }
-
- private:
   bool ask(char command) {
     char answer = 0;
     return ::write(toChild_, &command, 1) == 1 && ::read(fromChild_, &answer, 1) == 1 && answer == 'y';
   }
+
+ private:
   pid_t pid_ = -1;
-  int toChild_ = -1;
-  int fromChild_ = -1;
+  int toChild_ = -1, fromChild_ = -1;
 };
 
 // The error code of a response, or a sentinel for anything but a response.
@@ -123,17 +115,10 @@ class HostStoreFaultTest : public HostTest {
     store_.reset();
     lockHolder_.reset();
   }
-
   std::string exportTree() {
     std::string json, errorText;
     EXPECT_EQ(exportConfigTreeJson(*store_, json, errorText), 0) << errorText;
     return json;
-  }
-  void expectSound() {
-    std::vector<std::string> problems;
-    std::string errorText;
-    ASSERT_EQ(store_->checkIntegrity(problems, errorText), 0) << errorText;
-    EXPECT_TRUE(problems.empty()) << problems.front();
   }
 
   FaultyVfs::Scope vfs_;  // before the store: its connections use it
@@ -143,37 +128,25 @@ class HostStoreFaultTest : public HostTest {
   std::shared_ptr<SqliteConfigStore> store_;
 };
 
-}  // namespace
-
 TEST_F(HostStoreFaultTest, EachStoreFaultAnswersAnErrorAndTheHostServesAgainAfterIt) {
-  struct Fault {
+  const std::string copy = dir_.file("copy.db");
+  const auto immutable = [&](bool on) { return setImmutable(path_, on) && setImmutable(path_ + "-wal", on); };
+  const struct {
     const char* what;
     uint32_t writeError;  // the update's error code during the fault
     bool readsFail;       // lookups fail too
-    std::function<bool()> inject;
-    std::function<bool()> clear;
-  };
-  const std::string copy = dir_.file("copy.db");
-  const Fault faults[] = {
-      {"full disk", XR_APPMGR_GENERIC_ERROR, false,
-       [] {
-         FaultyVfs::failWrites(SQLITE_FULL);
-         return true;
-       },
-       [] {
-         FaultyVfs::heal();
-         return true;
-       }},
-      {"locked by another process", XR_SESSION_LOCK_FAILED, false, [&] { return lockHolder_->lock(); },
-       [&] { return lockHolder_->release(); }},
+    std::function<bool()> inject, clear;
+  } faults[] = {
+      {"full disk", XR_APPMGR_GENERIC_ERROR, false, [] { return FaultyVfs::failWrites(SQLITE_FULL), true; },
+       [] { return FaultyVfs::heal(), true; }},
+      {"locked by another process", XR_SESSION_LOCK_FAILED, false, [&] { return lockHolder_->ask('L'); },
+       [&] { return lockHolder_->ask('R'); }},
       // Immutable: the file and its WAL; not the shared-memory file, which
       // the process maps and would take a SIGBUS on.
-      {"store file immutable", XR_APPMGR_GENERIC_ERROR, false,
-       [&] { return setImmutable(path_, true) && setImmutable(path_ + "-wal", true); },
-       [&] { return setImmutable(path_, false) && setImmutable(path_ + "-wal", false); }},
+      {"store file immutable", XR_APPMGR_GENERIC_ERROR, false, [&] { return immutable(true); },
+       [&] { return immutable(false); }},
       {"store file removed", XR_GET_INTERFACE_FAILED, true,
        [&] {
-         std::string errorText;
          sqlite3* db = nullptr;
          const bool copied =
              sqlite3_open(path_.c_str(), &db) == SQLITE_OK &&
@@ -189,7 +162,7 @@ TEST_F(HostStoreFaultTest, EachStoreFaultAnswersAnErrorAndTheHostServesAgainAfte
   };
   auto bystander = connect();
   int round = 0;
-  for (const Fault& fault : faults) {
+  for (const auto& fault : faults) {
     SCOPED_TRACE(fault.what);
     auto client = connect();
     const std::string before = exportTree();
@@ -208,17 +181,16 @@ TEST_F(HostStoreFaultTest, EachStoreFaultAnswersAnErrorAndTheHostServesAgainAfte
                 fault.writeError)
           << text;
       const uint32_t lookup = call(*client, APPMAN_SUBCLIENT_BY_ID_REQ, subclientRequest(), &text);
-      if (fault.readsFail) {
-        // The lookup answers its one failure code; the text names the file.
-        EXPECT_EQ(lookup, XR_STREAM_FAILURE) << text;
-        EXPECT_NE(text.find(path_), std::string::npos) << text;
-      } else {
-        EXPECT_EQ(lookup, 0u) << text;
-      }
+      // A failing lookup answers its one failure code; the text names the file.
+      EXPECT_EQ(lookup, fault.readsFail ? XR_STREAM_FAILURE : 0u) << text;
+      EXPECT_TRUE(!fault.readsFail || text.find(path_) != std::string::npos) << text;
       EXPECT_EQ(bystander->health().state, wire::HealthRecord::kServing);
     }
     ASSERT_TRUE(fault.clear());
-    expectSound();
+    std::vector<std::string> problems;
+    std::string errorText;
+    ASSERT_EQ(store_->checkIntegrity(problems, errorText), 0) << errorText;
+    EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(exportTree(), before) << "nothing of the failed updates was written";
     EXPECT_EQ(call(*client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, subclientRequest(add.c_str(), "0")), 0u);
     const appmanObjectReq lookup = subclientRequest();
@@ -227,3 +199,5 @@ TEST_F(HostStoreFaultTest, EachStoreFaultAnswersAnErrorAndTheHostServesAgainAfte
     EXPECT_NE(reply.text(offsetof(appmanGeneralMsg, data)).value_or("").find(path), std::string::npos);
   }
 }
+
+}  // namespace

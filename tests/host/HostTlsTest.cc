@@ -28,23 +28,20 @@ namespace {
 
 class HostTlsTest : public HostTest {
  protected:
-  static void SetUpTestSuite() { certificates_ = new TestCertificates(); }
-  static void TearDownTestSuite() {
-    delete certificates_;
-    certificates_ = nullptr;
-  }
+  static void SetUpTestSuite() { certificates_ = std::make_unique<TestCertificates>(); }
+  static void TearDownTestSuite() { certificates_.reset(); }
 
   // Mutual TLS with the test authority.
-  static HostOptions tlsOptions() {
+  static HostOptions tlsOptions(bool requireClientCertificate = true) {
     HostOptions options;
     options.tls.certificateFile = certificates_->hostCert;
     options.tls.keyFile = certificates_->hostKey;
     options.tls.caFile = certificates_->caFile;
-    options.tls.requireClientCertificate = true;
+    options.tls.requireClientCertificate = requireClientCertificate;
     return options;
   }
   // A client that trusts the test authority and shows the client certificate.
-  static AppMgrClientOptions trustedClient() {
+  static AppMgrClientOptions trusted() {
     AppMgrClientOptions options;
     options.tls.enabled = true;
     options.tls.caFile = certificates_->caFile;
@@ -52,95 +49,79 @@ class HostTlsTest : public HostTest {
     options.tls.keyFile = certificates_->clientKey;
     return options;
   }
-  std::unique_ptr<AppMgrClient> connectTls(const AppMgrClientOptions& options = trustedClient()) {
-    return AppMgrClient::connect(server_->listenAddress(), options);
+  static AppMgrClientOptions anonymous() {
+    AppMgrClientOptions options = trusted();
+    options.tls.certificateFile.clear();
+    options.tls.keyFile.clear();
+    return options;
+  }
+  static AppMgrClientOptions foreign() {
+    AppMgrClientOptions options = trusted();
+    options.tls.certificateFile = certificates_->otherClientCert;
+    options.tls.keyFile = certificates_->otherClientKey;
+    return options;
   }
   // The error text of a connection attempt that must fail.
   std::string refusal(const AppMgrClientOptions& options) {
     try {
-      connectTls(options)->health();
+      connect(options)->health();
     } catch (const AppMgrClientError& e) {
       return e.what();
     }
     return "connected";
   }
+  void expectServingTls() { EXPECT_EQ(connect(trusted())->health().state, wire::HealthRecord::kServing); }
 
-  static TestCertificates* certificates_;
+  static std::unique_ptr<TestCertificates> certificates_;
 };
 
-TestCertificates* HostTlsTest::certificates_ = nullptr;
+std::unique_ptr<TestCertificates> HostTlsTest::certificates_;
 
-appmanVelmoraByIdReq velmoraRequest() {
+TEST_F(HostTlsTest, MutualTlsServesRequestsUnderTheAddressOrAGivenName) {
+  startHost(tlsOptions());
   appmanVelmoraByIdReq req;
   req.velmoraId = static_cast<uint32_t>(hosttest::kVelmoraId);
-  return req;
-}
-
-TEST_F(HostTlsTest, MutualTlsServesRequestsAndHealth) {
-  startHost(tlsOptions(), hosttest::sampleStore());
-  auto client = connectTls();
-  const appmanVelmoraByIdReq req = velmoraRequest();
-  const AppMgrReply reply = client->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
+  const AppMgrReply reply = connect(trusted())->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
   ASSERT_TRUE(reply.isResponse());
   EXPECT_EQ(reply.text(offsetof(appmanVelmoraRsp, velmoraName)), "north");
-  EXPECT_EQ(client->health().state, wire::HealthRecord::kServing);
-  // The name checked may also be given instead of taken from the address.
-  AppMgrClientOptions byName = trustedClient();
+  AppMgrClientOptions byName = trusted();
   byName.tls.serverName = "localhost";
-  EXPECT_EQ(connectTls(byName)->health().state, wire::HealthRecord::kServing);
+  EXPECT_EQ(connect(byName)->health().state, wire::HealthRecord::kServing);
 }
 
 TEST_F(HostTlsTest, RefusesUntrustedPeersAndKeepsServingTrustedOnes) {
-  struct Case {
-    const char* what;
-    AppMgrClientOptions options;
-    const char* expected;  // in the client's error text
-  };
-  AppMgrClientOptions noCertificate = trustedClient();
-  noCertificate.tls.certificateFile.clear();
-  noCertificate.tls.keyFile.clear();
-  AppMgrClientOptions foreignCertificate = trustedClient();
-  foreignCertificate.tls.certificateFile = certificates_->otherClientCert;
-  foreignCertificate.tls.keyFile = certificates_->otherClientKey;
-  AppMgrClientOptions distrustsHost = trustedClient();
+  AppMgrClientOptions distrustsHost = trusted(), wrongName = trusted();
   distrustsHost.tls.caFile = certificates_->otherCaFile;
-  AppMgrClientOptions wrongName = trustedClient();
   wrongName.tls.serverName = "appmgr.example.net";
-  AppMgrClientOptions plain;
-  const Case cases[] = {
-      {"no client certificate", noCertificate, "certificate required"},
-      {"client certificate of another authority", foreignCertificate, "unknown ca"},
-      {"host certificate of an untrusted authority", distrustsHost, "certificate verify failed"},
-      {"host certificate for another name", wrongName, "certificate verify failed"},
-      {"plain TCP to a TLS host", plain, "closed the connection"},
+  const struct {
+    const char* what;
+    bool required;  // the host requires client certificates
+    AppMgrClientOptions options;
+    const char* expected;  // in the client's error text; empty: served
+  } cases[] = {
+      {"no client certificate", true, anonymous(), "certificate required"},
+      {"no client certificate where none is required", false, anonymous(), ""},
+      {"client certificate of another authority", true, foreign(), "unknown ca"},
+      {"client certificate of another authority where none is required", false, foreign(), "unknown ca"},
+      {"host certificate of an untrusted authority", true, distrustsHost, "certificate verify failed"},
+      {"host certificate for another name", true, wrongName, "certificate verify failed"},
+      {"plain TCP to a TLS host", true, AppMgrClientOptions(), "closed the connection"},
   };
-  startHost(tlsOptions(), hosttest::sampleStore());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_THAT(refusal(c.options), HasSubstr(c.expected));
+  for (const bool required : {true, false}) {
+    startHost(tlsOptions(required));
+    for (const auto& c : cases) {
+      if (c.required != required) continue;
+      SCOPED_TRACE(c.what);
+      EXPECT_THAT(refusal(c.options), HasSubstr(*c.expected ? c.expected : "connected"));
+    }
+    expectServingTls();
+    EXPECT_EQ(awaitConnections(0), 0u) << "every refused connection is closed";
+    server_->stop();
   }
-  EXPECT_EQ(connectTls()->health().state, wire::HealthRecord::kServing);
-  for (int i = 0; i < 100 && server_->connections() > 0; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_EQ(server_->connections(), 0u) << "every refused connection is closed";
-}
-
-TEST_F(HostTlsTest, ClientCertificatesAreOptionalUnlessRequired) {
-  HostOptions options = tlsOptions();
-  options.tls.requireClientCertificate = false;
-  startHost(options, hosttest::sampleStore());
-  AppMgrClientOptions anonymous = trustedClient();
-  anonymous.tls.certificateFile.clear();
-  anonymous.tls.keyFile.clear();
-  EXPECT_EQ(connectTls(anonymous)->health().state, wire::HealthRecord::kServing);
-  // A certificate that is shown must still verify.
-  AppMgrClientOptions foreign = trustedClient();
-  foreign.tls.certificateFile = certificates_->otherClientCert;
-  foreign.tls.keyFile = certificates_->otherClientKey;
-  EXPECT_THAT(refusal(foreign), HasSubstr("unknown ca"));
 }
 
 TEST_F(HostTlsTest, RefusesClientsLimitedToTls11) {
-  startHost(tlsOptions(), hosttest::sampleStore());
+  startHost(tlsOptions());
   asio::ssl::context context(asio::ssl::context::tls_client);
   SSL_CTX_set_min_proto_version(context.native_handle(), TLS1_VERSION);
   SSL_CTX_set_max_proto_version(context.native_handle(), TLS1_1_VERSION);
@@ -154,7 +135,7 @@ TEST_F(HostTlsTest, RefusesClientsLimitedToTls11) {
   stream.handshake(asio::ssl::stream_base::client, ec);
   // The alert comes from the host: the client did offer TLS 1.1.
   EXPECT_THAT(ec.message(), HasSubstr("alert protocol version"));
-  EXPECT_EQ(connectTls()->health().state, wire::HealthRecord::kServing);
+  expectServingTls();
 }
 
 TEST_F(HostTlsTest, LimitsAndTimeoutsHoldOverTls) {
@@ -165,14 +146,14 @@ TEST_F(HostTlsTest, LimitsAndTimeoutsHoldOverTls) {
   // and a refusal in time, short enough to watch both timeouts fire.
   options.idleTimeout = 1500ms;
   options.tls.handshakeTimeout = 1s;
-  startHost(options, hosttest::sampleStore());
+  startHost(options);
 
   // A handshake that never starts, and one refused for want of room, are closed.
   hosttest::RawPeer silent(server_->port());
   EXPECT_TRUE(silent.closedByHost(5s));
-  for (int i = 0; i < 100 && server_->connections() > 0; ++i) std::this_thread::sleep_for(10ms);
-  auto first = connectTls();
-  EXPECT_THAT(refusal(trustedClient()), HasSubstr("at most 1 connections"));
+  awaitConnections(0);
+  auto first = connect(trusted());
+  EXPECT_THAT(refusal(trusted()), HasSubstr("at most 1 connections"));
 
   // An oversize request gets its error frame; then the host closes.
   appmanVelmoraByNameReq big;
@@ -185,19 +166,19 @@ TEST_F(HostTlsTest, LimitsAndTimeoutsHoldOverTls) {
   first.reset();
 
   // A silent TLS connection is closed after the idle timeout.
-  for (int i = 0; i < 100 && server_->connections() > 0; ++i) std::this_thread::sleep_for(10ms);
-  auto idle = connectTls();
+  awaitConnections(0);
+  auto idle = connect(trusted());
   std::this_thread::sleep_for(3s);
   EXPECT_THROW(idle->health(), AppMgrClientError);
-  EXPECT_EQ(connectTls()->health().state, wire::HealthRecord::kServing);
+  expectServingTls();
 }
 
 TEST_F(HostTlsTest, StopClosesConnectionsInTheirHandshakeAtOnce) {
   HostOptions options = tlsOptions();
   options.tls.handshakeTimeout = std::chrono::minutes(1);
-  startHost(options, hosttest::sampleStore());
+  startHost(options);
   hosttest::RawPeer silent(server_->port());
-  auto client = connectTls();
+  auto client = connect(trusted());
   for (int i = 0; i < 100 && server_->connections() < 2; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_EQ(server_->connections(), 2u);
   const auto before = std::chrono::steady_clock::now();
@@ -207,37 +188,31 @@ TEST_F(HostTlsTest, StopClosesConnectionsInTheirHandshakeAtOnce) {
 }
 
 TEST_F(HostTlsTest, RefusesToStartWithoutTlsOffLoopbackOrWithBrokenSettings) {
-  struct Case {
+  HostOptions everywhere, v6, noKey = tlsOptions(), noCa = tlsOptions(), keyOnly, missing = tlsOptions(),
+                              mismatch = tlsOptions(), badCa = tlsOptions();
+  everywhere.listenHost = "0.0.0.0";
+  v6.listenHost = "::";
+  noKey.tls.keyFile.clear();
+  noCa.tls.caFile.clear();
+  keyOnly.tls.keyFile = certificates_->hostKey;
+  missing.tls.certificateFile = certificates_->hostCert + ".missing";
+  mismatch.tls.keyFile = certificates_->clientKey;
+  badCa.tls.caFile = certificates_->hostKey;
+  const struct {
     const char* what;
     HostOptions options;
     const char* expected;  // in the start error
+  } cases[] = {
+      {"all addresses in the clear", everywhere, "--tls-cert"},
+      {"all IPv6 addresses in the clear", v6, "without TLS"},
+      {"certificate without key", noKey, "--tls-key"},
+      {"client certificates without authorities", noCa, "--tls-ca"},
+      {"key without certificate", keyOnly, "--tls-cert"},
+      {"missing certificate file", missing, ".missing"},
+      {"key of another certificate", mismatch, "does not belong"},
+      {"authorities file without certificates", badCa, "certificate authorities"},
   };
-  std::vector<Case> cases;
-  HostOptions everywhere;
-  everywhere.listenHost = "0.0.0.0";
-  cases.push_back({"all addresses in the clear", everywhere, "--tls-cert"});
-  HostOptions v6 = everywhere;
-  v6.listenHost = "::";
-  cases.push_back({"all IPv6 addresses in the clear", v6, "without TLS"});
-  HostOptions noKey = tlsOptions();
-  noKey.tls.keyFile.clear();
-  cases.push_back({"certificate without key", noKey, "--tls-key"});
-  HostOptions noCa = tlsOptions();
-  noCa.tls.caFile.clear();
-  cases.push_back({"client certificates without authorities", noCa, "--tls-ca"});
-  HostOptions keyOnly;
-  keyOnly.tls.keyFile = certificates_->hostKey;
-  cases.push_back({"key without certificate", keyOnly, "--tls-cert"});
-  HostOptions missing = tlsOptions();
-  missing.tls.certificateFile = certificates_->hostCert + ".missing";
-  cases.push_back({"missing certificate file", missing, ".missing"});
-  HostOptions mismatch = tlsOptions();
-  mismatch.tls.keyFile = certificates_->clientKey;
-  cases.push_back({"key of another certificate", mismatch, "does not belong"});
-  HostOptions badCa = tlsOptions();
-  badCa.tls.caFile = certificates_->hostKey;
-  cases.push_back({"authorities file without certificates", badCa, "certificate authorities"});
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     HostServer server(c.options, hosttest::sampleStore());
     std::string error;
@@ -247,10 +222,9 @@ TEST_F(HostTlsTest, RefusesToStartWithoutTlsOffLoopbackOrWithBrokenSettings) {
   // With TLS, any address is served.
   HostOptions tlsEverywhere = tlsOptions();
   tlsEverywhere.listenHost = "0.0.0.0";
-  startHost(tlsEverywhere, hosttest::sampleStore());
-  EXPECT_EQ(
-      AppMgrClient::connect("127.0.0.1:" + std::to_string(server_->port()), trustedClient())->health().state,
-      wire::HealthRecord::kServing);
+  startHost(tlsEverywhere);
+  EXPECT_EQ(AppMgrClient::connect("127.0.0.1:" + std::to_string(server_->port()), trusted())->health().state,
+            wire::HealthRecord::kServing);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The frame format: header bytes in little-endian order, text fields
-// flattened into offsets and rebuilt only after every offset is checked.
+// The frame format: header bytes in little-endian order, control records of
+// one exact size, text fields flattened into offsets and rebuilt only after
+// every offset is checked.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,15 +15,8 @@ using namespace appmgr::wire;
 
 namespace {
 
-void putOffset(std::vector<unsigned char>& record, size_t at, uint64_t offset) {
-  for (int i = 0; i < 8; ++i) record[at + i] = static_cast<unsigned char>(offset >> (8 * i));
-}
-
-}  // namespace
-
 TEST(WireFormat, HeaderIsLittleEndianAndRoundTrips) {
   FrameHeader header;
-  header.type = FrameType::kRequest;
   header.code = 0x1a001011;
   header.correlationId = 0x0102030405060708;
   header.recordLength = 40;
@@ -41,16 +35,29 @@ TEST(WireFormat, HeaderIsLittleEndianAndRoundTrips) {
   EXPECT_EQ(back.frameSize(), kHeaderSize + 43);
 }
 
-TEST(WireFormat, ControlRecordsRefuseAWrongLength) {
-  HelloRecord hello;
+// Each control record decodes from exactly its own size, never one byte more or less.
+template <typename R>
+void expectExactSize(size_t size) {
+  SCOPED_TRACE(size);
+  EXPECT_EQ(R::kSize, size);
+  const std::vector<unsigned char> bytes(size + 1, 1);
+  R out;
+  EXPECT_TRUE(decodeRecord(bytes.data(), size, out));
+  EXPECT_FALSE(decodeRecord(bytes.data(), size - 1, out));
+  EXPECT_FALSE(decodeRecord(bytes.data(), size + 1, out));
+  EXPECT_EQ(encodeRecord(out).size(), size);
+}
+
+TEST(WireFormat, ControlRecordsDecodeOnlyFromTheirExactSize) {
+  expectExactSize<HelloRecord>(16);
+  HelloRecord hello, back;
   hello.peerProtocolVersion = 0x1003;
   const std::vector<unsigned char> bytes = encodeRecord(hello);
-  HelloRecord back;
   ASSERT_TRUE(decodeRecord(bytes.data(), bytes.size(), back));
   EXPECT_EQ(back.peerProtocolVersion, 0x1003u);
-  EXPECT_FALSE(decodeRecord(bytes.data(), bytes.size() - 1, back));
-  ErrorRecord error;
-  EXPECT_FALSE(decodeRecord(bytes.data(), bytes.size(), error));
+  expectExactSize<HelloAckRecord>(16);
+  expectExactSize<ErrorRecord>(8);
+  expectExactSize<HealthRecord>(24);
 }
 
 TEST(WireFormat, FlattenedRecordResolvesToTheSameTexts) {
@@ -58,16 +65,13 @@ TEST(WireFormat, FlattenedRecordResolvesToTheSameTexts) {
   req.objectId = 9;
   req.appIdText = "2:1046";
   req.firstList = "";  // empty but present: must not become null
-  const FlatRecord flat =
-      flattenRecord(&req, sizeof req, appmanRequestTextFields(APPMAN_SUBCLIENT_BY_ID_REQ), "");
-  EXPECT_EQ(flat.textArea, std::string("\0"
-                                       "2:1046\0"
-                                       "\0",
-                                       9));
+  const appmanTextFields fields = appmanRequestTextFields(APPMAN_SUBCLIENT_BY_ID_REQ);
+  const FlatRecord flat = flattenRecord(&req, sizeof req, fields, "");
+  EXPECT_EQ(flat.textArea, std::string(1, '\0') + "2:1046" + std::string(2, '\0'));
   std::vector<unsigned char> record = flat.record;
   std::string reason;
-  ASSERT_TRUE(resolveRecord(record.data(), record.size(), appmanRequestTextFields(APPMAN_SUBCLIENT_BY_ID_REQ),
-                            flat.textArea.data(), flat.textArea.size(), reason))
+  ASSERT_TRUE(
+      resolveRecord(record.data(), record.size(), fields, flat.textArea.data(), flat.textArea.size(), reason))
       << reason;
   appmanObjectReq back;
   std::memcpy(static_cast<void*>(&back), record.data(), sizeof back);
@@ -81,23 +85,22 @@ TEST(WireFormat, FlattenedRecordResolvesToTheSameTexts) {
 TEST(WireFormat, ResolveRefusesOffsetsOutsideTheTextArea) {
   const appmanTextFields fields = appmanRequestTextFields(APPMAN_SUBCLIENT_BY_ID_REQ);
   const std::string area("\0abc\0de", 7);  // "abc" at 1, "de" at 5 without NUL
-  struct Case {
+  const struct {
     const char* what;
     uint64_t offset;
     bool ok;
-  } cases[] = {
-      {"null", 0, true},
-      {"first text", 1, true},
-      {"inside the first text", 2, true},
-      {"text without NUL", 5, false},
-      {"at the end of the area", 7, false},
-      {"past the area", 1000, false},
-      {"wrapping offset", ~uint64_t{0}, false},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"null", 0, true},
+               {"first text", 1, true},
+               {"inside the first text", 2, true},
+               {"text without NUL", 5, false},
+               {"at the end of the area", 7, false},
+               {"past the area", 1000, false},
+               {"wrapping offset", ~uint64_t{0}, false}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<unsigned char> record(sizeof(appmanObjectReq), 0);
-    putOffset(record, offsetof(appmanObjectReq, secondList), c.offset);
+    for (int i = 0; i < 8; ++i)
+      record[offsetof(appmanObjectReq, secondList) + i] = static_cast<unsigned char>(c.offset >> (8 * i));
     std::string reason;
     EXPECT_EQ(resolveRecord(record.data(), record.size(), fields, area.data(), area.size(), reason), c.ok)
         << reason;
@@ -115,3 +118,5 @@ TEST(WireFormat, LeadingTextNeedsItsNul) {
   EXPECT_EQ(text, "oops");
   EXPECT_FALSE(leadingText("oops", 4, text));
 }
+
+}  // namespace
