@@ -14,7 +14,6 @@
 #include <linux/fs.h>
 #include <sqlite3.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -43,48 +42,22 @@ bool setImmutable(const std::string& path, bool on) {
   return ok;
 }
 
-// A child process that takes the store's write lock on 'L' and gives it
-// back on 'R', answering 'y' when it could. Forked before the host starts
-// its threads.
+// A second connection to the store file that holds its write lock between
+// lock() and release(), as another process would.
 class LockHolder {
  public:
-  explicit LockHolder(const std::string& path) {
-    int toChild[2], toParent[2];
-    if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(toChild[1]);
-      ::close(toParent[0]);
-      sqlite3* db = nullptr;
-      for (char command = 0; ::read(toChild[0], &command, 1) == 1;) {
-        bool ok =
-            command == 'L' && sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-            sqlite3_exec(db, "BEGIN EXCLUSIVE; INSERT INTO global_param(name, value) VALUES('held', 'x')",
-                         nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (command == 'R') ok = sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (command == 'R') sqlite3_close(db);
-        if (::write(toParent[1], ok ? "y" : "n", 1) != 1) break;
-      }
-      ::_exit(0);
-    }
-    ::close(toChild[0]);
-    ::close(toParent[1]);
-    toChild_ = toChild[1];
-    fromChild_ = toParent[0];
+  explicit LockHolder(const std::string& path) : path_(path) {}
+  ~LockHolder() { sqlite3_close(db_); }
+  bool lock() {
+    return sqlite3_open(path_.c_str(), &db_) == SQLITE_OK &&
+           sqlite3_exec(db_, "BEGIN EXCLUSIVE; INSERT INTO global_param(name, value) VALUES('held', 'x')",
+                        nullptr, nullptr, nullptr) == SQLITE_OK;
   }
-  ~LockHolder() {
-    ::close(toChild_);
-    ::close(fromChild_);
-    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-  }
-  bool ask(char command) {
-    char answer = 0;
-    return ::write(toChild_, &command, 1) == 1 && ::read(fromChild_, &answer, 1) == 1 && answer == 'y';
-  }
+  bool release() { return sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK; }
 
  private:
-  pid_t pid_ = -1;
-  int toChild_ = -1, fromChild_ = -1;
+  std::string path_;
+  sqlite3* db_ = nullptr;
 };
 
 // The error code of a response, or a sentinel for anything but a response.
@@ -100,7 +73,6 @@ class HostStoreFaultTest : public HostTest {
   void SetUp() override {
     HostTest::SetUp();
     path_ = dir_.file("store.db");
-    lockHolder_ = std::make_unique<LockHolder>(path_);  // before any thread starts
     SqliteConfigStore::Options options;
     options.busyTimeoutMs = 200;
     std::string errorText;
@@ -113,7 +85,6 @@ class HostStoreFaultTest : public HostTest {
     setImmutable(path_ + "-wal", false);
     HostTest::TearDown();
     store_.reset();
-    lockHolder_.reset();
   }
   std::string exportTree() {
     std::string json, errorText;
@@ -124,7 +95,7 @@ class HostStoreFaultTest : public HostTest {
   FaultyVfs::Scope vfs_;  // before the store: its connections use it
   TempDir dir_;
   std::string path_;
-  std::unique_ptr<LockHolder> lockHolder_;
+  LockHolder lockHolder_{dir_.file("store.db")};
   std::shared_ptr<SqliteConfigStore> store_;
 };
 
@@ -139,8 +110,8 @@ TEST_F(HostStoreFaultTest, EachStoreFaultAnswersAnErrorAndTheHostServesAgainAfte
   } faults[] = {
       {"full disk", XR_APPMGR_GENERIC_ERROR, false, [] { return FaultyVfs::failWrites(SQLITE_FULL), true; },
        [] { return FaultyVfs::heal(), true; }},
-      {"locked by another process", XR_SESSION_LOCK_FAILED, false, [&] { return lockHolder_->ask('L'); },
-       [&] { return lockHolder_->ask('R'); }},
+      {"locked by another process", XR_SESSION_LOCK_FAILED, false, [&] { return lockHolder_.lock(); },
+       [&] { return lockHolder_.release(); }},
       // Immutable: the file and its WAL; not the shared-memory file, which
       // the process maps and would take a SIGBUS on.
       {"store file immutable", XR_APPMGR_GENERIC_ERROR, false, [&] { return immutable(true); },
