@@ -95,106 +95,53 @@ class AdaptersBCLsnTest : public ListenerTest {
 
 // One request per query and lookup type. The numbers n1..n5 are 11..15, so
 // a number passed in the wrong place or an ignored one passed at all fails
-// the strict store mock.
+// the strict store mock. A row: the request code and type, the store call
+// expected, the output argument it fills and with what, and the answer.
 struct TypeCase {
   unsigned long code;
   uint32_t type;
   std::function<void(MockConfigStore&)> expect;
   const char* answer;
 };
-
+#define ROW(code, type, call, out, value, answer)                                                    \
+  {                                                                                                  \
+    code, type, [](MockConfigStore& s) { EXPECT_CALL(s, call).WillOnce(fills<out>(value)); }, answer \
+  }
+using Apps = std::vector<ApplicationRow>;
 const TypeCase kTypeCases[] = {
-    {kQuery, velmoraVelmorasQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listVelmoras(11, Order::kById, _, _))
-           .WillOnce(fills<2>(Rows{{2, "north", false}, {4, "south pole", true}}));
-     },
-     "2\n4\n"},
-    {kQuery, velmoraClientsQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listClients(12, 2, _, _)).WillOnce(fills<2>(Rows{{5, "b 1"}}));
-     },
-     "5\n"},
-    {kQuery, velmoraMediaAgentQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listClientsOfType(11, ConfigStore::kClientRoleMediaAgent, Order::kById, _, _))
-           .WillOnce(fills<3>(Rows{{10, "ma"}, {18446744073709551615ul, "max"}}));
-     },
-     "10\n18446744073709551615\n"},
-    {kQuery, clientApplicationsQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listApplications(11, 12, 13, 14, 15, Order::kById, _, _))
-           .WillOnce(fills<6>(std::vector<ApplicationRow>{app(2, 1045), app(3, 7)}));
-     },
-     "2:1045\n3:7\n"},
-    {kQuery, clientApplicationTypesQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listApplicationTypes(11, 1, _, _))
-           .WillOnce(fills<2>(Rows{{7, "File System"}, {22, "`x+y"}}));
-     },
-     "7 File+1System\n22 ``x+2y\n"},
-    {kQuery, clientInstancesQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listInstances(11, 12, 13, Order::kByName, _, _))
-           .WillOnce(fills<4>(Rows{{6, "Default Instance"}}));
-     },
-     "6 Default+1Instance\n"},
-    {kQuery, instanceListFromAppTypeQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listInstances(11, 0, 12, Order::kByName, _, _)).WillOnce(fills<4>(Rows{{6, ""}}));
-     },
-     "6 `\n"},
-    {kQuery, clientBackupSetsQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listBackupSets(0, 11, 13, Order::kByName, _, _))
-           .WillOnce(fills<4>(Rows{{7, "default set", true}, {9, "a+b", false}, {12, "", true}}));
-     },
-     "7 true default+1set\n9 false a+2b\n12 true `\n"},
-    {kQuery, clientBackupSetsNoInstanceQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listBackupSets(11, 13, 0, Order::kByName, _, _))
-           .WillOnce(fills<4>(Rows{{7, "bs", false}}));
-     },
-     "7 false bs\n"},
-    {kQuery, clientBackupSetsWithInstance,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listBackupSets(11, 13, 15, Order::kByName, _, _))
-           .WillOnce(fills<4>(Rows{{7, "bs", true}}));
-     },
-     "7 true bs\n"},
-    {kQuery, clientSubclientsQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listSubclients(11, 13, Order::kByName, _, _))
-           .WillOnce(fills<3>(Rows{{8, "home dirs", true}}));
-     },
-     "8 home+1dirs\n"},  // the subclient flag is not answered
-    {kQuery, archiveGroupApplicationsQuery,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, listArchiveGroupApplications(11, 12, _, _))
-           .WillOnce(fills<2>(std::vector<ApplicationRow>{app(2, 1046)}));
-     },
-     "2:1046\n"},
-    {kLookup, ApplicationTypeNameLookup,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, findApplicationTypeName(11, _, _)).WillOnce(fills<1>("Oracle Database"));
-     },
-     "Oracle+1Database\n"},
-    {kLookup, ApplicationIdLookup,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, findApplicationBySubclient(11, _, _)).WillOnce(fills<1>(app(2, 1045)));
-     },
-     "2:1045\n"},
-    {kLookup, ClientIdLookupFromInstanceId,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, findInstance(11, _, _)).WillOnce(fills<1>(instance("i", 12, 3)));
-     },
-     "12 3\n"},
-    {kLookup, LookupInstNameFromId,
-     [](MockConfigStore& s) {
-       EXPECT_CALL(s, findInstance(11, _, _)).WillOnce(fills<1>(instance("", 5, 2)));
-     },
-     "`\n"},
+    ROW(kQuery, velmoraVelmorasQuery, listVelmoras(11, Order::kById, _, _), 2,
+        (Rows{{2, "north", false}, {4, "south pole", true}}), "2\n4\n"),
+    ROW(kQuery, velmoraClientsQuery, listClients(12, 2, _, _), 2, (Rows{{5, "b 1"}}), "5\n"),
+    ROW(kQuery, velmoraMediaAgentQuery,
+        listClientsOfType(11, ConfigStore::kClientRoleMediaAgent, Order::kById, _, _), 3,
+        (Rows{{10, "ma"}, {18446744073709551615ul, "max"}}), "10\n18446744073709551615\n"),
+    ROW(kQuery, clientApplicationsQuery, listApplications(11, 12, 13, 14, 15, Order::kById, _, _), 6,
+        (Apps{app(2, 1045), app(3, 7)}), "2:1045\n3:7\n"),
+    ROW(kQuery, clientApplicationTypesQuery, listApplicationTypes(11, 1, _, _), 2,
+        (Rows{{7, "File System"}, {22, "`x+y"}}), "7 File+1System\n22 ``x+2y\n"),
+    ROW(kQuery, clientInstancesQuery, listInstances(11, 12, 13, Order::kByName, _, _), 4,
+        (Rows{{6, "Default Instance"}}), "6 Default+1Instance\n"),
+    ROW(kQuery, instanceListFromAppTypeQuery, listInstances(11, 0, 12, Order::kByName, _, _), 4,
+        (Rows{{6, ""}}), "6 `\n"),
+    ROW(kQuery, clientBackupSetsQuery, listBackupSets(0, 11, 13, Order::kByName, _, _), 4,
+        (Rows{{7, "default set", true}, {9, "a+b", false}, {12, "", true}}),
+        "7 true default+1set\n9 false a+2b\n12 true `\n"),
+    ROW(kQuery, clientBackupSetsNoInstanceQuery, listBackupSets(11, 13, 0, Order::kByName, _, _), 4,
+        (Rows{{7, "bs", false}}), "7 false bs\n"),
+    ROW(kQuery, clientBackupSetsWithInstance, listBackupSets(11, 13, 15, Order::kByName, _, _), 4,
+        (Rows{{7, "bs", true}}), "7 true bs\n"),
+    // The subclient flag is not answered.
+    ROW(kQuery, clientSubclientsQuery, listSubclients(11, 13, Order::kByName, _, _), 3,
+        (Rows{{8, "home dirs", true}}), "8 home+1dirs\n"),
+    ROW(kQuery, archiveGroupApplicationsQuery, listArchiveGroupApplications(11, 12, _, _), 2,
+        (Apps{app(2, 1046)}), "2:1046\n"),
+    ROW(kLookup, ApplicationTypeNameLookup, findApplicationTypeName(11, _, _), 1, "Oracle Database",
+        "Oracle+1Database\n"),
+    ROW(kLookup, ApplicationIdLookup, findApplicationBySubclient(11, _, _), 1, app(2, 1045), "2:1045\n"),
+    ROW(kLookup, ClientIdLookupFromInstanceId, findInstance(11, _, _), 1, instance("i", 12, 3), "12 3\n"),
+    ROW(kLookup, LookupInstNameFromId, findInstance(11, _, _), 1, instance("", 5, 2), "`\n"),
 };
+#undef ROW
 
 }  // namespace
 

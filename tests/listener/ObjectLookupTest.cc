@@ -1,7 +1,8 @@
 // Instance, backup set and subclient lookups: the response texts byte for
 // byte, the flag token, content and filter groups by application type,
 // passwords converted only for version 6 peers and at each object's own
-// level, and one 0xC201 response with empty lists after every failure.
+// level, one 0xC201 response with empty lists after every failure, and the
+// same text from a derived listener's record path.
 #include <climits>
 #include <optional>
 #include <sstream>
@@ -25,7 +26,6 @@
 using ::testing::_;
 using ::testing::AllOf;
 using ::testing::DoAll;
-using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::Return;
 using ::testing::SetArgReferee;
@@ -116,46 +116,42 @@ class ObjectLookupTest : public ListenerTest {
     EXPECT_CALL(store(), listSubclientEntries(kObjectId, group, _, _))
         .WillOnce(reply<2, 3>(entries, XR_CONTENT_NOT_FOUND));
   }
-  // A whole lookup of `code` for an object named "obj" with empty content
-  // and filter groups where its application type carries them.
+  // A whole lookup of `code` for an object called `name`, with `content`
+  // for a type 7 instance or as the content group of a file system
+  // subclient (whose filter groups are empty), in lookup order.
   void expectLookup(unsigned long code, uint64_t appTypeId, int64_t flags,
-                    const std::vector<PropertyRow>& props) {
-    if (code == kBackupSet) {
-      expectObject(kBackupSet, "obj", flags);
-      expectProperties(PropertyOwner::kBackupSet, props);
-      return;
-    }
-    expectApplication(appTypeId);
-    if (code == kInstance) {
-      expectObject(kInstance, "obj");
-      expectProperties(PropertyOwner::kInstance, props);
-      if (appTypeId == kNotesType) expectContent({});
-      return;
-    }
-    expectObject(kSubclient, "obj", flags);
-    expectProperties(PropertyOwner::kSubclient, props);
-    if (appTypeId != kFileSystemType) return;
-    for (int group = kSubclientContentGroup; group <= kLastFilterGroup; ++group) expectEntries(group, {});
+                    const std::vector<PropertyRow>& props, const std::string& name = "obj",
+                    const std::vector<ContentRow>& content = {}) {
+    ::testing::InSequence inOrder;
+    if (code != kBackupSet) expectApplication(appTypeId);
+    expectObject(code, name, flags);
+    expectProperties(code == kInstance    ? PropertyOwner::kInstance
+                     : code == kBackupSet ? PropertyOwner::kBackupSet
+                                          : PropertyOwner::kSubclient,
+                     props);
+    if (code == kInstance && appTypeId == kNotesType) expectContent(content);
+    if (code != kSubclient || appTypeId != kFileSystemType) return;
+    std::vector<std::string> entries;
+    for (const ContentRow& row : content) entries.push_back(row.path);
+    expectEntries(kSubclientContentGroup, entries);
+    for (int group = kFirstFilterGroup; group <= kLastFilterGroup; ++group) expectEntries(group, {});
   }
 
   // Runs the lookup of `code` and checks that its listener keeps no list.
-  int run(unsigned long code, RecordingSession& session, xrsDatabuf* buf) {
-    InstanceBCLsn instance;
-    BackupSetBCLsn backupSet;
-    SubclientBCLsn subclient;
-    const int result = code == kInstance    ? instance.handleMessage(session, code, buf)
-                       : code == kBackupSet ? backupSet.handleMessage(session, code, buf)
-                                            : subclient.handleMessage(session, code, buf);
-    EXPECT_TRUE(instance.propList.empty() && instance.contentList.empty());
-    EXPECT_TRUE(backupSet.propList.empty() && subclient.propList.empty());
-    return result;
-  }
-  int run(unsigned long code, RecordingSession& session, const char* appIdText = "2:1045") {
+  int run(unsigned long code, RecordingSession& session) {
     Request<appmanObjectReq> request;
     request.record().objectId = kObjectId;
     request.record().passThrough = kPassThrough;
-    request.record().appIdText = appIdText;
-    return run(code, session, request.buf());
+    request.record().appIdText = "2:1045";
+    InstanceBCLsn instance;
+    BackupSetBCLsn backupSet;
+    SubclientBCLsn subclient;
+    const int result = code == kInstance    ? instance.handleMessage(session, code, request.buf())
+                       : code == kBackupSet ? backupSet.handleMessage(session, code, request.buf())
+                                            : subclient.handleMessage(session, code, request.buf());
+    EXPECT_TRUE(instance.propList.empty() && instance.contentList.empty());
+    EXPECT_TRUE(backupSet.propList.empty() && subclient.propList.empty());
+    return result;
   }
 
   // The text of the only response, after checking its frame.
@@ -164,14 +160,9 @@ class ObjectLookupTest : public ListenerTest {
     const SentResponse& sent = answer(session, code);
     const auto record = sent.as<appmanGeneralMsg>();
     EXPECT_EQ(record.msgCode, APPMAN_PROPERTY_STREAM_RSP);
-    EXPECT_EQ(record.context, 0u);
+    EXPECT_EQ(record.context | record.reserved, 0u);
     EXPECT_EQ(record.errorCode, errorCode);
-    EXPECT_EQ(record.reserved, 0u);
     return sent.texts.count(kText) != 0 ? sent.text(kText) : std::nullopt;
-  }
-  static void expectFailure(const RecordingSession& session, unsigned long code, int result) {
-    EXPECT_EQ(result, static_cast<int>(XR_STREAM_FAILURE));
-    EXPECT_EQ(streamText(session, code, XR_STREAM_FAILURE), std::nullopt);
   }
 
   int step_ = 0;
@@ -179,52 +170,62 @@ class ObjectLookupTest : public ListenerTest {
   std::string failText_;
 };
 
-TEST_F(ObjectLookupTest, InstanceOfOtherTypeSendsNameAndPropertiesOnly) {
-  expectApplication(13);
-  expectObject(kInstance, "inst one+`");
-  expectProperties(PropertyOwner::kInstance, {{"`Home Dir", 4, "/opt/a b"}, {"", 12, "+"}});
-
-  EXPECT_EQ(run(kInstance, session_), 0);
-  EXPECT_EQ(streamText(session_, kInstance), "inst+1one+2` 2 0 ``Home+1Dir 4 /opt/a+1b 0 ` 12 +2 ");
-  EXPECT_THAT(log().textsFor("InstanceBCLsn::lookupInstanceById"),
-              ElementsAre(" ", "Request Type [0x1a003111], sending response Code [0] back to client"));
-}
-
-TEST_F(ObjectLookupTest, InstanceOfTypeSevenAddsContentWithNotesPrefixes) {
-  expectApplication(kNotesType);
-  expectObject(kInstance, "notes");
-  expectProperties(PropertyOwner::kInstance, {});
-  expectContent({{9, "mail/a.nsf"}, {10, "By Date"}, {3, "`db x"}});
-
-  EXPECT_EQ(run(kInstance, session_), 0);
-  EXPECT_EQ(streamText(session_, kInstance), "notes 0 3 NotesProfile:mail/a.nsf NotesView:By+1Date ``db+1x ");
-}
-
-TEST_F(ObjectLookupTest, BackupSetSendsEscapedNameFlagTokenAndProperties) {
-  expectObject(kBackupSet, "`nightly set+1", 8);
-  expectProperties(PropertyOwner::kBackupSet, {{"Retain Days", 3, "a b+c"}, {"`Tag", 0xFFFFFFFFul, ""}});
-
-  EXPECT_EQ(run(kBackupSet, session_), 0);
-  EXPECT_EQ(streamText(session_, kBackupSet),
-            "``nightly+1set+21 true 2 0 Retain+1Days 3 a+1b+2c 0 ``Tag -1 ` ");
-  EXPECT_THAT(log().textsFor("BackupSetBCLsn::lookupBackupSetById"),
-              ElementsAre(" ", "Request Type [0x1a003211], sending response Code [0] back to client"));
-}
-
-TEST_F(ObjectLookupTest, SubclientSendsContentAndSevenFilterGroupsInOrder) {
-  ::testing::InSequence inOrder;
-  expectApplication(kFileSystemType);
-  expectObject(kSubclient, "default sc", 9);
-  expectProperties(PropertyOwner::kSubclient, {{"Scan Type", 2, "1+1"}});
-  expectEntries(kSubclientContentGroup, {"/home/my docs", "a+b", "`x"});
-  for (int group = kFirstFilterGroup; group <= kLastFilterGroup; ++group) expectEntries(group, {});
-
-  EXPECT_EQ(run(kSubclient, session_), 0);
-  EXPECT_EQ(
-      streamText(session_, kSubclient),
-      "default+1sc true 1 0 Scan+1Type 2 1+21 3 /home/my+1docs a+2b ``x 7 2 0 3 0 4 0 5 0 6 0 7 0 8 0 ");
-  EXPECT_THAT(log().textsFor("SubclientBCLsn::lookupSubclientById"),
-              ElementsAre(" ", "Request Type [0x1a003311], sending response Code [0] back to client"));
+TEST_F(ObjectLookupTest, EachObjectSendsItsNameFlagPropertiesAndContentByteForByte) {
+  const struct {
+    unsigned long code;
+    uint64_t appType;
+    const char* name;
+    int64_t flags;
+    std::vector<PropertyRow> props;
+    std::vector<ContentRow> content;
+    const char* want;
+  } cases[] = {
+      // An instance of another type: name and properties only (no flag).
+      {kInstance,
+       13,
+       "inst one+`",
+       8,
+       {{"`Home Dir", 4, "/opt/a b"}, {"", 12, "+"}},
+       {},
+       "inst+1one+2` 2 0 ``Home+1Dir 4 /opt/a+1b 0 ` 12 +2 "},
+      // Type 7 adds its content with the Notes prefixes.
+      {kInstance,
+       kNotesType,
+       "notes",
+       0,
+       {},
+       {{9, "mail/a.nsf"}, {10, "By Date"}, {3, "`db x"}},
+       "notes 0 3 NotesProfile:mail/a.nsf NotesView:By+1Date ``db+1x "},
+      {kBackupSet,
+       0,
+       "`nightly set+1",
+       8,
+       {{"Retain Days", 3, "a b+c"}, {"`Tag", 0xFFFFFFFFul, ""}},
+       {},
+       "``nightly+1set+21 true 2 0 Retain+1Days 3 a+1b+2c 0 ``Tag -1 ` "},
+      // A file system subclient: content, then the seven filter groups in order.
+      {kSubclient,
+       kFileSystemType,
+       "default sc",
+       9,
+       {{"Scan Type", 2, "1+1"}},
+       {{1, "/home/my docs"}, {1, "a+b"}, {1, "`x"}},
+       "default+1sc true 1 0 Scan+1Type 2 1+21 3 /home/my+1docs a+2b ``x 7 2 0 3 0 4 0 5 0 6 0 7 0 8 0 "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.want);
+    expectLookup(c.code, c.appType, c.flags, c.props, c.name, c.content);
+    RecordingSession session;
+    log().clear();
+    EXPECT_EQ(run(c.code, session), 0);
+    EXPECT_EQ(streamText(session, c.code), c.want);
+    EXPECT_EQ(log().count(std::string("Request Type [") +
+                          (c.code == kInstance    ? "0x1a003111"
+                           : c.code == kBackupSet ? "0x1a003211"
+                                                  : "0x1a003311") +
+                          "], sending response Code [0] back to client"),
+              1u);
+  }
 }
 
 // A class derived from the listener gets every property through its own
@@ -323,7 +324,8 @@ TEST_F(ObjectLookupTest, DatabaseFailureAtAnyStepSendsOneStreamFailure) {
       SCOPED_TRACE(failText_);
       expectLookup(code, code == kInstance ? kNotesType : kFileSystemType, 8, {{"a", 1, "b"}, {"c", 2, "d"}});
       RecordingSession session;
-      expectFailure(session, code, run(code, session));
+      EXPECT_EQ(run(code, session), static_cast<int>(XR_STREAM_FAILURE));
+      EXPECT_EQ(streamText(session, code, XR_STREAM_FAILURE), std::nullopt);
       // The content and filter reads of a subclient give no text.
       const std::string text = code == kSubclient && failAt_ > 2 ? "" : failText_;
       EXPECT_EQ(session.only().errorText, text);
@@ -333,7 +335,8 @@ TEST_F(ObjectLookupTest, DatabaseFailureAtAnyStepSendsOneStreamFailure) {
   EXPECT_EQ(log().count("Request Type [0x1a003311], sending response Code [49665] back to client"), 11u);
 
   ConfigStore::install(nullptr);
-  expectFailure(session_, kBackupSet, run(kBackupSet, session_));
+  EXPECT_EQ(run(kBackupSet, session_), static_cast<int>(XR_STREAM_FAILURE));
+  EXPECT_EQ(streamText(session_, kBackupSet, XR_STREAM_FAILURE), std::nullopt);
   EXPECT_EQ(session_.only().errorText, "BSInterfaceDB: no configuration store is installed");
 }
 
