@@ -28,10 +28,8 @@
 
 namespace {
 
-using appmgr::cli::kExitListenerError;
-using appmgr::cli::kExitOk;
-using appmgr::cli::kExitUnreachable;
-using appmgr::cli::kExitUsage;
+// The documented exit codes, spelled out so that a changed code fails.
+constexpr int kExitOk = 0, kExitListenerError = 1, kExitUsage = 2, kExitUnreachable = 3;
 using Json = nlohmann::json;
 
 const std::string kSampleTree = std::string(APPMGR_SOURCE_DIR) + "/examples/sample-tree.json";

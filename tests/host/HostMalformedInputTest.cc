@@ -114,6 +114,8 @@ std::vector<Input> inputs() {
   };
 }
 
+void PrintTo(const Input& input, std::ostream* out) { *out << input.name; }
+
 class HostMalformedInputTest : public HostTest, public ::testing::WithParamInterface<Input> {};
 
 TEST_P(HostMalformedInputTest, EachFrameGetsItsReplyAndOnlyABrokenStreamIsClosed) {
