@@ -137,15 +137,17 @@ class ObjectLookupTest : public ListenerTest {
     for (int group = kFirstFilterGroup; group <= kLastFilterGroup; ++group) expectEntries(group, {});
   }
 
-  // Runs the lookup of `code` and checks that its listener keeps no list.
-  int run(unsigned long code, RecordingSession& session) {
+  // Runs the lookup of `code` (a subclient lookup on `own` when given) and
+  // checks that its listener keeps no list.
+  int run(unsigned long code, RecordingSession& session, SubclientBCLsn* own = nullptr) {
     Request<appmanObjectReq> request;
     request.record().objectId = kObjectId;
     request.record().passThrough = kPassThrough;
     request.record().appIdText = "2:1045";
     InstanceBCLsn instance;
     BackupSetBCLsn backupSet;
-    SubclientBCLsn subclient;
+    SubclientBCLsn plain;
+    SubclientBCLsn& subclient = own != nullptr ? *own : plain;
     const int result = code == kInstance    ? instance.handleMessage(session, code, request.buf())
                        : code == kBackupSet ? backupSet.handleMessage(session, code, request.buf())
                                             : subclient.handleMessage(session, code, request.buf());
@@ -250,15 +252,8 @@ TEST_F(ObjectLookupTest, SubclientTextIsTheSameOnTheDirectAndTheRecordPath) {
   for (int derived = 0; derived < 2; ++derived) {
     expectLookup(kSubclient, kPlainType, 8, props);
     RecordingSession session;
-    Request<appmanObjectReq> request;
-    request.record().objectId = kObjectId;
-    request.record().passThrough = kPassThrough;
-    request.record().appIdText = "2:1045";
     CountingSubclient counting;
-    SubclientBCLsn plain;
-    SubclientBCLsn& listener = derived != 0 ? counting : plain;
-    EXPECT_EQ(listener.handleMessage(session, kSubclient, request.buf()), 0);
-    EXPECT_TRUE(listener.propList.empty());
+    EXPECT_EQ(run(kSubclient, session, derived != 0 ? &counting : nullptr), 0);
     EXPECT_EQ(counting.calls, derived != 0 ? static_cast<int>(props.size()) : 0);
     texts[derived] = streamText(session, kSubclient).value_or("");
   }
