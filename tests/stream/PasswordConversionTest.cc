@@ -46,56 +46,58 @@ class PasswordConversionTest : public ::testing::Test {
   AppMgrPropsList outgoing_;
 };
 
-TEST_F(PasswordConversionTest, Version6PeerGetsVersion1PasswordsInANewBufferVersion7StoredOnes) {
-  // Level 1 names match exactly; levels 3 and 5 ignore case.
-  const std::pair<int, const char*> passwords[] = {
-      {CONV_PWD_CLIENT_PROPS_LEVEL, "FS User Password"},
-      {CONV_PWD_CLIENT_PROPS_LEVEL, "AD User Password"},
-      {CONV_PWD_INST_PROPS_LEVEL, "Oracle Catalog Connect Password"},
-      {CONV_PWD_INST_PROPS_LEVEL, "exchange USER password"},
-      {CONV_PWD_SC_PROPS_LEVEL, "unc content password"}};
-  for (const auto& [level, name] : passwords) {
+// Level 1 names match exactly; levels 3 and 5 ignore case; no level matches
+// a part of a name or another level's names, and other levels convert
+// nothing. A converted value is a version 1 password in a new buffer.
+TEST_F(PasswordConversionTest, Version6PeerGetsTheLevelsOwnPasswordsInVersion1) {
+  constexpr int kClient = CONV_PWD_CLIENT_PROPS_LEVEL, kInst = CONV_PWD_INST_PROPS_LEVEL;
+  constexpr int kSubclient = CONV_PWD_SC_PROPS_LEVEL;
+  const struct {
+    int level;
+    const char* name;
+    bool converts;
+  } cases[] = {{kClient, "FS User Password", true},
+               {kClient, "AD User Password", true},
+               {kInst, "Oracle Catalog Connect Password", true},
+               {kInst, "exchange USER password", true},
+               {kSubclient, "unc content password", true},
+               {kClient, "fs user password", false},
+               {kClient, "AD User Password ", false},
+               {kClient, "User", false},
+               {kClient, "", false},
+               {kInst, "Oracle Passwords", false},
+               {kInst, "FS User Password", false},
+               {kSubclient, "UNC Content", false},
+               {kSubclient, "Oracle Password", false},
+               {NO_CONVERSIONS, "FS User Password", false},
+               {CONV_PWD_APPTYPE_PROPS_LEVEL, "Oracle Password", false},
+               {CONV_PWD_BSET_PROPS_LEVEL, "UNC Content Password", false},
+               {6, "Oracle Password", false},
+               {-1, "FS User Password", false},
+               {1 << 20, "UNC Content Password", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " at level " + std::to_string(c.level));
     clearPropList(outgoing_);
-    appendProperty(outgoing_, name, 1, stored_);
-    sendTo(7, level);
-    EXPECT_EQ(first(), stored_) << name;
+    appendProperty(outgoing_, c.name, 1, stored_);
+    sendTo(7, c.level);
+    EXPECT_EQ(first(), stored_);
     const auto before = reinterpret_cast<std::uintptr_t>(outgoing_.front()->value);
-    sendTo(6, level);
-    EXPECT_NE(reinterpret_cast<std::uintptr_t>(outgoing_.front()->value), before) << name;
-    EXPECT_EQ(first().rfind("XRPW1:", 0), 0u) << name;
-    EXPECT_EQ(key_.decrypt(first()), "s3cret") << name;
+    sendTo(6, c.level);
+    if (!c.converts) {
+      EXPECT_EQ(first(), stored_);
+      continue;
+    }
+    EXPECT_NE(reinterpret_cast<std::uintptr_t>(outgoing_.front()->value), before);
+    EXPECT_EQ(first().rfind("XRPW1:", 0), 0u);
+    EXPECT_EQ(key_.decrypt(first()), "s3cret");
   }
   EXPECT_TRUE(log_->records().empty());
   // An unknown peer version is logged and taken as a new peer (0x1003).
   session_.failProtocolVersion("no version");
   appendProperty(outgoing_, "FS User Password", 1, stored_);
-  sendTo(6, CONV_PWD_CLIENT_PROPS_LEVEL);
+  sendTo(6, kClient);
   EXPECT_EQ(outgoing_.back()->value, stored_);
   EXPECT_EQ(log_->count("Error getting protocol version [no version]. Will use default encryption."), 1u);
-}
-
-TEST_F(PasswordConversionTest, OtherLevelsAndOtherNamesTouchNothingAndLogNothing) {
-  for (const char* name : {"FS User Password", "Oracle Password", "UNC Content Password"}) {
-    appendProperty(outgoing_, name, 1, stored_);
-  }
-  for (int level :
-       {NO_CONVERSIONS, CONV_PWD_APPTYPE_PROPS_LEVEL, CONV_PWD_BSET_PROPS_LEVEL, 6, -1, 1 << 20}) {
-    streamer_.convertPasswords(outgoing_, level, XR_PASSWORD_VER_1);
-  }
-  for (const AppMgrProps* p : outgoing_) EXPECT_EQ(p->value, stored_) << p->name;
-  clearPropList(outgoing_);
-  // Level 1 matches names exactly, with case; no level matches a part of a name.
-  for (const char* name : {"User", "", "fs user password", "AD User Password ", "Log Level"}) {
-    appendProperty(outgoing_, name, 1, stored_);
-  }
-  streamer_.convertPasswords(outgoing_, CONV_PWD_CLIENT_PROPS_LEVEL, XR_PASSWORD_VER_1);
-  appendProperty(outgoing_, "Oracle Passwords", 1, stored_);
-  appendProperty(outgoing_, "UNC Content", 1, stored_);
-  for (int level : {CONV_PWD_INST_PROPS_LEVEL, CONV_PWD_SC_PROPS_LEVEL}) {
-    streamer_.convertPasswords(outgoing_, level, XR_PASSWORD_VER_1);
-  }
-  for (const AppMgrProps* p : outgoing_) EXPECT_EQ(p->value, stored_) << p->name;
-  EXPECT_TRUE(log_->records().empty());
 }
 
 TEST_F(PasswordConversionTest, UnconvertibleValueStaysAndIsLogged) {
