@@ -188,10 +188,12 @@ TEST_F(HostTlsTest, StopClosesConnectionsInTheirHandshakeAtOnce) {
 }
 
 TEST_F(HostTlsTest, RefusesToStartWithoutTlsOffLoopbackOrWithBrokenSettings) {
-  HostOptions everywhere, v6, noKey = tlsOptions(), noCa = tlsOptions(), keyOnly, missing = tlsOptions(),
-                              mismatch = tlsOptions(), badCa = tlsOptions();
+  HostOptions everywhere, v6, elsewhere, noKey = tlsOptions(), noCa = tlsOptions(), keyOnly,
+                                         missing = tlsOptions(), mismatch = tlsOptions(),
+                                         badCa = tlsOptions();
   everywhere.listenHost = "0.0.0.0";
   v6.listenHost = "::";
+  elsewhere.listenHost = "192.0.2.1";
   noKey.tls.keyFile.clear();
   noCa.tls.caFile.clear();
   keyOnly.tls.keyFile = certificates_->hostKey;
@@ -205,6 +207,7 @@ TEST_F(HostTlsTest, RefusesToStartWithoutTlsOffLoopbackOrWithBrokenSettings) {
   } cases[] = {
       {"all addresses in the clear", everywhere, "--tls-cert"},
       {"all IPv6 addresses in the clear", v6, "without TLS"},
+      {"another machine's address in the clear", elsewhere, "without TLS"},
       {"certificate without key", noKey, "--tls-key"},
       {"client certificates without authorities", noCa, "--tls-ca"},
       {"key without certificate", keyOnly, "--tls-cert"},
