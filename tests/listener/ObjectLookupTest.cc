@@ -2,7 +2,8 @@
 // byte, the flag token, content and filter groups by application type,
 // passwords converted only for version 6 peers and at each object's own
 // level, one 0xC201 response with empty lists after every failure, and the
-// same text from a derived listener's record path.
+// same text from a derived listener's record path; and the reading of the
+// numeric application id text that these lookups carry.
 #include <climits>
 #include <optional>
 #include <sstream>
@@ -22,6 +23,7 @@
 #include "fakes/DevPasswordKey.h"
 #include "fakes/RequestBuilder.h"
 #include "fakes/TestEnvironment.h"
+#include "listener/NumericAppId.h"
 
 using ::testing::_;
 using ::testing::AllOf;
@@ -333,6 +335,35 @@ TEST_F(ObjectLookupTest, DatabaseFailureAtAnyStepSendsOneStreamFailure) {
   EXPECT_EQ(run(kBackupSet, session_), static_cast<int>(XR_STREAM_FAILURE));
   EXPECT_EQ(streamText(session_, kBackupSet, XR_STREAM_FAILURE), std::nullopt);
   EXPECT_EQ(session_.only().errorText, "BSInterfaceDB: no configuration store is installed");
+}
+
+// "velmoraId/appId" as read from `text`, with "failed " before it when the
+// text is refused.
+std::string parsed(const char* text) {
+  AppIdInfo info;
+  info.velmoraId = 9;  // a refused text leaves the ids untouched
+  const bool ok = parseNumericAppId(text, info);
+  return (ok ? "" : "failed ") + std::to_string(info.velmoraId) + "/" + std::to_string(info.appId);
+}
+
+// A part without a leading unsigned number reads 0; overlong numbers saturate.
+TEST(NumericAppId, ReadsLeadingUnsignedNumbersAndRefusesTextsWithoutDelimiter) {
+  const char* const texts[] = {"2:1045",
+                               " \t7:  12x",
+                               "7:3:4",
+                               "2:abc",
+                               ":",
+                               "-1:+5",
+                               "18446744073709551615:18446744073709551616",
+                               "1:999999999999999999999999999999999999999",
+                               "2-1045",
+                               "",
+                               nullptr};
+  std::vector<std::string> got;
+  for (const char* text : texts) got.push_back(parsed(text));
+  const std::string max = "18446744073709551615";
+  EXPECT_EQ(got, (std::vector<std::string>{"2/1045", "7/12", "7/3", "2/0", "0/0", "0/0", max + "/" + max,
+                                           "1/" + max, "failed 9/0", "failed 9/0", "failed 9/0"}));
 }
 
 }  // namespace
