@@ -1,5 +1,5 @@
 // A running host whose SQLite store fails under it: a full disk, the file
-// removed, the file made immutable, the store locked by another process past
+// removed, the file made immutable, the store locked by another connection past
 // the busy timeout. Each request answers a clear error code in its response,
 // nothing is half-written (the file passes its integrity check and holds
 // what it held before), other connections are served throughout, and the
@@ -43,7 +43,7 @@ bool setImmutable(const std::string& path, bool on) {
 }
 
 // A second connection to the store file that holds its write lock between
-// lock() and release(), as another process would.
+// lock() and release(), as another process or host would.
 class LockHolder {
  public:
   explicit LockHolder(const std::string& path) : path_(path) {}
@@ -108,9 +108,16 @@ TEST_F(HostStoreFaultTest, EachStoreFaultAnswersAnErrorAndTheHostServesAgainAfte
     bool readsFail;       // lookups fail too
     std::function<bool()> inject, clear;
   } faults[] = {
-      {"full disk", XR_APPMGR_GENERIC_ERROR, false, [] { return FaultyVfs::failWrites(SQLITE_FULL), true; },
-       [] { return FaultyVfs::heal(), true; }},
-      {"locked by another process", XR_SESSION_LOCK_FAILED, false, [&] { return lockHolder_.lock(); },
+      {"full disk", XR_APPMGR_GENERIC_ERROR, false,
+       [] {
+         FaultyVfs::failWrites(SQLITE_FULL);
+         return true;
+       },
+       [] {
+         FaultyVfs::heal();
+         return true;
+       }},
+      {"locked by another connection", XR_SESSION_LOCK_FAILED, false, [&] { return lockHolder_.lock(); },
        [&] { return lockHolder_.release(); }},
       // Immutable: the file and its WAL; not the shared-memory file, which
       // the process maps and would take a SIGBUS on.

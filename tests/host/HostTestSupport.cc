@@ -72,13 +72,17 @@ void RawPeer::sendHello(uint16_t major, uint64_t correlationId) {
   sendBytes(frame(wire::FrameType::kHello, 0, correlationId, wire::encodeRecord(hello), ""));
 }
 
+namespace {
+
 // Waits for readable data (or the close) until `until`.
-static bool readable(int fd, std::chrono::steady_clock::time_point until) {
+bool readable(int fd, std::chrono::steady_clock::time_point until) {
   const auto left =
       std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
   pollfd p{fd, POLLIN, 0};
   return fd >= 0 && left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0;
 }
+
+}  // namespace
 
 bool RawPeer::readExactly(void* out, size_t length, std::chrono::milliseconds timeout) {
   const auto until = std::chrono::steady_clock::now() + timeout;
