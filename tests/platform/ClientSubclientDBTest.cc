@@ -120,6 +120,9 @@ TEST_F(ClientSubclientDBTest, PropertyWritesNeedTheirObjectAndRefuseANullPropert
   EXPECT_EQ(properties(PropertyOwner::kClient, 99), "");
   EXPECT_EQ(properties(PropertyOwner::kSubclient, kSubclientId), "A=a;");
 
+  // A read without a callback to deliver to is refused, not followed.
+  EXPECT_EQ(subclients.getProperties(kSubclientId, 0, errorText, nullptr, nullptr),
+            static_cast<int>(XR_BAD_ARGS));
   EXPECT_EQ(clients.removeProperties(12, good, false, errorText, nullptr, nullptr), 0);
   EXPECT_EQ(properties(PropertyOwner::kClient, 12), "");
   for (const std::list<const ApplProperty*>* list : {&good, &withNull}) {
@@ -141,6 +144,7 @@ TEST_F(ClientSubclientDBTest, UpdateContentAppliesAllOrNothing) {
       {kSubclientId, 1, true, {"/b", "/a", "/b"}, {"/zz"}, 0, "/a;/b;", ""},
       {kSubclientId, 1, true, {"/c"}, {"/c", "/a"}, 0, "", ""},
       {kSubclientId, 2, false, {"/p"}, {}, 0, "/a;", "/p;"},
+      {kSubclientId, 8, false, {"/p"}, {}, 0, "/a;", ""},  // the last filter group
       {kSubclientId, 1, false, {"/p"}, {"/a"}, XR_BAD_CONTENT_TYPE, "/a;", ""},
       {kSubclientId, 2, true, {"/p"}, {"/a"}, XR_BAD_CONTENT_TYPE, "/a;", ""},
       {kSubclientId, 9, false, {"/p"}, {}, XR_BAD_CONTENT_TYPE, "/a;", ""},
