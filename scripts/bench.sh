@@ -231,6 +231,11 @@ spec() {
   # wall time per read: the server's work counts too.
   echo "store read, SQLite on disk|BM_SubclientWithPropertiesAndContent/store:2@||info|-"
   echo "store read, PostgreSQL, one host|BM_SubclientWithPropertiesAndContent/store:3@||info|-"
+  # One property write per commit on an SQLite file: synced (the default) and,
+  # for comparison, not synced; the ratio is what durability costs.
+  echo "store write, SQLite, synchronous=FULL|BM_SqlitePropertyWrite/durable:1/real_time@||info|-"
+  echo "store write, SQLite, synchronous=NORMAL|BM_SqlitePropertyWrite/durable:0/real_time@||info|-"
+  echo "  FULL vs NORMAL, time per write|BM_SqlitePropertyWrite/durable:1/real_time@|BM_SqlitePropertyWrite/durable:0/real_time@|costinfo|-"
   echo "store read, PostgreSQL, two hosts, 2 threads|BM_SubclientTwoStores/real_time/threads:2@||info|-"
   echo "store read, PostgreSQL, two hosts, 4 threads|BM_SubclientTwoStores/real_time/threads:4@||info|-"
   echo "appmgrd Velmora by id vs redis GET, 50 conn|net_velmora|net_redis|rate|0.8"
@@ -273,7 +278,8 @@ spec | { if [ -n "$net_only" ]; then grep -E '\|net_(velmora|subclient_sqlite)';
     if ($4 == "time" && ours > 0) { met = (ours <= $5) ? "yes" : "NO"; goal = "<= " fmt($5) }
     if (rate && ours > 0 && ref > 0) { r = ours / ref; ratio = sprintf("%.2fx", r) }
     if ($4 == "rate" && ours > 0 && ref > 0) { met = (r >= $5) ? "yes" : "NO"; goal = ">= " $5 "x" }
-    if ($4 == "info" || $4 == "rateinfo") met = "-"
+    if ($4 == "costinfo" && ours > 0 && ref > 0) ratio = sprintf("%.2fx", ours / ref)
+    if ($4 == "info" || $4 == "rateinfo" || $4 == "costinfo") met = "-"
     printf "%-44s %12s %12s %9s %8s  %s\n", $1, fmt(ours), fmt(ref), ratio, goal, met
   }'
 for note in "${notes[@]}"; do echo "note: $note"; done

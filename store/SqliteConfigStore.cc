@@ -156,7 +156,8 @@ class SqliteConfigStore::Pool {
     const bool moved = connection != nullptr;
     connection.reset();
     try {
-      connection = std::make_unique<SqliteConnection>(path_, flags_, options_.busyTimeoutMs);
+      connection =
+          std::make_unique<SqliteConnection>(path_, flags_, options_.busyTimeoutMs, options_.durableCommits);
       connection->setCheckedGeneration(generation);
       return connection;
     } catch (SqliteFailure& failure) {
@@ -303,7 +304,8 @@ int SqliteConfigStore::open(const std::string& path, const Options& options,
   try {
     if (path.empty()) throw Refusal{"cannot open the store: no path given"};
     if (!inMemory) checkPath(path);
-    auto first = std::make_unique<SqliteConnection>(path, flags, options.busyTimeoutMs);
+    auto first =
+        std::make_unique<SqliteConnection>(path, flags, options.busyTimeoutMs, options.durableCommits);
     prepareFile(*first, path);
     // A private in-memory database exists in one connection only.
     const size_t limit = inMemory ? 1 : std::max<size_t>(1, options.maxConnections);

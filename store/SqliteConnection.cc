@@ -33,7 +33,8 @@ int sqliteErrorCode(const SqliteFailure& failure, std::string& errorText) {
   return static_cast<int>(code);
 }
 
-SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyTimeoutMs) {
+SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyTimeoutMs,
+                                   bool durableCommits) {
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_EXRESCODE, nullptr);
   if (rc != SQLITE_OK) {
     SqliteFailure failure{rc, db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc),
@@ -49,10 +50,12 @@ SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyT
     // in from the file. No memory map: SQLite drops its map whenever another
     // connection has written, and re-mapping after every write costs more
     // than the copies it saves.
-    execute(
-        "PRAGMA foreign_keys = ON; PRAGMA synchronous = NORMAL; PRAGMA temp_store = MEMORY; "
-        "PRAGMA cache_size = -16384",
-        "cannot configure " + path);
+    // synchronous=FULL in WAL mode syncs the WAL at every commit, so a
+    // write is acknowledged only once it would survive a power failure.
+    const std::string pragmas = std::string("PRAGMA foreign_keys = ON; PRAGMA synchronous = ") +
+                                (durableCommits ? "FULL" : "NORMAL") +
+                                "; PRAGMA temp_store = MEMORY; PRAGMA cache_size = -16384";
+    execute(pragmas.c_str(), "cannot configure " + path);
   } catch (...) {
     sqlite3_close(db_);
     throw;

@@ -29,10 +29,10 @@ int sqliteErrorCode(const SqliteFailure& failure, std::string& errorText);
 class SqliteConnection final {
  public:
   // Opens path with flags; throws SqliteFailure. Sets the busy timeout,
-  // foreign keys on, synchronous=NORMAL and the connection's own read
+  // foreign keys on, synchronous=FULL (NORMAL without durableCommits) and the connection's own read
   // settings (page cache size, temporary tables in memory), none of which
   // touches the file or the other connections on it.
-  SqliteConnection(const std::string& path, int flags, int busyTimeoutMs);
+  SqliteConnection(const std::string& path, int flags, int busyTimeoutMs, bool durableCommits = true);
   // Closes the connection; one whose file has moved closes without the
   // final checkpoint, which would delete the WAL file now at its path.
   ~SqliteConnection();

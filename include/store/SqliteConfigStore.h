@@ -8,11 +8,13 @@
 // refused with XR_GET_INTERFACE_FAILED and a text saying why; the file is
 // left as it was.
 //
-// Durability: the file runs in WAL mode with synchronous=NORMAL. A store
-// operation that returned 0 survives the death of the process at any
-// moment; after a power failure or an operating-system crash the file is
-// still consistent, but the operations of the last moments before it may be
-// gone (they are made durable at the next WAL checkpoint).
+// Durability: the file runs in WAL mode with synchronous=FULL. A store
+// operation that returned 0 is on stable storage: it survives the death of
+// the process, an operating-system crash and a power failure at any moment
+// after it returned (each commit syncs the WAL before it returns; reads
+// never sync). Options::durableCommits = false trades that for speed
+// (synchronous=NORMAL: the last commits before a power failure may be lost,
+// the file stays consistent); it exists to measure what durability costs.
 //
 // Concurrency: every store operation is one SQLite transaction on a
 // connection taken from a small pool (readers never wait for the writer;
@@ -47,8 +49,9 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
   static constexpr const char* kInMemory = ":memory:";
 
   struct Options {
-    int busyTimeoutMs = 5000;   // how long a writer waits for another one
-    size_t maxConnections = 8;  // the pool's size (1 for kInMemory)
+    int busyTimeoutMs = 5000;    // how long a writer waits for another one
+    size_t maxConnections = 8;   // the pool's size (1 for kInMemory)
+    bool durableCommits = true;  // false: synchronous=NORMAL (see Durability above)
   };
 
   // Opens or creates the store at path. 0 and store set, or an error code
