@@ -67,6 +67,10 @@ TEST_P(SqliteConcurrency, EightThreadsEndWhereASerialReplayEnds) {
   TempDir dir;
   SqliteConfigStore::Options options;
   options.maxConnections = GetParam();
+  // Writers queue behind synced commits; on a loaded machine one may wait
+  // longer than the default 5 s. This test is about the outcome of the
+  // interleaving, not about how long a writer waits.
+  options.busyTimeoutMs = 60000;
   std::shared_ptr<SqliteConfigStore> store;
   std::string errorText;
   ASSERT_EQ(SqliteConfigStore::open(dir.file("store.db"), options, store, errorText), 0) << errorText;
