@@ -1,0 +1,376 @@
+// The platform's database classes over the in-memory store holding the
+// shared fixture tree. The store's own filtering and ordering have their
+// contract suite; here each class must hand its arguments to the right
+// store parameters, map the store's fields to its outputs, keep its own
+// rules (access modes, content types, null elements, list modes), and
+// answer a missing store as an interface failure.
+#include <algorithm>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AppMgr/appMgrErrorCodes.h"
+#include "platform/AdaptersInterfaceDB.h"
+#include "platform/AppIdInterfaceDB.h"
+#include "platform/ClientInterfaceDB.h"
+#include "platform/PropertyBuilder.h"
+#include "platform/SCInterfaceDB.h"
+#include "platform/SubclientConf.h"
+#include "platform/VelmoraInterfaceDB.h"
+#include "platform/XRGlobalParam.h"
+
+#include "fakes/StoreFixtures.h"
+#include "store/ConfigTreeJson.h"
+
+namespace {
+
+using IdList = AdaptersInterface::IdList;
+using NameList = AdaptersInterface::NameList;
+using FlagList = AdaptersInterface::FlagList;
+
+class DatabaseClassesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { installFixture(); }
+  void TearDown() override { ConfigStore::install(nullptr); }
+
+  // A fresh store holding the fixture tree, installed as the process store.
+  void installFixture() {
+    store_ = std::make_shared<MemoryConfigStore>();
+    ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *store_, errorText_), 0) << errorText_;
+    ConfigStore::install(store_);
+  }
+
+  // Group `group` of subclient `id`, and the properties of an owner, as
+  // "entry;" and "name=value;" lists.
+  std::string entries(uint64_t id, int group) {
+    std::vector<std::string> list;
+    EXPECT_EQ(store_->listSubclientEntries(id, group, list, errorText_), 0);
+    std::string text;
+    for (const std::string& entry : list) text += entry + ";";
+    return text;
+  }
+  std::string properties(PropertyOwner owner, uint64_t id) {
+    std::vector<PropertyRow> rows;
+    EXPECT_EQ(store_->listProperties(owner, id, 0, rows, errorText_), 0);
+    std::string text;
+    for (const PropertyRow& row : rows) text += row.name + "=" + row.value + ";";
+    return text;
+  }
+
+  // Looks up Velmora `id` or `name`; the outputs are joined with "|".
+  static int lookupVelmora(unsigned long id, std::string name, std::string& outputs, std::string& errorText) {
+    unsigned long v1 = 0, v2 = 0, v3 = 0;
+    std::string t1, t2, t3, t4;
+    int offset = 0;
+    const int result =
+        VelmoraInterfaceDB().lookup(id, v1, v2, v3, name, t1, t2, t3, t4, offset, "", errorText, nullptr);
+    for (const std::string& part : {std::to_string(id), name, std::to_string(v1), std::to_string(v2),
+                                    std::to_string(v3), t1, t2, t3, t4, std::to_string(offset)}) {
+      outputs += part + "|";
+    }
+    return result;
+  }
+
+  // The entries of the lists that the call giving `result` filled, as
+  // "id name[ flag]" joined with "|" (names alone when there are no ids).
+  std::string got(int result, bool withFlags = false) {
+    EXPECT_EQ(result, 0) << errorText_;
+    std::string out;
+    auto id = ids_.begin();
+    auto flag = flags_.begin();
+    for (const std::string& name : names_) {
+      out += (out.empty() ? "" : "|") + (ids_.empty() ? "" : std::to_string(*id++) + " ") + name;
+      if (withFlags) out += *flag++ ? " 1" : " 0";
+    }
+    ids_.clear();
+    return out;
+  }
+  // A call refused for its mode: XR_BAD_ARGS with a text, and no list.
+  void refused(int result) {
+    EXPECT_EQ(result, static_cast<int>(XR_BAD_ARGS));
+    EXPECT_FALSE(errorText_.empty());
+    EXPECT_TRUE(ids_.empty() && names_.empty() && flags_.empty());
+    errorText_.clear();
+  }
+
+  std::shared_ptr<MemoryConfigStore> store_;
+  AdaptersInterfaceDB adapters_;
+  IdList ids_;
+  NameList names_;
+  FlagList flags_;
+  std::string errorText_;
+};
+
+TEST_F(DatabaseClassesTest, VelmoraAndGlobalParameterLookupsFillEveryOutput) {
+  for (const auto& [id, name] : {std::pair<unsigned long, std::string>{2, ""}, {0, "north"}}) {
+    std::string outputs;
+    ASSERT_EQ(lookupVelmora(id, name, outputs, errorText_), 0) << errorText_;
+    EXPECT_EQ(outputs,
+              "2|north|11|4|36|north.example.net|Northern data centre|Europe/Berlin|/opt/velmora|60|");
+  }
+  std::string value;
+  EXPECT_EQ(XRGlobalParam().get("nMaxBackupStreams", value, nullptr), 0);
+  EXPECT_EQ(value, "8");
+  EXPECT_EQ(XRGlobalParam().get("nMissing", value, nullptr), static_cast<int>(XR_INVALID_GLOBAL_PROP));
+}
+
+TEST_F(DatabaseClassesTest, EveryAccessModeResolvesFromItsOwnFields) {
+  for (int mode : {0, 2, 3, 4, 5, 6}) {
+    SCOPED_TRACE(mode);
+    // Only the fields that the mode names are set: the application id for
+    // modes 0 and 2, else names down to the mode's level and ids above it.
+    AppIdInfo info;
+    info.accessMode = mode;
+    info.velmoraId = 2;
+    if (mode <= 2) {
+      info.appId = 1047;
+    } else {
+      info.clientId = 10;
+      info.appTypeId = 22;
+      if (mode == 3) info.instanceName = "OracleProd";
+      if (mode > 3) info.instanceId = 11;
+      if (mode <= 4) info.backupSetName = "archive+logs";
+      if (mode > 4) info.backupSetId = 12;
+      if (mode <= 5) info.subclientName = "nightly";
+      if (mode > 5) info.subclientId = 13;
+    }
+    std::string errorText;
+    ASSERT_EQ(AppIdInterfaceDB().getApplicationId(info, errorText, nullptr), 0) << errorText;
+    EXPECT_EQ(info.accessMode, mode);
+    EXPECT_EQ(
+        std::vector<unsigned long>({info.appId, info.aux1, info.aux2, info.velmoraId, info.clientId,
+                                    info.appTypeId, info.instanceId, info.backupSetId, info.subclientId}),
+        std::vector<unsigned long>({1047, 4, 5, 2, 10, 22, 11, 12, 13}));
+    EXPECT_EQ(info.instanceName + "/" + info.backupSetName + "/" + info.subclientName,
+              "OracleProd/archive+logs/nightly");
+  }
+  for (int unusable : {1, 7}) {
+    AppIdInfo info;
+    info.velmoraId = 2;
+    info.appId = 1047;
+    info.accessMode = unusable;
+    std::string errorText;
+    EXPECT_EQ(AppIdInterfaceDB().getApplicationId(info, errorText, nullptr),
+              static_cast<int>(XR_APPID_BAD_ARGS));
+    EXPECT_FALSE(errorText.empty());
+  }
+}
+
+TEST_F(DatabaseClassesTest, ClientLookupFindsByEachKeyAndFillsThePlatformTypes) {
+  for (int key = 0; key < 3; ++key) {
+    SCOPED_TRACE(key);
+    _AppClientInfo info;
+    info.clientId = key == 0 ? 5 : 0;
+    info.clientName = key == 1 ? "build01" : "";
+    info.hostName = key == 2 ? "shared.example.net" : "";
+    ClientPlatformInfo platform[3];
+    const uint64_t types[] = {1, 4, 3};
+    for (int i = 0; i < 3; ++i) platform[i].type = types[i];
+    std::string errorText;
+    ASSERT_EQ(ClientInterfaceDB(2, "").lookup(info, platform, errorText, nullptr), 0) << errorText;
+    EXPECT_EQ(info.clientId, 5u);
+    EXPECT_EQ(info.qualifier, 3u);
+    EXPECT_EQ(info.clientAttribute, 9u);
+    EXPECT_EQ(info.clientName + "|" + info.hostName + "|" + info.versionText,
+              "build01|shared.example.net|11.0.0 SP22 HPK5");
+    EXPECT_EQ(platform[0].value + "|" + platform[1].value + "|" + platform[2].value, "Linux|x86_64|");
+  }
+  _AppClientInfo missing;
+  missing.clientName = "nobody";
+  _AppClientInfo nothing;
+  std::string errorText;
+  EXPECT_EQ(ClientInterfaceDB(2, "").lookup(missing, nullptr, errorText, nullptr),
+            static_cast<int>(XR_CLIENT_NOT_FOUND));
+  EXPECT_EQ(ClientInterfaceDB(2, "").lookup(nothing, nullptr, errorText, nullptr),
+            static_cast<int>(XR_CLIENT_NOT_FOUND));
+}
+
+// Client 20 and subclient 9 hold no properties in the fixture.
+TEST_F(DatabaseClassesTest, PropertyWritesNeedTheirObjectAndRefuseANullPropertyWhole) {
+  PropertyBuilder builder;
+  std::list<const ApplProperty*> good = {builder.build("A", 1, "a", 0)};
+  std::list<const ApplProperty*> withNull = {builder.build("B", 1, "b", 0), nullptr};
+  ClientInterfaceDB clients(2, "");
+  SCInterfaceDB subclients;
+  std::string errorText;
+
+  EXPECT_EQ(clients.setProperties(20, good, false, errorText, nullptr, nullptr), 0);
+  EXPECT_EQ(subclients.setProperties(9, good, true, errorText, nullptr, nullptr), 0);
+  EXPECT_EQ(clients.setProperties(99, good, false, errorText, nullptr, nullptr),
+            static_cast<int>(XR_CLIENT_NOT_FOUND));
+  EXPECT_EQ(subclients.removeProperties(99, good, true, errorText, nullptr, nullptr),
+            static_cast<int>(XR_SUBCLIENT_NOT_FOUND));
+  EXPECT_EQ(clients.setProperties(20, withNull, false, errorText, nullptr, nullptr),
+            static_cast<int>(XR_BAD_ARGS));
+  EXPECT_EQ(subclients.removeProperties(9, withNull, true, errorText, nullptr, nullptr),
+            static_cast<int>(XR_BAD_ARGS));
+  EXPECT_EQ(properties(PropertyOwner::kClient, 20), "A=a;");
+  EXPECT_EQ(properties(PropertyOwner::kSubclient, 9), "A=a;");
+
+  // A read without a callback to deliver to is refused, not followed.
+  EXPECT_EQ(subclients.getProperties(9, 0, errorText, nullptr, nullptr), static_cast<int>(XR_BAD_ARGS));
+  EXPECT_EQ(clients.removeProperties(20, good, false, errorText, nullptr, nullptr), 0);
+  EXPECT_EQ(properties(PropertyOwner::kClient, 20), "");
+  for (const std::list<const ApplProperty*>* list : {&good, &withNull}) {
+    for (const ApplProperty* property : *list) delete property;
+  }
+}
+
+// Subclient 9's content is "/home" and "/srv/shared profiles"; it has no filters.
+TEST_F(DatabaseClassesTest, UpdateContentAppliesAllOrNothing) {
+  const char* kContent = "/home;/srv/shared profiles;";
+  const struct {
+    unsigned long subclientId;
+    int type;
+    bool isContent;
+    std::vector<const char*> add;
+    std::vector<const char*> remove;
+    uint32_t want;
+    std::string content;  // group 1 afterwards
+    const char* filters;  // group 2 afterwards
+  } cases[] = {
+      {9, 1, true, {"/b", "/home", "/b"}, {"/zz"}, 0, std::string(kContent) + "/b;", ""},
+      {9, 1, true, {"/c"}, {"/c", "/home", "/srv/shared profiles"}, 0, "", ""},
+      {9, 2, false, {"/p"}, {}, 0, kContent, "/p;"},
+      {9, 8, false, {"/p"}, {}, 0, kContent, ""},  // the last filter group
+      {9, 1, false, {"/p"}, {"/home"}, XR_BAD_CONTENT_TYPE, kContent, ""},
+      {9, 2, true, {"/p"}, {"/home"}, XR_BAD_CONTENT_TYPE, kContent, ""},
+      {9, 9, false, {"/p"}, {}, XR_BAD_CONTENT_TYPE, kContent, ""},
+      {9, 0, false, {"/p"}, {}, XR_BAD_CONTENT_TYPE, kContent, ""},
+      {9, 1, true, {"/c", nullptr}, {"/home"}, XR_BAD_ARGS, kContent, ""},
+      {9, 1, true, {"/c"}, {nullptr}, XR_BAD_ARGS, kContent, ""},
+      {99, 1, true, {"/c"}, {"/home"}, XR_CONTENT_INVALID_SUBCLIENT, kContent, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + (c.isContent ? " content" : " filter"));
+    installFixture();  // a fresh store for every case
+    std::vector<std::string> storage(c.add.size() + c.remove.size());
+    SCInterface::EntryList add;
+    SCInterface::EntryList remove;
+    size_t next = 0;
+    for (const char* entry : c.add) add.push_back(entry ? &(storage[next++] = entry) : nullptr);
+    for (const char* entry : c.remove) remove.push_back(entry ? &(storage[next++] = entry) : nullptr);
+    std::string errorText;
+    EXPECT_EQ(SCInterfaceDB().updateContent(c.subclientId, c.type, add, remove, c.isContent, true, true,
+                                            errorText, nullptr, nullptr),
+              static_cast<int>(c.want));
+    EXPECT_EQ(errorText.empty(), c.want == 0) << errorText;
+    EXPECT_EQ(entries(9, 1), c.content);
+    EXPECT_EQ(entries(9, 2), c.filters);
+  }
+}
+
+// One BackupContent serves reads of groups of different sizes in a row (it
+// reuses its entries); each read leaves exactly that group's entries, and a
+// failed read leaves it empty.
+TEST_F(DatabaseClassesTest, SuccessiveGroupReadsReplaceTheEntries) {
+  const std::string longEntry(40, 'x');  // not a short string
+  store_->updateSubclientEntries(8, 1, {longEntry}, {}, errorText_);
+  store_->updateSubclientEntries(8, 4, {"/c", "/d", "/e"}, {}, errorText_);
+  const auto text = [](const BackupContent& content) {
+    std::string t;
+    for (const std::string* entry : content) t += *entry + ";";
+    return t;
+  };
+  SubclientConf conf(8);
+  BackupContent content;
+  ASSERT_EQ(conf.getFiles(content, nullptr, false), 0);
+  EXPECT_EQ(text(content), "/;" + longEntry + ";");
+  const std::pair<unsigned int, std::string> reads[] = {
+      {2, "/proc;/tmp/*.swp;"}, {3, ""}, {4, "/var/cache;/c;/d;/e;"}, {2, "/proc;/tmp/*.swp;"}};
+  for (const auto& [type, want] : reads) {
+    ASSERT_EQ(conf.getFilters(type, content, nullptr, true, true, false), 0);
+    EXPECT_EQ(text(content), want) << type;
+    EXPECT_EQ(content.size(), static_cast<size_t>(std::count(want.begin(), want.end(), ';')));
+  }
+  EXPECT_EQ(conf.getFilters(9, content, nullptr, true, true, false), static_cast<int>(XR_BAD_CONTENT_TYPE));
+  EXPECT_EQ(content.size(), 0u);
+  ASSERT_EQ(conf.getFilters(4, content, nullptr, true, true, false), 0);
+  EXPECT_EQ(SubclientConf(77).getFiles(content, nullptr, false),
+            static_cast<int>(XR_CONTENT_INVALID_SUBCLIENT));
+  EXPECT_EQ(content.size(), 0u);
+}
+
+// Each filter is given a value that selects something only in its own
+// place, so an argument passed in another place empties the list. The same
+// lists are reused for every call, so each call must replace them.
+TEST_F(DatabaseClassesTest, ArgumentsReachTheirStoreParametersAndOrderIsMapped) {
+  EXPECT_EQ(got(adapters_.getVelmoraList(ids_, names_, errorText_, 0, nullptr, true)), "3 east|2 north");
+  EXPECT_EQ(got(adapters_.getVelmoraList(ids_, names_, errorText_, 2, nullptr, false)), "2 north");
+  EXPECT_EQ(got(adapters_.getClientList(ids_, names_, errorText_, 3, nullptr, 2)), "20 sydney");
+  EXPECT_EQ(got(adapters_.getClientList(ids_, names_, errorText_, 0, nullptr, 1)), "5 build01|10 oradb");
+  EXPECT_EQ(got(adapters_.getClientListOfType(ids_, names_, errorText_, 2, 2, nullptr, false)), "10 oradb");
+  EXPECT_EQ(got(adapters_.getApplicationTypes(ids_, names_, errorText_, 10, nullptr, 1)),
+            "22 Oracle Database");
+  EXPECT_EQ(got(adapters_.getApplicationTypes(ids_, names_, errorText_, 10, nullptr, 0)),
+            "7 File System|22 Oracle Database|30 Unused");
+  EXPECT_EQ(got(adapters_.getInstanceList(ids_, names_, errorText_, 5, 2, 7, nullptr, 0)),
+            "6 DefaultInstance");
+  EXPECT_EQ(got(adapters_.getInstanceList(ids_, names_, errorText_, 2, 22, nullptr, 0)), "11 OracleProd");
+  // Backup sets and subclients carry flag bit three (flags 1, 8, 16, 8 here).
+  EXPECT_EQ(got(adapters_.getBackupSetList(ids_, names_, flags_, errorText_, 5, 7, 6, nullptr, 0), true),
+            "7 defaultBackupSet 0");
+  EXPECT_EQ(got(adapters_.getBackupSetList(ids_, names_, flags_, errorText_, 0, 0, 0, nullptr, 1), true),
+            "12 archive+logs 1|7 defaultBackupSet 0");
+  EXPECT_EQ(got(adapters_.getSubclientList(ids_, names_, flags_, errorText_, 5, 7, nullptr, 1), true),
+            "8 default 0|9 home dirs 1");
+  EXPECT_EQ(got(adapters_.getAppIdList(names_, errorText_, 5, 2, 0, 0, 0, nullptr, false)), "2:1045|2:1046");
+  EXPECT_EQ(got(adapters_.getAppIdList(names_, errorText_, 0, 0, 22, 11, 12, nullptr, false)), "2:1047");
+  bool nonEmpty = false;
+  EXPECT_EQ(got(adapters_.getApplications(names_, 2, 40, nonEmpty, errorText_, nullptr)), "2:1045|2:1047");
+  EXPECT_TRUE(nonEmpty);
+  EXPECT_EQ(got(adapters_.getApplications(names_, 3, 40, nonEmpty, errorText_, nullptr)), "");
+  EXPECT_FALSE(nonEmpty);
+}
+
+TEST_F(DatabaseClassesTest, LookupsAnswerOrNameWhatIsMissing) {
+  std::string text;
+  ASSERT_EQ(adapters_.getApplicationTypeName(22, text, errorText_, nullptr), 0);
+  EXPECT_EQ(text, "Oracle Database");
+  ASSERT_EQ(adapters_.getAppIdString(9, text, errorText_, nullptr), 0);
+  EXPECT_EQ(text, "2:1046");
+  unsigned long clientId = 0, velmoraId = 0;
+  ASSERT_EQ(adapters_.getClientId(11, clientId, velmoraId, errorText_, nullptr), 0);
+  EXPECT_EQ(std::to_string(clientId) + " " + std::to_string(velmoraId), "10 2");
+
+  EXPECT_EQ(adapters_.getApplicationTypeName(8, text, errorText_, nullptr),
+            static_cast<int>(XR_APPTYPE_NOT_FOUND));
+  EXPECT_EQ(adapters_.getAppIdString(77, text, errorText_, nullptr), static_cast<int>(XR_APPID_NOT_FOUND));
+  EXPECT_EQ(adapters_.getClientId(1, clientId, velmoraId, errorText_, nullptr),
+            static_cast<int>(XR_INSTANCE_NOT_FOUND));
+}
+
+TEST_F(DatabaseClassesTest, UnknownModesAreRefusedWithAText) {
+  refused(adapters_.getClientList(ids_, names_, errorText_, 0, nullptr, 3));
+  refused(adapters_.getClientListOfType(ids_, names_, errorText_, 0, 0, nullptr, false));
+  refused(adapters_.getClientListOfType(ids_, names_, errorText_, 0, 4, nullptr, false));
+  refused(adapters_.getApplicationTypes(ids_, names_, errorText_, 0, nullptr, 2));
+  refused(adapters_.getInstanceList(ids_, names_, errorText_, 0, 0, nullptr, -1));
+  refused(adapters_.getBackupSetList(ids_, names_, flags_, errorText_, 0, 0, 0, nullptr, 2));
+  refused(adapters_.getSubclientList(ids_, names_, flags_, errorText_, 0, 0, nullptr, 5));
+}
+
+// Every class answers XR_GET_INTERFACE_FAILED with a text when no store is installed.
+TEST_F(DatabaseClassesTest, NoStoreIsAnInterfaceFailure) {
+  ConfigStore::install(nullptr);
+  const int failed = static_cast<int>(XR_GET_INTERFACE_FAILED);
+  EXPECT_EQ(adapters_.getVelmoraList(ids_, names_, errorText_, 0, nullptr, false), failed);
+  std::string text;
+  EXPECT_EQ(adapters_.getAppIdString(9, text, errorText_, nullptr), failed);
+  EXPECT_NE(errorText_.find("no configuration store"), std::string::npos) << errorText_;
+  std::string outputs, velmoraError, appIdError, clientError;
+  EXPECT_EQ(lookupVelmora(2, "", outputs, velmoraError), failed);
+  AppIdInfo info;
+  info.accessMode = 2;
+  EXPECT_EQ(AppIdInterfaceDB().getApplicationId(info, appIdError, nullptr), failed);
+  EXPECT_EQ(XRGlobalParam().get("nMaxBackupStreams", text, nullptr), failed);
+  _AppClientInfo client;
+  client.clientId = 5;
+  EXPECT_EQ(ClientInterfaceDB(2, "").lookup(client, nullptr, clientError, nullptr), failed);
+  EXPECT_FALSE(velmoraError.empty() || appIdError.empty() || clientError.empty());
+}
+
+}  // namespace
