@@ -1,9 +1,8 @@
 // Instance, backup set and subclient lookups: the response texts byte for
 // byte, the flag token, content and filter groups by application type,
 // passwords converted only for version 6 peers and at each object's own
-// level, one 0xC201 response with empty lists after every failure, and the
-// same text from a derived listener's record path; and the reading of the
-// numeric application id text that these lookups carry.
+// level, one 0xC201 response with empty lists after every failure; and the
+// reading of the numeric application id text that these lookups carry.
 #include <climits>
 #include <optional>
 #include <sstream>
@@ -139,17 +138,15 @@ class ObjectLookupTest : public ListenerTest {
     for (int group = kFirstFilterGroup; group <= kLastFilterGroup; ++group) expectEntries(group, {});
   }
 
-  // Runs the lookup of `code` (a subclient lookup on `own` when given) and
-  // checks that its listener keeps no list.
-  int run(unsigned long code, RecordingSession& session, SubclientBCLsn* own = nullptr) {
+  // Runs the lookup of `code` and checks that its listener keeps no list.
+  int run(unsigned long code, RecordingSession& session) {
     Request<appmanObjectReq> request;
     request.record().objectId = kObjectId;
     request.record().passThrough = kPassThrough;
     request.record().appIdText = "2:1045";
     InstanceBCLsn instance;
     BackupSetBCLsn backupSet;
-    SubclientBCLsn plain;
-    SubclientBCLsn& subclient = own != nullptr ? *own : plain;
+    SubclientBCLsn subclient;
     const int result = code == kInstance    ? instance.handleMessage(session, code, request.buf())
                        : code == kBackupSet ? backupSet.handleMessage(session, code, request.buf())
                                             : subclient.handleMessage(session, code, request.buf());
@@ -230,40 +227,6 @@ TEST_F(ObjectLookupTest, EachObjectSendsItsNameFlagPropertiesAndContentByteForBy
                           "], sending response Code [0] back to client"),
               1u);
   }
-}
-
-// A class derived from the listener gets every property through its own
-// callback and so takes the record path; the listener itself encodes the
-// properties as they arrive. Both send the same text, also when it is longer
-// than the stream's inline array and holds empty names and values.
-class CountingSubclient : public SubclientBCLsn {
- public:
-  void getPropertiesCallback(std::string name, unsigned long type, std::string value,
-                             unsigned long reserved) override {
-    ++calls;
-    SubclientBCLsn::getPropertiesCallback(name, type, value, reserved);
-  }
-  int calls = 0;
-};
-
-TEST_F(ObjectLookupTest, SubclientTextIsTheSameOnTheDirectAndTheRecordPath) {
-  std::vector<PropertyRow> props = {{"", 1, ""}, {"`a b", 0xFFFFFFFFul, std::string(6000, ' ')}};
-  for (int i = 0; i < 200; ++i)
-    props.push_back({"Property " + std::to_string(i), 2, "value +" + std::to_string(i)});
-  std::string texts[2];
-  for (int derived = 0; derived < 2; ++derived) {
-    expectLookup(kSubclient, kPlainType, 8, props);
-    RecordingSession session;
-    CountingSubclient counting;
-    EXPECT_EQ(run(kSubclient, session, derived != 0 ? &counting : nullptr), 0);
-    EXPECT_EQ(counting.calls, derived != 0 ? static_cast<int>(props.size()) : 0);
-    texts[derived] = streamText(session, kSubclient).value_or("");
-  }
-  EXPECT_EQ(texts[0], texts[1]);
-  EXPECT_EQ(texts[0].substr(0, 34), "obj true 202 0 ` 1 ` 0 ``a+1b -1 +");
-  const std::string tail = "0 Property+1199 2 value+1+2199 0 ";
-  EXPECT_EQ(texts[0].substr(texts[0].size() - tail.size()), tail);
-  EXPECT_EQ(texts[0].size(), 18016u);
 }
 
 TEST_F(ObjectLookupTest, FlagBitThreeSelectsTheTrueTokenAndSkippingTypesReadNoContent) {

@@ -63,17 +63,11 @@ TEST_F(PasswordConversionTest, Version6PeerGetsTheLevelsOwnPasswordsInVersion1) 
                {kSubclient, "unc content password", true},
                {kClient, "fs user password", false},
                {kClient, "AD User Password ", false},
-               {kClient, "User", false},
-               {kClient, "", false},
                {kInst, "Oracle Passwords", false},
                {kInst, "FS User Password", false},
                {kSubclient, "UNC Content", false},
-               {kSubclient, "Oracle Password", false},
                {NO_CONVERSIONS, "FS User Password", false},
                {CONV_PWD_APPTYPE_PROPS_LEVEL, "Oracle Password", false},
-               {CONV_PWD_BSET_PROPS_LEVEL, "UNC Content Password", false},
-               {6, "Oracle Password", false},
-               {-1, "FS User Password", false},
                {1 << 20, "UNC Content Password", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " at level " + std::to_string(c.level));
