@@ -4,6 +4,7 @@
 #include "host/AppMgrClient.h"
 
 #include <utility>
+#include <vector>
 
 #include <asio.hpp>
 #include <asio/ssl.hpp>
@@ -155,25 +156,44 @@ std::unique_ptr<AppMgrClient::Transport> openTransport(const std::string& addres
   }
   std::string host = address.substr(0, colon);
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-  asio::error_code ec;
-  const asio::ip::address ip = asio::ip::make_address(host, ec);
-  if (ec) throw AppMgrClientError("address \"" + host + "\" is not an IP address");
   char* end = nullptr;
   const unsigned long port = std::strtoul(address.c_str() + colon + 1, &end, 10);
   if (*end != '\0' || port == 0 || port > 65535) {
     throw AppMgrClientError("port of \"" + address + "\" is not a number from 1 to 65535");
   }
-  const asio::ip::tcp::endpoint endpoint(ip, static_cast<uint16_t>(port));
-  if (!options.tls.enabled) {
-    auto transport = std::make_unique<StreamTransport<asio::ip::tcp::socket>>();
-    transport->connect(endpoint, timeout);
-    return transport;
+  // An address, or a name tried address by address until one connects.
+  std::vector<asio::ip::tcp::endpoint> endpoints;
+  asio::error_code ec;
+  const asio::ip::address ip = asio::ip::make_address(host, ec);
+  if (!ec) {
+    endpoints.emplace_back(ip, static_cast<uint16_t>(port));
+  } else {
+    asio::io_context io;
+    asio::ip::tcp::resolver resolver(io);
+    for (const auto& result :
+         resolver.resolve(host, std::to_string(port), asio::ip::resolver_base::numeric_service, ec))
+      endpoints.push_back(result.endpoint());
+    if (ec || endpoints.empty()) {
+      throw AppMgrClientError("host \"" + host + "\" does not resolve" + (ec ? ": " + ec.message() : ""));
+    }
   }
   const std::string serverName = options.tls.serverName.empty() ? host : options.tls.serverName;
-  auto transport = std::make_unique<StreamTransport<TlsStream>>(clientTlsContext(options.tls, serverName));
-  transport->connect(endpoint, timeout);
-  transport->handshake(serverName, timeout);
-  return transport;
+  for (size_t i = 0;; ++i) {
+    try {
+      if (!options.tls.enabled) {
+        auto transport = std::make_unique<StreamTransport<asio::ip::tcp::socket>>();
+        transport->connect(endpoints[i], timeout);
+        return transport;
+      }
+      auto transport =
+          std::make_unique<StreamTransport<TlsStream>>(clientTlsContext(options.tls, serverName));
+      transport->connect(endpoints[i], timeout);
+      transport->handshake(serverName, timeout);
+      return transport;
+    } catch (const AppMgrClientError&) {
+      if (i + 1 == endpoints.size()) throw;
+    }
+  }
 }
 
 }  // namespace

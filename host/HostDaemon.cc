@@ -11,7 +11,9 @@
 #include "platform/EvDebug.h"
 #include "platform/XRPlatformInfo.h"
 
+#include "host/BuildInfo.h"
 #include "host/HostServer.h"
+#include "host/ServedStore.h"
 #include "host/StoreRegistry.h"
 
 namespace appmgr {
@@ -29,6 +31,28 @@ bool openLog(const std::string& path) {
 }
 }  // namespace
 
+std::string startupLine(const DaemonOptions& options, const HostServer& server, const StoreSummary& store) {
+  const HostOptions& host = options.host;
+  std::string line = "appmgrd " + buildVersion() + " serving " + describeStore(store) + " on ";
+  if (!host.listenHost.empty()) {
+    line += "tcp " + server.listenAddress();
+    if (!host.tls.enabled()) {
+      line += " (TLS off)";
+    } else if (host.tls.requireClientCertificate) {
+      line += " (TLS on, client certificate required)";
+    } else {
+      line += host.tls.caFile.empty() ? " (TLS on, no client certificates)"
+                                      : " (TLS on, client certificate optional)";
+    }
+    if (!host.unixSocketPath.empty()) line += ", ";
+  }
+  if (!host.unixSocketPath.empty()) line += "unix " + host.unixSocketPath;
+  line += "; " + std::to_string(host.networkThreads) + " network threads, " +
+          (host.handlerThreads == 0 ? std::string("library called on them")
+                                    : std::to_string(host.handlerThreads) + " handler threads");
+  return line;
+}
+
 int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   if (!options.registryPath.empty()) ::setenv(kPlatformConfigEnv, options.registryPath.c_str(), 1);
   if (options.logLevel >= 0) EvLog::setLevel(options.logLevel);
@@ -38,10 +62,12 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   }
 
   std::string error;
-  std::shared_ptr<ConfigStore> store = openStore(resolveStoreSpec(options.store), error);
-  if (!store) {
+  std::shared_ptr<ConfigStore> store;
+  StoreSummary summary;
+  if (const int code =
+          openServedStore(resolveStoreSpec(options.store), options.createStore, store, summary, error)) {
     std::fprintf(err, "appmgrd: %s\n", error.c_str());
-    return kExitStoreFailed;
+    return code;
   }
 
   // Signals are routed to this thread's io_context before any worker starts.
@@ -59,9 +85,11 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   if (!options.host.unixSocketPath.empty()) {
     std::fprintf(out, "listening on unix:%s\n", options.host.unixSocketPath.c_str());
   }
+  const std::string banner = startupLine(options, server, summary);
+  std::fprintf(out, "%s\n", banner.c_str());
   std::fflush(out);
   EvEvent ev;
-  ev.Debug(kTag, "Serving on %s", server.listenAddress().c_str());
+  ev.Debug(kTag, "%s", banner.c_str());
 
   std::function<void()> awaitHangup = [&] {
     hangup.async_wait([&](const asio::error_code& ec, int) {

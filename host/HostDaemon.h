@@ -21,17 +21,26 @@ struct DaemonOptions {
   std::string logFile;
   // DebugLvl threshold; negative keeps the process default.
   int logLevel = -1;
+  // Create a store that does not exist yet (an SQLite file, a PostgreSQL
+  // schema without one) instead of refusing to start.
+  bool createStore = true;
 };
 
-// Exit codes of appmgrd.
+// Exit codes of appmgrd (those of a store: ServedStore.h).
 constexpr int kExitOk = 0;
-constexpr int kExitStoreFailed = 3;
 constexpr int kExitListenFailed = 4;
 constexpr int kExitLogFailed = 5;
 
+class HostServer;
+struct StoreSummary;
+
+// The start-up line: version, store, listeners and threads of a started server.
+std::string startupLine(const DaemonOptions& options, const HostServer& server, const StoreSummary& store);
+
 // Runs the daemon until it is told to stop; returns the exit code. The
 // readiness line "listening on HOST:PORT" (and "listening on unix:PATH" for a
-// Unix socket) goes to `out` once the sockets are bound; failures go to `err`.
+// Unix socket) goes to `out` once the sockets are bound, followed by the
+// start-up line; failures go to `err`.
 int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err);
 
 }  // namespace appmgr

@@ -31,6 +31,12 @@ uint16_t portOf(const asio::generic::stream_protocol::endpoint& endpoint) {
   if (address->sa_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(address)->sin6_port);
   return 0;
 }
+
+// "ADDRESS:PORT", with an IPv6 address in brackets.
+std::string endpointText(const asio::ip::address& address, uint16_t port) {
+  const std::string text = address.to_string();
+  return (address.is_v6() ? "[" + text + "]" : text) + ":" + std::to_string(port);
+}
 }  // namespace
 
 class HostServer::Impl {
@@ -48,19 +54,35 @@ class HostServer::Impl {
   bool start(std::string& error) {
     const HostOptions& options = context_.options;
     if (!makeTlsContext(options.tls, error)) return false;
+    std::string where;  // the address being bound and its flag, for the error
     try {
       if (!options.listenHost.empty()) {
-        const asio::ip::address address = asio::ip::make_address(options.listenHost);
-        // Requests carry configuration and passwords: off this machine they
-        // travel only inside TLS.
-        if (!address.is_loopback() && !tls_) {
-          error = "refusing to listen on " + options.listenHost +
-                  " without TLS: only a loopback address may be served in the clear; give a certificate "
-                  "and key (appmgrd --tls-cert FILE --tls-key FILE, and --tls-ca FILE "
-                  "--tls-require-client-cert for client certificates) or listen on 127.0.0.1";
+        // A name (localhost) is served when every address it resolves to is
+        // allowed; the first one is bound.
+        asio::ip::tcp::resolver resolver(*networks_.front());
+        asio::error_code ec;
+        const auto results = resolver.resolve(options.listenHost, std::to_string(options.listenPort),
+                                              asio::ip::resolver_base::numeric_service, ec);
+        if (ec || results.empty()) {
+          error = "cannot resolve the listening address " + options.listenHost + ": " +
+                  (ec ? ec.message() : std::string("no address"));
           return false;
         }
-        const asio::ip::tcp::endpoint endpoint(address, options.listenPort);
+        for (const auto& result : results) {
+          // Requests carry configuration and passwords: off this machine they
+          // travel only inside TLS.
+          if (!result.endpoint().address().is_loopback() && !tls_) {
+            const std::string address = result.endpoint().address().to_string();
+            error = "refusing to listen on " + options.listenHost +
+                    (address == options.listenHost ? "" : " (" + address + ")") +
+                    " without TLS: only a loopback address may be served in the clear; give a certificate "
+                    "and key (appmgrd --tls-cert FILE --tls-key FILE, and --tls-ca FILE "
+                    "--tls-require-client-cert for client certificates) or listen on 127.0.0.1";
+            return false;
+          }
+        }
+        const asio::ip::tcp::endpoint endpoint = results.begin()->endpoint();
+        where = endpointText(endpoint.address(), endpoint.port()) + " (--listen)";
         auto acceptor = std::make_unique<Acceptor>(*networks_.front());
         const asio::generic::stream_protocol::endpoint generic(endpoint);
         acceptor->open(generic.protocol());
@@ -68,10 +90,12 @@ class HostServer::Impl {
         acceptor->bind(generic);
         acceptor->listen();
         port_ = portOf(acceptor->local_endpoint());
+        boundAddress_ = endpointText(endpoint.address(), port_);
         acceptors_.push_back(std::move(acceptor));
         tcpAcceptor_ = acceptors_.back().get();
       }
       if (!options.unixSocketPath.empty()) {
+        where = "unix:" + options.unixSocketPath + " (--unix)";
         ::unlink(options.unixSocketPath.c_str());  // a stale socket of an earlier run
         const asio::generic::stream_protocol::endpoint generic(
             asio::local::stream_protocol::endpoint(options.unixSocketPath));
@@ -82,7 +106,7 @@ class HostServer::Impl {
         acceptors_.push_back(std::move(acceptor));
       }
     } catch (const std::exception& e) {
-      error = std::string("cannot listen: ") + e.what();
+      error = "cannot listen on " + where + ": " + e.what();
       acceptors_.clear();
       return false;
     }
@@ -202,6 +226,7 @@ class HostServer::Impl {
   std::unique_ptr<asio::ssl::context> tls_;
   HostContext context_;  // holds a reference to handlers_, used only once started
   uint16_t port_ = 0;
+  std::string boundAddress_;  // "ADDRESS:PORT" of the TCP listener
   const Acceptor* tcpAcceptor_ = nullptr;
   bool started_ = false;
   bool stopped_ = false;
@@ -226,9 +251,7 @@ bool HostServer::start(std::string& error) { return impl_->start(error); }
 
 uint16_t HostServer::port() const { return impl_->port_; }
 
-std::string HostServer::listenAddress() const {
-  return impl_->context_.options.listenHost + ":" + std::to_string(impl_->port_);
-}
+std::string HostServer::listenAddress() const { return impl_->boundAddress_; }
 
 void HostServer::stop() { impl_->stop(); }
 

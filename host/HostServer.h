@@ -42,7 +42,8 @@ class HostServer {
 
   // The TCP port actually bound (after start), 0 without TCP.
   uint16_t port() const;
-  // "HOST:PORT" of the TCP listener (after start).
+  // "ADDRESS:PORT" of the TCP listener (after start): the address bound,
+  // numeric, an IPv6 one in brackets.
   std::string listenAddress() const;
 
   // Graceful stop: stops accepting, lets the requests in flight finish and

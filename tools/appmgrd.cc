@@ -13,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "host/BuildInfo.h"
 #include "host/HostDaemon.h"
 
 namespace {
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
       "Only loopback addresses are served without TLS.\n"
       "Example: appmgrd --store config.db --listen 127.0.0.1:0"};
 
+  app.set_version_flag("--version", "appmgrd " + appmgr::buildVersion());
   std::string listen = "127.0.0.1:0";
   std::string storeFile;
   std::string storeJson;

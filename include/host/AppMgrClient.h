@@ -1,5 +1,6 @@
-// Client of appmgrd: connects over TCP ("HOST:PORT"), TLS over TCP, or a
-// Unix socket ("unix:PATH"), says hello, sends request records with their texts and
+// Client of appmgrd: connects over TCP ("HOST:PORT", HOST an address, "[v6]"
+// or a name whose addresses are tried in turn until one connects), TLS over
+// TCP, or a Unix socket ("unix:PATH"), says hello, sends request records with their texts and
 // receives each reply with the record and texts copied out.
 //
 // Threads: every operation takes the connection's lock, so one client may be

@@ -196,6 +196,8 @@ TEST_F(CliTest, ExitCodesTellListenerErrorsUsageAndUnreachableHostsApart) {
       {"velmora get 2", address, kExitOk, ""},
       {"velmora get 2", noSocket, kExitUnreachable, "cannot reach the host"},
       {"--port " + port + " velmora get 2", noSocket, kExitOk, ""},
+      {"--host localhost --port " + port + " velmora get 2", "", kExitOk, ""},
+      {"--version", "", kExitOk, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args + " with " + c.env);

@@ -82,13 +82,17 @@ struct Appmgrd {
     out = outPipe[0];
     err = errPipe[0];
     if (!awaitReady) return;
-    // One line of stdout, waiting at most 20 s.
+    ready = readLine();
+    if (ready.rfind("listening on ", 0) == 0) address = ready.substr(13);
+  }
+  // The next line of stdout, waiting at most 20 s.
+  std::string readLine() {
+    std::string line;
     for (char c = 0;;) {
       pollfd p{out, POLLIN, 0};
-      if (::poll(&p, 1, 20000) <= 0 || ::read(out, &c, 1) != 1 || c == '\n') break;
-      ready.push_back(c);
+      if (::poll(&p, 1, 20000) <= 0 || ::read(out, &c, 1) != 1 || c == '\n') return line;
+      line.push_back(c);
     }
-    if (ready.rfind("listening on ", 0) == 0) address = ready.substr(13);
   }
   ~Appmgrd() {
     if (pid > 0) stop(SIGTERM);
@@ -117,7 +121,15 @@ void expectSoundStore(const std::string& db, std::vector<std::string>* content =
 
 TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
   TempDir dir;
-  const std::string scratch = dir.file("scratch.db");
+  const std::string scratch = dir.file("scratch.db"), garbage = dir.file("garbage.db");
+  {
+    std::shared_ptr<SqliteConfigStore> store;
+    std::string errorText;
+    ASSERT_EQ(SqliteConfigStore::open(scratch, store, errorText), 0) << errorText;
+  }
+  std::FILE* file = std::fopen(garbage.c_str(), "w");
+  std::fputs("not a database", file);
+  std::fclose(file);
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -141,6 +153,15 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        4,
        "--tls-cert FILE --tls-key"},
       {"TLS key without certificate", {"--tls-key", "host.key", "--store", scratch}, 4, "--tls-cert"},
+      {"file that is not a store",
+       {"--store", garbage},
+       3,
+       "fails SQLite's quick check: file is not a database"},
+      {"Unix socket in a missing directory",
+       {"--store", scratch, "--unix", "/nonexistent/dir/s.sock"},
+       4,
+       "cannot listen on unix:/nonexistent/dir/s.sock (--unix)"},
+      {"version", {"--version"}, 0, "appmgrd " APPMGR_PROJECT_VERSION},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -148,7 +169,7 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
     const std::string out = readAll(child.out), err = readAll(child.err);
     EXPECT_EQ(waitExit(child.pid), c.exitCode) << err;
     child.pid = -1;
-    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_NE((out + err).find(c.message), std::string::npos) << out << err;
     EXPECT_EQ(out.find("listening on"), std::string::npos);
   }
 }
@@ -156,10 +177,20 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
 TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
   TempDir dir;
   const std::string db = dir.file("run.db"), log = dir.file("run.log");
-  Appmgrd child({"--store", db, "--log", log, "--listen", "127.0.0.1:0", "--threads", "2"});
-  ASSERT_EQ(child.ready.rfind("listening on 127.0.0.1:", 0), 0u) << "readiness line: " << child.ready;
+  Appmgrd child({"--store", db, "--log", log, "--listen", "localhost:0", "--threads", "2"});
+  ASSERT_TRUE(child.ready.rfind("listening on 127.0.0.1:", 0) == 0 ||
+              child.ready.rfind("listening on [::1]:", 0) == 0)
+      << "readiness line: " << child.ready;
+  const std::string banner = child.readLine();
+  for (const std::string& part : std::vector<std::string>{
+           "appmgrd " APPMGR_PROJECT_VERSION, " serving " + db + " (SQLite, schema version ",
+           ": 0 Velmoras, 0 clients, 0 subclients)",
+           " on tcp " + child.address + " (TLS off); 2 network threads"}) {
+    EXPECT_NE(banner.find(part), std::string::npos) << part << " in " << banner;
+  }
   {
-    auto client = AppMgrClient::connect(child.address);
+    // A name that resolves to loopback serves, and the client library takes one too.
+    auto client = AppMgrClient::connect("localhost:" + child.address.substr(child.address.rfind(':') + 1));
     EXPECT_EQ(client->health().state, appmgr::wire::HealthRecord::kServing);
     appmanVelmoraByIdReq req;
     req.velmoraId = 2;  // the new store is empty: a not-found response

@@ -15,6 +15,7 @@
 #include "CliRequest.h"
 #include "StoreAdmin.h"
 #include "host/AppMgrClient.h"
+#include "host/BuildInfo.h"
 
 namespace appmgr {
 namespace cli {
@@ -138,6 +139,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       "127.0.0.1:7410. TLS: --tls with --tls-ca, and --tls-cert/--tls-key for a host that requires client "
       "certificates.\nExit codes: 0 ok, 1 the listener answered an error, 2 usage, 3 host unreachable or "
       "error frame.\nExample:\n  appmgr --port 7410 client get 5 --json\n");
+  app.set_version_flag("--version", "appmgr " + buildVersion());
   app.require_subcommand(1);
   // Subcommands made below inherit this: the global options may also follow them.
   app.fallthrough();
