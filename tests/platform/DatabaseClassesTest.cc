@@ -1,9 +1,8 @@
 // The platform's database classes over the in-memory store holding the
-// shared fixture tree. The store's own filtering and ordering have their
-// contract suite; here each class must hand its arguments to the right
-// store parameters, map the store's fields to its outputs, keep its own
-// rules (access modes, content types, null elements, list modes), and
-// answer a missing store as an interface failure.
+// shared fixture tree: the rules of their own that no request can reach
+// (access modes, content types, null elements, list modes, a caller's
+// reused lists) and a missing store answered as an interface failure. The
+// listener tests check what each request hands to the store and answers.
 #include <algorithm>
 #include <list>
 #include <memory>
@@ -74,20 +73,6 @@ class DatabaseClassesTest : public ::testing::Test {
     return result;
   }
 
-  // The entries of the lists that the call giving `result` filled, as
-  // "id name[ flag]" joined with "|" (names alone when there are no ids).
-  std::string got(int result, bool withFlags = false) {
-    EXPECT_EQ(result, 0) << errorText_;
-    std::string out;
-    auto id = ids_.begin();
-    auto flag = flags_.begin();
-    for (const std::string& name : names_) {
-      out += (out.empty() ? "" : "|") + (ids_.empty() ? "" : std::to_string(*id++) + " ") + name;
-      if (withFlags) out += *flag++ ? " 1" : " 0";
-    }
-    ids_.clear();
-    return out;
-  }
   // A call refused for its mode: XR_BAD_ARGS with a text, and no list.
   void refused(int result) {
     EXPECT_EQ(result, static_cast<int>(XR_BAD_ARGS));
@@ -103,19 +88,6 @@ class DatabaseClassesTest : public ::testing::Test {
   FlagList flags_;
   std::string errorText_;
 };
-
-TEST_F(DatabaseClassesTest, VelmoraAndGlobalParameterLookupsFillEveryOutput) {
-  for (const auto& [id, name] : {std::pair<unsigned long, std::string>{2, ""}, {0, "north"}}) {
-    std::string outputs;
-    ASSERT_EQ(lookupVelmora(id, name, outputs, errorText_), 0) << errorText_;
-    EXPECT_EQ(outputs,
-              "2|north|11|4|36|north.example.net|Northern data centre|Europe/Berlin|/opt/velmora|60|");
-  }
-  std::string value;
-  EXPECT_EQ(XRGlobalParam().get("nMaxBackupStreams", value, nullptr), 0);
-  EXPECT_EQ(value, "8");
-  EXPECT_EQ(XRGlobalParam().get("nMissing", value, nullptr), static_cast<int>(XR_INVALID_GLOBAL_PROP));
-}
 
 TEST_F(DatabaseClassesTest, EveryAccessModeResolvesFromItsOwnFields) {
   for (int mode : {0, 2, 3, 4, 5, 6}) {
@@ -157,35 +129,6 @@ TEST_F(DatabaseClassesTest, EveryAccessModeResolvesFromItsOwnFields) {
               static_cast<int>(XR_APPID_BAD_ARGS));
     EXPECT_FALSE(errorText.empty());
   }
-}
-
-TEST_F(DatabaseClassesTest, ClientLookupFindsByEachKeyAndFillsThePlatformTypes) {
-  for (int key = 0; key < 3; ++key) {
-    SCOPED_TRACE(key);
-    _AppClientInfo info;
-    info.clientId = key == 0 ? 5 : 0;
-    info.clientName = key == 1 ? "build01" : "";
-    info.hostName = key == 2 ? "shared.example.net" : "";
-    ClientPlatformInfo platform[3];
-    const uint64_t types[] = {1, 4, 3};
-    for (int i = 0; i < 3; ++i) platform[i].type = types[i];
-    std::string errorText;
-    ASSERT_EQ(ClientInterfaceDB(2, "").lookup(info, platform, errorText, nullptr), 0) << errorText;
-    EXPECT_EQ(info.clientId, 5u);
-    EXPECT_EQ(info.qualifier, 3u);
-    EXPECT_EQ(info.clientAttribute, 9u);
-    EXPECT_EQ(info.clientName + "|" + info.hostName + "|" + info.versionText,
-              "build01|shared.example.net|11.0.0 SP22 HPK5");
-    EXPECT_EQ(platform[0].value + "|" + platform[1].value + "|" + platform[2].value, "Linux|x86_64|");
-  }
-  _AppClientInfo missing;
-  missing.clientName = "nobody";
-  _AppClientInfo nothing;
-  std::string errorText;
-  EXPECT_EQ(ClientInterfaceDB(2, "").lookup(missing, nullptr, errorText, nullptr),
-            static_cast<int>(XR_CLIENT_NOT_FOUND));
-  EXPECT_EQ(ClientInterfaceDB(2, "").lookup(nothing, nullptr, errorText, nullptr),
-            static_cast<int>(XR_CLIENT_NOT_FOUND));
 }
 
 // Client 20 and subclient 9 hold no properties in the fixture.
@@ -292,55 +235,6 @@ TEST_F(DatabaseClassesTest, SuccessiveGroupReadsReplaceTheEntries) {
   EXPECT_EQ(SubclientConf(77).getFiles(content, nullptr, false),
             static_cast<int>(XR_CONTENT_INVALID_SUBCLIENT));
   EXPECT_EQ(content.size(), 0u);
-}
-
-// Each filter is given a value that selects something only in its own
-// place, so an argument passed in another place empties the list. The same
-// lists are reused for every call, so each call must replace them.
-TEST_F(DatabaseClassesTest, ArgumentsReachTheirStoreParametersAndOrderIsMapped) {
-  EXPECT_EQ(got(adapters_.getVelmoraList(ids_, names_, errorText_, 0, nullptr, true)), "3 east|2 north");
-  EXPECT_EQ(got(adapters_.getVelmoraList(ids_, names_, errorText_, 2, nullptr, false)), "2 north");
-  EXPECT_EQ(got(adapters_.getClientList(ids_, names_, errorText_, 3, nullptr, 2)), "20 sydney");
-  EXPECT_EQ(got(adapters_.getClientList(ids_, names_, errorText_, 0, nullptr, 1)), "5 build01|10 oradb");
-  EXPECT_EQ(got(adapters_.getClientListOfType(ids_, names_, errorText_, 2, 2, nullptr, false)), "10 oradb");
-  EXPECT_EQ(got(adapters_.getApplicationTypes(ids_, names_, errorText_, 10, nullptr, 1)),
-            "22 Oracle Database");
-  EXPECT_EQ(got(adapters_.getApplicationTypes(ids_, names_, errorText_, 10, nullptr, 0)),
-            "7 File System|22 Oracle Database|30 Unused");
-  EXPECT_EQ(got(adapters_.getInstanceList(ids_, names_, errorText_, 5, 2, 7, nullptr, 0)),
-            "6 DefaultInstance");
-  EXPECT_EQ(got(adapters_.getInstanceList(ids_, names_, errorText_, 2, 22, nullptr, 0)), "11 OracleProd");
-  // Backup sets and subclients carry flag bit three (flags 1, 8, 16, 8 here).
-  EXPECT_EQ(got(adapters_.getBackupSetList(ids_, names_, flags_, errorText_, 5, 7, 6, nullptr, 0), true),
-            "7 defaultBackupSet 0");
-  EXPECT_EQ(got(adapters_.getBackupSetList(ids_, names_, flags_, errorText_, 0, 0, 0, nullptr, 1), true),
-            "12 archive+logs 1|7 defaultBackupSet 0");
-  EXPECT_EQ(got(adapters_.getSubclientList(ids_, names_, flags_, errorText_, 5, 7, nullptr, 1), true),
-            "8 default 0|9 home dirs 1");
-  EXPECT_EQ(got(adapters_.getAppIdList(names_, errorText_, 5, 2, 0, 0, 0, nullptr, false)), "2:1045|2:1046");
-  EXPECT_EQ(got(adapters_.getAppIdList(names_, errorText_, 0, 0, 22, 11, 12, nullptr, false)), "2:1047");
-  bool nonEmpty = false;
-  EXPECT_EQ(got(adapters_.getApplications(names_, 2, 40, nonEmpty, errorText_, nullptr)), "2:1045|2:1047");
-  EXPECT_TRUE(nonEmpty);
-  EXPECT_EQ(got(adapters_.getApplications(names_, 3, 40, nonEmpty, errorText_, nullptr)), "");
-  EXPECT_FALSE(nonEmpty);
-}
-
-TEST_F(DatabaseClassesTest, LookupsAnswerOrNameWhatIsMissing) {
-  std::string text;
-  ASSERT_EQ(adapters_.getApplicationTypeName(22, text, errorText_, nullptr), 0);
-  EXPECT_EQ(text, "Oracle Database");
-  ASSERT_EQ(adapters_.getAppIdString(9, text, errorText_, nullptr), 0);
-  EXPECT_EQ(text, "2:1046");
-  unsigned long clientId = 0, velmoraId = 0;
-  ASSERT_EQ(adapters_.getClientId(11, clientId, velmoraId, errorText_, nullptr), 0);
-  EXPECT_EQ(std::to_string(clientId) + " " + std::to_string(velmoraId), "10 2");
-
-  EXPECT_EQ(adapters_.getApplicationTypeName(8, text, errorText_, nullptr),
-            static_cast<int>(XR_APPTYPE_NOT_FOUND));
-  EXPECT_EQ(adapters_.getAppIdString(77, text, errorText_, nullptr), static_cast<int>(XR_APPID_NOT_FOUND));
-  EXPECT_EQ(adapters_.getClientId(1, clientId, velmoraId, errorText_, nullptr),
-            static_cast<int>(XR_INSTANCE_NOT_FOUND));
 }
 
 TEST_F(DatabaseClassesTest, UnknownModesAreRefusedWithAText) {
