@@ -23,7 +23,7 @@ struct DaemonOptions {
   int logLevel = -1;
   // Create a store that does not exist yet (an SQLite file, a PostgreSQL
   // schema without one) instead of refusing to start.
-  bool createStore = true;
+  bool createStore = false;
 };
 
 // Exit codes of appmgrd (those of a store: ServedStore.h).

@@ -5,9 +5,11 @@
 //          appmgrd --store config.db --listen 0.0.0.0:7410 --tls-cert host.pem --tls-key host.key
 //                  --tls-ca ca.pem --tls-require-client-cert
 //          appmgrd --store postgresql://appmgr@db.example.net/catalog --store-pool 16
-// Exit codes: 0 stopped by SIGTERM/SIGINT (or --help), 2 bad command line,
-// 3 store cannot be opened, 4 address cannot be bound (or is not loopback
-// and TLS is off, or a TLS file does not load), 5 log file cannot be opened.
+// Exit codes: 0 stopped by SIGTERM/SIGINT (or --help, --version), 2 bad
+// command line, 3 store exists but cannot be opened or checked, 4 store does
+// not exist (without --create-store), an address cannot be bound (or is not
+// loopback and TLS is off), or a TLS file does not load, 5 log file cannot
+// be opened.
 #include <cstdio>
 #include <string>
 
@@ -76,6 +78,9 @@ int main(int argc, char** argv) {
                                 "\"host=... dbname=...\"), to serve");
   auto* json = app.add_option("--store-json", storeJson, "JSON file loaded into an in-memory store");
   sqlite->excludes(json);
+  app.add_flag("--create-store", options.createStore,
+               "Create the --store file (or the store in a PostgreSQL schema) when it does not exist, "
+               "instead of refusing to start");
   app.add_option("--store-pool", storePool, "PostgreSQL connections at most (a PostgreSQL store only)")
       ->capture_default_str()
       ->check(CLI::Range(1u, 1024u));

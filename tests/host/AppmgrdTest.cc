@@ -153,6 +153,7 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        4,
        "--tls-cert FILE --tls-key"},
       {"TLS key without certificate", {"--tls-key", "host.key", "--store", scratch}, 4, "--tls-cert"},
+      {"missing SQLite store", {"--store", dir.file("confg.db")}, 4, "create it with \"appmgr store init"},
       {"file that is not a store",
        {"--store", garbage},
        3,
@@ -172,12 +173,32 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
     EXPECT_NE((out + err).find(c.message), std::string::npos) << out << err;
     EXPECT_EQ(out.find("listening on"), std::string::npos);
   }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("confg.db"))) << "a refused store is not created";
+}
+
+TEST(Appmgrd, RefusesAPostgreSQLSchemaWithoutAStoreUnlessAskedToCreateOne) {
+  std::string why;
+  const std::string server = pgTestConnInfo(why);
+  if (server.empty()) GTEST_SKIP() << why;
+  const std::string schema = pgTestSchemaName();
+  pgTestExecute(server, "SELECT format('CREATE SCHEMA %I', $1::text)", {schema}, true);
+  const std::string conninfo = pgTestWithSetting(server, "options", "-csearch_path=" + schema);
+  {
+    Appmgrd refused({"--store", conninfo}, false);
+    const std::string err = readAll(refused.err);
+    EXPECT_EQ(waitExit(refused.pid), 4) << err;
+    refused.pid = -1;
+    EXPECT_NE(err.find("holds no store; create it with \"appmgr store init"), std::string::npos) << err;
+    Appmgrd created({"--store", conninfo, "--create-store"});
+    EXPECT_NE(created.readLine().find("(PostgreSQL, schema version "), std::string::npos);
+  }
+  pgTestDropSchema(server, schema);
 }
 
 TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
   TempDir dir;
   const std::string db = dir.file("run.db"), log = dir.file("run.log");
-  Appmgrd child({"--store", db, "--log", log, "--listen", "localhost:0", "--threads", "2"});
+  Appmgrd child({"--store", db, "--create-store", "--log", log, "--listen", "localhost:0", "--threads", "2"});
   ASSERT_TRUE(child.ready.rfind("listening on 127.0.0.1:", 0) == 0 ||
               child.ready.rfind("listening on [::1]:", 0) == 0)
       << "readiness line: " << child.ready;
