@@ -47,10 +47,6 @@ void RawPeer::close() {
   fd_ = -1;
 }
 
-void RawPeer::shutdownWrite() {
-  if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
-}
-
 void RawPeer::reset() {
   const linger abort{1, 0};
   if (fd_ >= 0) ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -65,11 +61,10 @@ void RawPeer::sendBytes(const std::vector<unsigned char>& bytes) {
   }
 }
 
-void RawPeer::sendHello(uint16_t major, uint64_t correlationId) {
+void RawPeer::sendHello() {
   wire::HelloRecord hello;
-  hello.major = major;
   hello.peerProtocolVersion = 7;
-  sendBytes(frame(wire::FrameType::kHello, 0, correlationId, wire::encodeRecord(hello), ""));
+  sendBytes(frame(wire::FrameType::kHello, 0, 1, wire::encodeRecord(hello), ""));
 }
 
 namespace {

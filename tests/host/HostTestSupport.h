@@ -46,14 +46,13 @@ class RawPeer {
   ~RawPeer() { close(); }
   bool connected() const { return fd_ >= 0; }
   void sendBytes(const std::vector<unsigned char>& bytes);
-  void sendHello(uint16_t major = appmgr::wire::kProtocolMajor, uint64_t correlationId = 1);
+  void sendHello();
   // Reads one frame; false when the host closed or nothing came within `timeout`.
   bool readFrame(RawFrame& out, std::chrono::milliseconds timeout = std::chrono::seconds(5));
   // True when the host closes within `timeout` (frames before the close are skipped).
   bool closedByHost(std::chrono::milliseconds timeout = std::chrono::seconds(5));
   void close();
-  void shutdownWrite();  // the host reads end of stream after what was sent
-  void reset();          // closes with a reset instead of an orderly end
+  void reset();  // closes with a reset instead of an orderly end
 
  private:
   bool readExactly(void* out, size_t length, std::chrono::milliseconds timeout);
