@@ -166,11 +166,10 @@ TEST_F(PropertyWriteTest, OnlyVersionSixPeersHaveTheirLevelsPasswordsMadeVersion
   // A client password and a subclient password, both in version 1.
   const std::string setText = "2 0 AD+1User+1Password 5 " + v1 + " 0 0 UNC+1Content+1Password 5 " + v1 + " 0";
   for (const unsigned long code : kWriters) {
-    for (const int version : {6, 7, -1}) {
+    for (const unsigned int version : {6u, 7u}) {
       SCOPED_TRACE(std::to_string(code) + " version " + std::to_string(version));
       RecordingSession session;
-      if (version < 0) session.failProtocolVersion("no version");
-      if (version >= 0) session.setProtocolVersion(static_cast<unsigned int>(version));
+      session.setProtocolVersion(version);
       std::vector<PropertyRow> rows;
       expectObject(code, 2);
       EXPECT_CALL(store(), setProperties(ownerOf(code), idOf(code), _, _))
@@ -263,7 +262,6 @@ TEST_F(SubclientUpdateTest, ListsReachTheStoreGroupByGroupUntilTheFirstFailure) 
       {kFilters, "2 4 0 4 1 /a", "1 /b 0", {{4, "", "/b;"}, {4, "/a;", ""}}, 0, ""},
       // No group: nothing is read from the second text and no call is made.
       {kFilters, "", "junk", {}, 0, ""},
-      {kFilters, nullptr, nullptr, {}, 0, ""},
       {kFilters, "0 3 1 /a", "", {}, 0, ""},
       // The second call fails: the first group stays, the third is not read.
       {kFilters, "3 2 0 3 0 4 0", "", {{2, "", ""}, {3, "", "", kRefused}}, kRefused, "store refused"},
@@ -278,10 +276,9 @@ TEST_F(SubclientUpdateTest, ListsReachTheStoreGroupByGroupUntilTheFirstFailure) 
        "SCInterfaceDB: filter group 12 is not one of 2 to 8"},
       {kFilters, "x", "", {}, kStream, "Error extracting content group count"},
       {kFilters, "5 3 1 /tmp", "", {{3, "/tmp;", ""}}, kStream, kGroup},
-      {kFilters, "2 x 1 /a", "", {}, kStream, kGroup},
   };
   for (const UpdateCase& c : cases) check(c);
-  EXPECT_EQ(log().count(std::string("General Listener Exception:") + kGroup), 2u);
+  EXPECT_EQ(log().count(std::string("General Listener Exception:") + kGroup), 1u);
 }
 
 }  // namespace

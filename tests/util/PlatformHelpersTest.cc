@@ -1,4 +1,4 @@
-// Version-text parsing, timestamps, the cloud-laptop test and the default
+// Version-text parsing, timestamps, the process name and the default
 // backup-stream count.
 #include <cstring>
 #include <tuple>
@@ -8,7 +8,6 @@
 
 #include "AppMgr/PlatformHelpers.h"
 
-#include "fakes/ScopedPlatformConfig.h"
 #include "fakes/TestEnvironment.h"
 
 using ::testing::_;
@@ -43,29 +42,6 @@ TEST(PlatformHelpers, TimestampIsLocalMidnightAndProcessNameTakesTenBytes) {
   GetProcessNameAndID(buffer);
   EXPECT_STREQ(buffer, "RedAveVar");
   EXPECT_EQ(buffer[10], 'x');
-}
-
-using CloudLaptopTest = ListenerTest;
-
-TEST_F(CloudLaptopTest, CloudPathNeedsCachingEnabledAndALaptop) {
-  const int level = EvLog::level();
-  EvLog::setLevel(6);
-  const std::vector<std::string> disabled = {
-      "AppMgr Cloud caching is disabled. Not using AppMgrCloud. Will route requests to RedAveVar"};
-  const std::vector<std::string> laptop = {
-      "This is a cloud laptop client. AppMgrCloud will be loaded and client caching will be used."};
-  const std::tuple<const char*, bool, std::vector<std::string>> cases[] = {
-      {"[Base]\nnCloudLaptopClient=1\n", false, disabled},
-      {"[Base]\nnCloudLaptopClient=1\n[Quarvel]\nsDisableCloudCaching=2\n", false, disabled},
-      {"[Base]\nnCloudLaptopClient=0\n[Quarvel]\nsDisableCloudCaching=0\n", false, {}},
-      {"[Base]\nnCloudLaptopClient=1\n[Quarvel]\nsDisableCloudCaching=0\n", true, laptop}};
-  for (const auto& [ini, expected, lines] : cases) {
-    ScopedPlatformConfig config(ini);
-    log().clear();
-    EXPECT_EQ(isCloudLaptopPlatform(), expected) << ini;
-    EXPECT_EQ(log().textsFor("::isCloudLaptopPlatform"), lines) << ini;
-  }
-  EvLog::setLevel(level);
 }
 
 class BackupStreamsTest : public ListenerTest {
@@ -123,11 +99,8 @@ TEST_F(BackupStreamsTest, ClusterCloudAndFixedTypes) {
   EXPECT_EQ(std::make_tuple(streams(64, 0, 0), streams(134, 0, 0), streams(106, 0, 0), streams(12, 0, 0),
                             streams(99, 7, 9)),
             std::make_tuple(4, -1, 5, 2, -1));
-}
-
-TEST(BackupStreams, UnreachableStoreFallsBackToDefaults) {
+  // An unreachable store gives the defaults.
   ConfigStore::install(nullptr);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(1, 7, 0, nullptr), 4);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(64, 0, 9, nullptr), 0);
-  EXPECT_EQ(getDefaultNumberofBackupStreams(134, 0, 9, nullptr), -1);
+  EXPECT_EQ(std::make_tuple(streams(1, 7, 0), streams(64, 0, 9), streams(134, 0, 9)),
+            std::make_tuple(4, 0, -1));
 }

@@ -60,19 +60,14 @@ const Utf8Case kUtf8Cases[] = {
     {"around the surrogates", {0xED, 0x9F, 0xBF, 0xEE, 0x80, 0x80}, {conversionOK, 6, {0xD7FF, 0xE000}}},
     {"above U+10FFFF", {0x41, 0xF4, 0x90, 0x80, 0x80}, {sourceIllegal, 1, {0x41}}},
     {"lead above F4", {0xF7, 0xBF, 0xBF, 0xBF}, {sourceIllegal, 0, {}}},
-    {"F4 then ASCII", {0xF4, 0x41, 0x80, 0x80}, {sourceIllegal, 0, {}}},
-    {"five-byte form", {0xF8, 0x88, 0x80, 0x80, 0x80}, {sourceIllegal, 0, {}}},
     {"six-byte lead, short", {0x41, 0xFE, 0xFE, 0xFF, 0xFF}, {sourceExhausted, 1, {0x41}}},
     {"lone continuation", {0x41, 0x80, 0xBF}, {sourceIllegal, 1, {0x41}}},
-    {"lone lead then space", {0xC0, 0x20}, {sourceIllegal, 0, {}}},
     {"bad third byte", {0xE2, 0x82, 0x41}, {sourceIllegal, 0, {}}},
     {"truncated 2-byte", {0x41, 0xDF}, {sourceExhausted, 1, {0x41}}},
     {"truncated 4-byte", {0xF4, 0x8F, 0xBF}, {sourceExhausted, 0, {}}},
     {"largest overlong, 2", {0xC1, 0xBF}, {sourceIllegal, 0, {}}},
-    {"largest overlong, 3", {0xE0, 0x9F, 0xBF}, {sourceIllegal, 0, {}}},
     {"largest overlong, 4", {0xF0, 0x8F, 0xBF, 0xBF}, {sourceIllegal, 0, {}}},
     {"high surrogate", {0x41, 0xED, 0xA0, 0x80}, {sourceIllegal, 1, {0x41}}},
-    {"encoded pair", {0xED, 0xA0, 0x80, 0xED, 0xB0, 0x80}, {sourceIllegal, 0, {}}},
     {"lenient", {0xED, 0xA0, 0x80, 0xED, 0xBF, 0xBF}, {conversionOK, 6, {0xD800, 0xDFFF}}, lenientConversion},
     {"lenient overlong", {0xC0, 0x80}, {sourceIllegal, 0, {}}, lenientConversion},
     // No room: the source stays at the character; a pair's room is checked before its surrogates.
@@ -90,7 +85,6 @@ TEST(ConvertUTF16toUTF8, SurrogatesAndTargetExhaustion) {
             Out8(conversionOK, 4, {0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF}));
   EXPECT_EQ(from16({0x41, 0xD83D}), Out8(conversionOK, 2, {0x41, 0xED, 0xA0, 0xBD}));
   EXPECT_EQ(from16({0x41, 0xD83D, 0x42}), Out8(sourceIllegal, 1, {0x41}));
-  EXPECT_EQ(from16({0x41, 0xD83D, 0xD83D}), Out8(sourceIllegal, 1, {0x41}));
   EXPECT_EQ(from16({0x41, 0xDE00}), Out8(sourceIllegal, 1, {0x41}));
   EXPECT_EQ(from16({0xDE00, 0xD83D, 0x42}, lenientConversion),
             Out8(conversionOK, 3, {0xED, 0xB8, 0x80, 0xED, 0xA0, 0xBD, 0x42}));
@@ -112,8 +106,6 @@ TEST(Utf8ToUnicode, GivesUtf16UnitsOnePerWideCharacter) {
                                                         {"\xf0\x9f\x98\x80", wide({0xD83D, 0xDE00})},
                                                         {std::string("a\0b", 3), L"a"},
                                                         {"\xed\xa0\x80", L"previous"},
-                                                        {"\xc0\x80", L"previous"},
-                                                        {"\x80", L"previous"},
                                                         {"\xe2", L"previous"},
                                                         {"ok\xf8\x88\x80\x80\x80", L"previous"},
                                                         {"\xf4\x90\x80\x80", L"previous"}};
@@ -130,12 +122,10 @@ TEST(UnicodeToUtf8, ConvertsUnitsAndScalarsAboveTheBasicPlane) {
                                                         {wide({0xD83D, 0xDE00}), "\xf0\x9f\x98\x80"},
                                                         {wide({0xD83D}), "\xed\xa0\xbd"},
                                                         {wide({0x1F600}), "\xf0\x9f\x98\x80"},
-                                                        {wide({0x41, 0x10FFFF}), "A\xf4\x8f\xbf\xbf"},
                                                         {wide({0x61, 0, 0x62}), "a"},
                                                         {wide({0xDE00}), "previous"},
                                                         {wide({0xD83D, 0x41}), "previous"},
-                                                        {wide({0x110000}), "previous"},
-                                                        {wide({0xFFFFFFFF}), "previous"}};
+                                                        {wide({0x110000}), "previous"}};
   for (const auto& [in, expected] : cases) {
     std::string out = "previous";
     EXPECT_EQ(unicodeToUtf8(in, out), expected == "previous" ? kUnicodeConversionFailed : 0) << expected;
