@@ -52,14 +52,12 @@ const BadTree kBadTrees[] = {
      "$.globalParams[\"sAuditPath\"]: expected a string, found number"},
     {"{\"id\": 7, \"name\": \"File System\"}", "{\"id\": 0, \"name\": \"File System\"}",
      "$.applicationTypes[0].id: an id must be between 1 and 9223372036854775807"},
+    {"{\"id\": 20, \"name\": \"sydney\",", "{\"id\": 20,", "$.velmoras[1].clients[0].name: missing"},
     {"\"releaseId\": 11", "\"releaseId\": -11", "$.velmoras[0].releaseId: must not be negative"},
     {"\"utcOffsetMinutes\": 60", "\"utcOffsetMinutes\": 6000000000",
      "$.velmoras[0].utcOffsetMinutes: out of range of a 32-bit integer"},
-    {"\"timeZoneId\": 36", "\"timeZoneId\": 36.5",
-     "$.velmoras[0].timeZoneId: expected an integer, found number"},
     {"{\"id\": 20, \"name\": \"sydney\"", "{\"id\": 10, \"name\": \"sydney\"",
      "$.velmoras[1].clients[0].id: client 10 appears twice"},
-    {"{\"id\": 20, \"name\": \"sydney\",", "{\"id\": 20,", "$.velmoras[1].clients[0].name: missing"},
     {"\"archiveGroup\": 40}}", "\"archiveGroup\": -1}}",
      "$.velmoras[0].clients[1].instances[0].backupSets[0].subclients[0].application.archiveGroup: must not "
      "be "

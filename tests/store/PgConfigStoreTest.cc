@@ -50,16 +50,6 @@ TEST(PgErrorCode, MapsEachFamilyOfFailuresAndSaysWhichAreRetried) {
   }
 }
 
-TEST(PgConnectionString, RecognisesUrisAndKeyValueStrings) {
-  for (const char* yes : {"postgresql://db.example.net/catalog", "postgres://u@h/d", "host=/tmp dbname=x",
-                          "dbname=catalog", "user=a host=db", "service=appmgr"}) {
-    EXPECT_TRUE(PgConfigStore::isConnectionString(yes)) << yes;
-  }
-  for (const char* no : {"/var/lib/appmgr/store.db", "store.db", ":memory:", "ghost=x.db", ""}) {
-    EXPECT_FALSE(PgConfigStore::isConnectionString(no)) << no;
-  }
-}
-
 class PgStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
