@@ -153,10 +153,10 @@ TEST_F(HostTest, AnswerAboveTheFrameLimitBecomesAnErrorFrame) {
   EXPECT_EQ(paramValue(client->call(APPMAN_GLOBAL_PARAM_REQ, &param, sizeof param))->size(), 4046u);
 }
 
-// Requests in flight when the stop comes are answered, or their client sees
-// the connection close; nothing hangs and the store is released.
+// Requests inside the library when the stop comes are answered before the
+// connections close; nothing hangs and the store is released.
 TEST_F(HostTest, GracefulStopFinishesRequestsInFlight) {
-  constexpr int kClients = 4, kPerClient = 3;
+  constexpr int kClients = 4;
   auto entered = std::make_shared<std::atomic<int>>(0);
   auto store = slowStore(std::make_shared<std::atomic<int>>(150), entered);
   std::weak_ptr<ConfigStore> weakStore = store;
@@ -167,26 +167,17 @@ TEST_F(HostTest, GracefulStopFinishesRequestsInFlight) {
   const appmanVelmoraByIdReq req = velmoraRequest();
   for (int i = 0; i < kClients; ++i) {
     clients.push_back(connect());
-    for (int r = 0; r < kPerClient; ++r) clients.back()->send(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
+    clients.back()->send(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
   }
-  // Stop while the first request of each client is inside the library.
   for (int i = 0; i < 500 && *entered < kClients; ++i) std::this_thread::sleep_for(5ms);
   ASSERT_GE(*entered, kClients);
   const auto before = std::chrono::steady_clock::now();
   server_->stop();
   EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
   for (auto& client : clients) {
-    int mine = 0;
-    try {
-      for (; mine < kPerClient; ++mine) {
-        const AppMgrReply reply = client->receive();
-        ASSERT_TRUE(reply.isResponse()) << reply.errorText;
-        EXPECT_EQ(reply.as<appmanVelmoraRsp>().velmoraId, 2u);
-      }
-    } catch (const AppMgrClientError&) {
-      EXPECT_FALSE(client->isOpen());
-    }
-    EXPECT_GE(mine, 1) << "the request in flight is answered before the close";
+    const AppMgrReply reply = client->receive();
+    ASSERT_TRUE(reply.isResponse()) << reply.errorText;
+    EXPECT_EQ(reply.as<appmanVelmoraRsp>().velmoraId, 2u);
   }
   EXPECT_EQ(ConfigStore::current(), nullptr);
   EXPECT_TRUE(weakStore.expired()) << "the host released the store";
@@ -195,17 +186,16 @@ TEST_F(HostTest, GracefulStopFinishesRequestsInFlight) {
 
 // ---- Serving on the network thread: the learning rule, and the deadline error of a call served there ----
 
-std::string repeat(const std::string& part, size_t times) {
-  std::string out;
-  for (size_t i = 0; i < times; ++i) out += part;
-  return out;
-}
-
 // Each case feeds its calls in order: 'q' a quick call, 's' a slow one,
 // 'S' a stall.
 TEST(InlinePolicy, ServesInlineAfterARunOfQuickCallsAndToleratesOccasionalSlowCalls) {
   const std::string learn(InlinePolicy::kLearnCalls, 'q');
   const std::string full(InlinePolicy::kMaxCredit, 'q');
+  const auto repeat = [](const std::string& part, int times) {
+    std::string out;
+    while (times-- > 0) out += part;
+    return out;
+  };
   const struct {
     const char* what;
     std::chrono::microseconds budget;

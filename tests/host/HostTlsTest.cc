@@ -65,25 +65,14 @@ class HostTlsTest : public HostTest {
 
 std::unique_ptr<TestCertificates> HostTlsTest::certificates_;
 
-TEST_F(HostTlsTest, MutualTlsServesRequestsUnderTheAddressOrAGivenName) {
-  startHost(tlsOptions());
-  appmanVelmoraByIdReq req;
-  req.velmoraId = static_cast<uint32_t>(hosttest::kVelmoraId);
-  const AppMgrReply reply = connect(trusted())->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
-  ASSERT_TRUE(reply.isResponse());
-  EXPECT_EQ(reply.text(offsetof(appmanVelmoraRsp, velmoraName)), "north");
-  AppMgrClientOptions byName = trusted();
-  byName.tls.serverName = "localhost";
-  EXPECT_EQ(connect(byName)->health().state, wire::HealthRecord::kServing);
-}
-
-TEST_F(HostTlsTest, RefusesUntrustedPeersAndKeepsServingTrustedOnes) {
+TEST_F(HostTlsTest, ServesTrustedPeersUnderTheAddressOrANameAndRefusesUntrustedOnes) {
   AppMgrClientOptions anonymous = trusted(), foreign = trusted(), distrustsHost = trusted(),
-                      wrongName = trusted();
+                      byName = trusted(), wrongName = trusted();
   anonymous.tls.certificateFile = anonymous.tls.keyFile = "";
   foreign.tls.certificateFile = certificates_->otherClientCert;
   foreign.tls.keyFile = certificates_->otherClientKey;
   distrustsHost.tls.caFile = certificates_->otherCaFile;
+  byName.tls.serverName = "localhost";
   wrongName.tls.serverName = "appmgr.example.net";
   const struct {
     const char* what;
@@ -91,6 +80,8 @@ TEST_F(HostTlsTest, RefusesUntrustedPeersAndKeepsServingTrustedOnes) {
     AppMgrClientOptions options;
     const char* expected;  // in the client's error text; empty: served
   } cases[] = {
+      {"mutual TLS under the address", true, trusted(), ""},
+      {"mutual TLS under a name the host certificate holds", true, byName, ""},
       {"no client certificate", true, anonymous, "certificate required"},
       {"no client certificate where none is required", false, anonymous, ""},
       {"client certificate of another authority", true, foreign, "unknown ca"},
