@@ -45,6 +45,8 @@ std::string joinedNames(const std::vector<std::string>& names) {
   return text;
 }
 
+constexpr unsigned long kFiles = APPMAN_SUBCLIENT_UPDATE_FILES_REQ;
+constexpr unsigned long kFilters = APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ;
 const unsigned long kWriters[] = {APPMAN_CLIENT_SET_PROPS_REQ, APPMAN_CLIENT_SET_PROPS_BY_APPID_REQ,
                                   APPMAN_SUBCLIENT_UPDATE_PROPS_REQ};
 
@@ -90,12 +92,12 @@ class PropertyWriteTest : public ListenerTest {
   static auto fail(int result, const std::string& text) {
     return DoAll(SetArgReferee<3>(result != 0 ? text : ""), Return(result));
   }
-  // The only answer: msgCode propertiesId, no text, `errorCode`.
+  // The only answer: its message code, no text, `errorCode`.
   static void expectAnswer(const RecordingSession& session, unsigned long code, uint32_t errorCode,
                            const std::string& errorText) {
     const SentResponse& sent = answer(session, code);
     const auto rsp = sent.as<appmanGeneralMsg>();
-    EXPECT_EQ(rsp.msgCode, propertiesId);
+    EXPECT_EQ(rsp.msgCode, code == kFiles ? backupFilesId : propertiesId);
     EXPECT_EQ(rsp.data, nullptr);
     EXPECT_EQ(rsp.context | rsp.reserved, 0u);
     EXPECT_EQ(rsp.errorCode, errorCode);
@@ -192,9 +194,6 @@ TEST_F(PropertyWriteTest, OnlyVersionSixPeersHaveTheirLevelsPasswordsMadeVersion
   }
 }
 
-constexpr unsigned long kFiles = APPMAN_SUBCLIENT_UPDATE_FILES_REQ;
-constexpr unsigned long kFilters = APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ;
-
 // One expected store call: the group, the entries to add and to remove
 // (joined with ';') and its result.
 struct GroupCall {
@@ -213,7 +212,7 @@ struct UpdateCase {
   const char* wantText;
 };
 
-class SubclientUpdateTest : public ListenerTest {
+class SubclientUpdateTest : public PropertyWriteTest {
  protected:
   void check(const UpdateCase& c) {
     SCOPED_TRACE(std::string(c.code == kFiles ? "files " : "filters ") + (c.first ? c.first : "(null)"));
@@ -231,13 +230,7 @@ class SubclientUpdateTest : public ListenerTest {
     RecordingSession session;
 
     EXPECT_EQ(BCLsnMsgHandler::handleMessage(session, c.code, req.buf()), static_cast<int>(c.want));
-    const SentResponse& sent = answer(session, c.code);
-    const auto rsp = sent.as<appmanGeneralMsg>();
-    EXPECT_EQ(rsp.msgCode, c.code == kFiles ? backupFilesId : propertiesId);
-    EXPECT_EQ(rsp.data, nullptr);
-    EXPECT_EQ(rsp.context | rsp.reserved, 0u);
-    EXPECT_EQ(rsp.errorCode, c.want);
-    EXPECT_EQ(sent.errorText, c.wantText);
+    expectAnswer(session, c.code, c.want, c.wantText);
     EXPECT_EQ(session.versionQueries(), 0);
     ::testing::Mock::VerifyAndClearExpectations(&store());
   }

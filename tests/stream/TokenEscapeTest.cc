@@ -20,7 +20,7 @@ std::string decode(std::string s) {
   return transform_string_decode(s, TransformStringFromSymbol, TransformStringToSymbol);
 }
 
-TEST(TokenEscape, EachCharacterClassRoundTrips) {
+TEST(TokenEscape, EachCharacterClassRoundTripsAndAPlusAtTheEndIsKept) {
   const std::pair<std::string, std::string> cases[] = {
       {"", "`"},     {"`", "``"},    {"``", "```"},      {"a b", "a+1b"},   {"a+b", "a+2b"},
       {"+1", "+21"}, {"x`y", "x`y"}, {"`x y", "``x+1y"}, {" + ", "+1+2+1"}, {"a\tb", "a\tb"},
@@ -29,9 +29,7 @@ TEST(TokenEscape, EachCharacterClassRoundTrips) {
     EXPECT_EQ(encode(plain), encoded) << plain;
     EXPECT_EQ(decode(encoded), plain) << plain;
   }
-}
-
-TEST(TokenEscape, PlusAtTheEndIsKeptAndNothingBeyondIsRead) {
+  // A plus at the end is kept, and nothing beyond the token is read.
   for (const auto& [encoded, plain] : {std::pair{"+", "+"}, {"a+", "a+"}, {"`+", "+"}, {"a+x", "a+"}}) {
     EXPECT_EQ(decode(encoded), plain) << encoded;
   }
