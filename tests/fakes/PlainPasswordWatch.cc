@@ -16,14 +16,7 @@ std::set<std::string>& watched() {
   return texts;
 }
 
-}  // namespace
-
-void watchPlainPassword(const std::string& plain) {
-  if (plain.size() < kMinWatchedLength) return;
-  std::lock_guard<std::mutex> lock(watchMutex());
-  watched().insert(plain);
-}
-
+// The watched texts that occur in text.
 std::vector<std::string> plainPasswordsIn(const std::string& text) {
   std::lock_guard<std::mutex> lock(watchMutex());
   std::vector<std::string> found;
@@ -31,6 +24,14 @@ std::vector<std::string> plainPasswordsIn(const std::string& text) {
     if (text.find(plain) != std::string::npos) found.push_back(plain);
   }
   return found;
+}
+
+}  // namespace
+
+void watchPlainPassword(const std::string& plain) {
+  if (plain.size() < kMinWatchedLength) return;
+  std::lock_guard<std::mutex> lock(watchMutex());
+  watched().insert(plain);
 }
 
 void expectNoPlainPasswordInLog(const std::vector<LogRecord>& records) {

@@ -22,9 +22,6 @@ constexpr size_t kMinWatchedLength = 6;
 // Adds plain to the watched texts for the rest of the process.
 void watchPlainPassword(const std::string& plain);
 
-// The watched texts that occur in text.
-std::vector<std::string> plainPasswordsIn(const std::string& text);
-
 // Adds a test failure for every record whose tag or text holds a watched
 // text, and for every such error text.
 void expectNoPlainPasswordInLog(const std::vector<LogRecord>& records);

@@ -9,7 +9,6 @@
 #define TESTS_FAKES_SCOPEDPLATFORMCONFIG_H_
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -17,27 +16,23 @@
 
 #include "platform/XRPlatformInfo.h"
 
+#include "fakes/TempDir.h"
+
 class ScopedPlatformConfig {
  public:
   explicit ScopedPlatformConfig(const std::string& ini = std::string()) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/appmgr-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-    dir_ = pattern;
     if (const char* previous = std::getenv(kPlatformConfigEnv)) previous_ = previous;
     setenv(kPlatformConfigEnv, path().c_str(), 1);
     if (!ini.empty()) write(ini);
   }
   ~ScopedPlatformConfig() {
     previous_ ? setenv(kPlatformConfigEnv, previous_->c_str(), 1) : unsetenv(kPlatformConfigEnv);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
   }
   ScopedPlatformConfig(const ScopedPlatformConfig&) = delete;
   ScopedPlatformConfig& operator=(const ScopedPlatformConfig&) = delete;
 
-  const std::string& dir() const { return dir_; }
-  std::string path() const { return dir_ + "/platform.ini"; }
+  const std::string& dir() const { return dir_.path(); }
+  std::string path() const { return dir_.file("platform.ini"); }
   // Replaces the INI file's text.
   void write(const std::string& ini) const {
     std::ofstream out(path(), std::ios::binary | std::ios::trunc);
@@ -47,7 +42,7 @@ class ScopedPlatformConfig {
   }
 
  private:
-  std::string dir_;
+  TempDir dir_;
   std::optional<std::string> previous_;
 };
 

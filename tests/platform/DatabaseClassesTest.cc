@@ -24,10 +24,6 @@
 
 namespace {
 
-using IdList = AdaptersInterface::IdList;
-using NameList = AdaptersInterface::NameList;
-using FlagList = AdaptersInterface::FlagList;
-
 class DatabaseClassesTest : public ::testing::Test {
  protected:
   void SetUp() override { installFixture(); }
@@ -67,9 +63,9 @@ class DatabaseClassesTest : public ::testing::Test {
 
   std::shared_ptr<MemoryConfigStore> store_;
   AdaptersInterfaceDB adapters_;
-  IdList ids_;
-  NameList names_;
-  FlagList flags_;
+  AdaptersInterface::IdList ids_;
+  AdaptersInterface::NameList names_;
+  AdaptersInterface::FlagList flags_;
   std::string errorText_;
 };
 

@@ -1,15 +1,13 @@
 // The SQLite store's own behaviour: files it refuses (left untouched),
 // migrating and checking a file, all-or-nothing writes when the disk fails
 // at any point, request snapshots, a store file removed or replaced under a
-// running store (never re-created empty), threads sharing the connection
-// pool, and a query plan without table scans for every operation.
-#include <algorithm>
+// running store (never re-created empty), and a query plan without table
+// scans for every operation.
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <sqlite3.h>
@@ -29,9 +27,7 @@ namespace {
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Runs SQL on a file through a plain SQLite connection of the test's own.
@@ -321,71 +317,6 @@ TEST(SqliteConfigStore, AStoreFileRemovedOrReplacedIsNoticedAtTheNextOperation) 
   EXPECT_TRUE(problemsOf(*store).empty());
   store.reset();
   EXPECT_EQ(clientProperty(*openStore(path, false)), "third") << "the write went to the file at the path";
-}
-
-// Step `step` of thread `thread` on subclient 8: an update, or lookups that
-// must succeed. Each thread writes names and paths of its own, so the
-// interleaving changes only the list order, not the outcome.
-int applyStep(ConfigStore& store, int thread, int step, std::string& errorText) {
-  const std::string me = "t" + std::to_string(thread) + "-";
-  switch (step % 4) {
-    case 0:
-      return store.setProperties(PropertyOwner::kSubclient, 8,
-                                 {{me + std::to_string(step % 16), 1, std::to_string(step)}}, errorText);
-    case 1:
-      return store.removeProperties(PropertyOwner::kSubclient, 8, {me + std::to_string((step * 7) % 16)},
-                                    errorText);
-    case 2:
-      return store.updateSubclientEntries(8, 2, {"/" + me + std::to_string(step % 8)},
-                                          {"/" + me + std::to_string((step * 3) % 8)}, errorText);
-    default: {
-      std::vector<PropertyRow> rows;
-      return store.listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText);
-    }
-  }
-}
-
-// Subclient 8's properties ("name=value") and filter entries, sorted.
-std::vector<std::string> sortedState(ConfigStore& store) {
-  std::vector<PropertyRow> rows;
-  std::vector<std::string> out;
-  std::string errorText;
-  EXPECT_EQ(store.listProperties(PropertyOwner::kSubclient, 8, 0, rows, errorText), 0);
-  EXPECT_EQ(store.listSubclientEntries(8, 2, out, errorText), 0);
-  for (const PropertyRow& row : rows) out.push_back(row.name + "=" + row.value);
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
-// Threads queueing for two connections of the pool: no operation fails or
-// hangs, and the store ends where a serial replay on the memory store ends.
-TEST(SqliteConfigStore, ThreadsSharingThePoolEndWhereASerialReplayEnds) {
-  constexpr int kThreads = 6;
-  constexpr int kSteps = 40;
-  TempDir dir;
-  SqliteConfigStore::Options options;
-  options.maxConnections = 2;
-  options.busyTimeoutMs = 60000;  // writers queue behind synced commits; a loaded machine is slow
-  std::shared_ptr<SqliteConfigStore> store = openStore(dir.file("store.db"), true, options);
-  std::vector<std::string> failures(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      std::string text;
-      for (int step = 0; step < kSteps && failures[t].empty(); ++step) {
-        if (applyStep(*store, t, step, text) != 0) failures[t] = "step " + std::to_string(step) + ": " + text;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  MemoryConfigStore replay;
-  std::string errorText;
-  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, replay, errorText), 0);
-  for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(failures[t], "") << "thread " << t;
-    for (int step = 0; step < kSteps; ++step) ASSERT_EQ(applyStep(replay, t, step, errorText), 0);
-  }
-  EXPECT_EQ(sortedState(*store), sortedState(replay));
 }
 
 TEST(SqliteConfigStore, NoStoreOperationScansATable) {
