@@ -29,6 +29,7 @@ struct DaemonOptions {
 // Exit codes of appmgrd (those of a store: ServedStore.h).
 constexpr int kExitOk = 0;
 constexpr int kExitListenFailed = 4;
+constexpr int kExitConfigFailed = 4;  // a configuration file that cannot be applied
 constexpr int kExitLogFailed = 5;
 
 class HostServer;

@@ -11,6 +11,7 @@
 // loopback and TLS is off), or a TLS file does not load, 5 log file cannot
 // be opened.
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -39,6 +40,50 @@ bool splitListen(const std::string& text, std::string& host, uint16_t& port) {
   return true;
 }
 
+// Applies the INI file `path` ("key = value" lines, one key per long flag
+// without its dashes; "#" or ";" starts a comment) to the options the
+// command line left unset, so the command line wins. False with a message
+// naming the file, the line and the key for an unreadable file, a line that
+// is not a setting, an unknown key or a value the flag refuses.
+bool applyConfigFile(CLI::App& app, const std::string& path, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "cannot read the configuration file " + path + " (--config)";
+    return false;
+  }
+  const auto trim = [](std::string text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+  };
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    line = trim(line);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+      error = where + "expected KEY = VALUE, not \"" + line + "\"";
+      return false;
+    }
+    const std::string key = trim(line.substr(0, equals)), value = trim(line.substr(equals + 1));
+    CLI::Option* option = key.empty() || key[0] == '-' ? nullptr : app.get_option_no_throw("--" + key);
+    if (option == nullptr || key == "config" || key == "help" || key == "version") {
+      error = where + "unknown key \"" + key + "\"";
+      return false;
+    }
+    if (option->count() > 0) continue;  // given on the command line
+    try {
+      option->add_result(value);
+      option->run_callback();
+    } catch (const CLI::Error& e) {
+      error = where + "key \"" + key + "\": " + e.what();
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,6 +95,10 @@ int main(int argc, char** argv) {
       "Example: appmgrd --store config.db --listen 127.0.0.1:0"};
 
   app.set_version_flag("--version", "appmgrd " + appmgr::buildVersion());
+  std::string configFile;
+  app.add_option("--config", configFile,
+                 "INI file of settings, one \"key = value\" per long flag (listen = 127.0.0.1:7410); "
+                 "flags on the command line win");
   std::string listen = "127.0.0.1:0";
   std::string storeFile;
   std::string storeJson;
@@ -120,6 +169,11 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kExitUsage;  // --help is not an error
+  }
+  std::string error;
+  if (!configFile.empty() && !applyConfigFile(app, configFile, error)) {
+    std::fprintf(stderr, "appmgrd: %s\n", error.c_str());
+    return appmgr::kExitConfigFailed;
   }
 
   if (noTcp) {

@@ -176,6 +176,59 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("confg.db"))) << "a refused store is not created";
 }
 
+TEST(Appmgrd, TakesSettingsFromAConfigFileWhereTheCommandLineWins) {
+  TempDir dir;
+  const std::string conf = dir.file("appmgrd.conf"), fromFile = dir.file("file.db"),
+                    fromFlag = dir.file("flag.db");
+  const struct {
+    const char* what;
+    std::string config;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string message;
+  } cases[] = {
+      {"file setting applies", "# comment\nstore = " + fromFile + "\n", {}, 4, "no store at " + fromFile},
+      {"command line wins",
+       "store = " + fromFile + "\n",
+       {"--store", fromFlag},
+       4,
+       "no store at " + fromFlag},
+      {"unknown key", "\n\nlistne = 127.0.0.1:0\n", {}, 4, conf + ":3: unknown key \"listne\""},
+      {"bad value", "threads = 0\n", {"--store", fromFlag}, 4, conf + ":1: key \"threads\""},
+      {"not a setting", "listen\n", {}, 4, conf + ":1: expected KEY = VALUE"},
+      {"shipped example",
+       "",
+       {"--config", APPMGR_SOURCE_DIR "/examples/appmgrd.conf", "--store", fromFlag},
+       4,
+       "no store at " + fromFlag},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::FILE* file = std::fopen(conf.c_str(), "w");
+    std::fputs(c.config.c_str(), file);
+    std::fclose(file);
+    std::vector<std::string> args = c.args;
+    if (!c.config.empty()) args.insert(args.begin(), {"--config", conf});
+    Appmgrd child(args, false);
+    const std::string err = readAll(child.err);
+    EXPECT_EQ(waitExit(child.pid), c.exitCode) << err;
+    child.pid = -1;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+  // The shipped example names every long flag.
+  Appmgrd help({"--help"}, false);
+  const std::string text = readAll(help.out);
+  std::FILE* example = std::fopen(APPMGR_SOURCE_DIR "/examples/appmgrd.conf", "r");
+  std::string shipped(1 << 16, '\0');
+  shipped.resize(std::fread(shipped.data(), 1, shipped.size(), example));
+  std::fclose(example);
+  for (size_t at = 0; (at = text.find("  --", at)) != std::string::npos; at += 4) {
+    const std::string key = text.substr(at + 4, text.find_first_of(" =\n", at + 4) - at - 4);
+    if (key == "help" || key == "version" || key == "config") continue;
+    EXPECT_NE(shipped.find(key + " = "), std::string::npos) << key;
+  }
+}
+
 TEST(Appmgrd, RefusesAPostgreSQLSchemaWithoutAStoreUnlessAskedToCreateOne) {
   std::string why;
   const std::string server = pgTestConnInfo(why);
