@@ -1,8 +1,8 @@
 // The platform's database classes over the in-memory store holding the
 // shared fixture tree: the rules of their own that no request can reach
-// (access modes, content types, null elements, list modes, a caller's
-// reused lists) and a missing store answered as an interface failure. The
-// listener tests check what each request hands to the store and answers.
+// (access modes, content types, null elements, list modes) and a missing
+// store answered as an interface failure. The listener tests check what
+// each request hands to the store and answers.
 #include <list>
 #include <memory>
 #include <string>
