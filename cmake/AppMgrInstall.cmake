@@ -40,5 +40,5 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/appmgrlsn.pc ${CMAKE_CURRENT_BINARY_DI
 if(TARGET appmgrd)
   install(TARGETS appmgrd appmgr RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES examples/appmgrd.service examples/appmgrd.conf examples/platform.ini examples/sample-tree.json
+install(FILES examples/appmgrd.service examples/appmgrd.sysusers.conf examples/appmgrd.conf examples/platform.ini examples/sample-tree.json
   DESTINATION ${APPMGR_INSTALL_DATADIR}/examples)

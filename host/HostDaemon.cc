@@ -1,4 +1,4 @@
-// appmgrd's run and its signals.
+// appmgrd's run, its signals and its readiness notification to systemd.
 #include "host/HostDaemon.h"
 
 #include <csignal>
@@ -7,6 +7,7 @@
 
 #include <asio.hpp>
 #include <stdlib.h>
+#include <systemd/sd-daemon.h>
 
 #include "platform/EvDebug.h"
 #include "platform/XRPlatformInfo.h"
@@ -90,6 +91,8 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   std::fflush(out);
   EvEvent ev;
   ev.Debug(kTag, "%s", banner.c_str());
+  // Under systemd (Type=notify): every listener accepts from here on.
+  sd_notifyf(0, "READY=1\nSTATUS=%s", banner.c_str());
 
   std::function<void()> awaitHangup = [&] {
     hangup.async_wait([&](const asio::error_code& ec, int) {
@@ -110,6 +113,7 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
     if (ec) return;
     EvEvent stopping;
     stopping.Debug(kTag, "Signal %d: stopping", signal);
+    sd_notify(0, "STOPPING=1");
     hangup.cancel();
   });
   signals.run();

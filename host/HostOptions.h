@@ -36,6 +36,10 @@ struct HostOptions {
   uint16_t listenPort = 0;
   // Optional Unix socket path; empty for none. An existing socket file is replaced.
   std::string unixSocketPath;
+  // Permissions and group of the socket file (the socket is plain: these
+  // decide who may talk to the host through it). Empty group: the process's.
+  unsigned unixMode = 0660;
+  std::string unixGroup;
   // TLS on the TCP listener; off by default.
   HostTlsOptions tls;
 

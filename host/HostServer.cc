@@ -1,15 +1,19 @@
 // The host server: listening sockets, thread pools and the graceful stop.
 #include "host/HostServer.h"
 
+#include <cerrno>
 #include <future>
+#include <system_error>
 #include <thread>
 #include <vector>
 
 #include <arpa/inet.h>
 #include <asio.hpp>
 #include <asio/ssl.hpp>
+#include <grp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/EvDebug.h"
@@ -95,6 +99,16 @@ class HostServer::Impl {
         tcpAcceptor_ = acceptors_.back().get();
       }
       if (!options.unixSocketPath.empty()) {
+        gid_t group = static_cast<gid_t>(-1);
+        if (!options.unixGroup.empty()) {
+          const struct group* entry = ::getgrnam(options.unixGroup.c_str());
+          if (entry == nullptr) {
+            error = "no group \"" + options.unixGroup + "\" for the Unix socket (--unix-group)";
+            acceptors_.clear();
+            return false;
+          }
+          group = entry->gr_gid;
+        }
         where = "unix:" + options.unixSocketPath + " (--unix)";
         ::unlink(options.unixSocketPath.c_str());  // a stale socket of an earlier run
         const asio::generic::stream_protocol::endpoint generic(
@@ -102,6 +116,12 @@ class HostServer::Impl {
         auto acceptor = std::make_unique<Acceptor>(*networks_.front());
         acceptor->open(generic.protocol());
         acceptor->bind(generic);
+        if (::chmod(options.unixSocketPath.c_str(), options.unixMode) != 0 ||
+            (group != static_cast<gid_t>(-1) &&
+             ::chown(options.unixSocketPath.c_str(), static_cast<uid_t>(-1), group) != 0)) {
+          throw std::system_error(errno, std::generic_category(),
+                                  "setting its mode or group (--unix-mode, --unix-group)");
+        }
         acceptor->listen();
         acceptors_.push_back(std::move(acceptor));
       }

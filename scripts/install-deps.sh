@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libssl-dev openssl libinih-dev libsqlite3-dev nlohmann-json3-dev
-  libpq-dev postgresql
+  libpq-dev postgresql libsystemd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libcli11-dev
   libicu-dev

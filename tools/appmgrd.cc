@@ -11,6 +11,7 @@
 // loopback and TLS is off), or a TLS file does not load, 5 log file cannot
 // be opened.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -110,6 +111,10 @@ int main(int argc, char** argv) {
   app.add_option("--listen", listen, "TCP address HOST:PORT; port 0 picks a free one")->capture_default_str();
   app.add_flag("--no-tcp", noTcp, "Listen on the Unix socket only");
   app.add_option("--unix", host.unixSocketPath, "Also listen on this Unix socket path");
+  std::string unixMode = "0660";
+  app.add_option("--unix-mode", unixMode, "Octal permissions of the --unix socket file")
+      ->capture_default_str();
+  app.add_option("--unix-group", host.unixGroup, "Group of the --unix socket file; default the process's");
   app.add_option("--tls-cert", host.tls.certificateFile,
                  "PEM certificate chain of the host: TLS on the TCP listener (required off loopback)");
   app.add_option("--tls-key", host.tls.keyFile, "PEM private key of --tls-cert");
@@ -185,6 +190,13 @@ int main(int argc, char** argv) {
   } else if (!splitListen(listen, host.listenHost, host.listenPort)) {
     std::fprintf(stderr, "appmgrd: --listen takes HOST:PORT, not \"%s\"\n", listen.c_str());
     return 2;
+  }
+  char* modeEnd = nullptr;
+  host.unixMode = static_cast<unsigned>(std::strtoul(unixMode.c_str(), &modeEnd, 8));
+  if (unixMode.empty() || *modeEnd != '\0' || host.unixMode > 0777) {
+    std::fprintf(stderr, "appmgrd: --unix-mode takes octal permissions such as 0660, not \"%s\"\n",
+                 unixMode.c_str());
+    return kExitUsage;
   }
   options.store.poolSize = storePool;
   if (!storeFile.empty()) options.store = appmgr::storeSpecForArgument(storeFile, storePool);

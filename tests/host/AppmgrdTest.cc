@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -20,6 +21,9 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -163,6 +167,11 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        4,
        "cannot listen on unix:/nonexistent/dir/s.sock (--unix)"},
       {"version", {"--version"}, 0, "appmgrd " APPMGR_PROJECT_VERSION},
+      {"unknown socket group",
+       {"--store", scratch, "--unix", dir.file("s.sock"), "--unix-group", "no-such-group"},
+       4,
+       "no group \"no-such-group\" for the Unix socket (--unix-group)"},
+      {"socket mode not octal", {"--store", scratch, "--unix-mode", "0680"}, 2, "--unix-mode takes octal"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -174,6 +183,7 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
     EXPECT_EQ(out.find("listening on"), std::string::npos);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("confg.db"))) << "a refused store is not created";
+  EXPECT_FALSE(std::filesystem::exists(dir.file("s.sock"))) << "a refused socket is not created";
 }
 
 TEST(Appmgrd, TakesSettingsFromAConfigFileWhereTheCommandLineWins) {
@@ -227,6 +237,51 @@ TEST(Appmgrd, TakesSettingsFromAConfigFileWhereTheCommandLineWins) {
     if (key == "help" || key == "version" || key == "config") continue;
     EXPECT_NE(shipped.find(key + " = "), std::string::npos) << key;
   }
+}
+
+// The next datagram on `fd` within 20 s, "" without one.
+std::string receive(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  char buffer[4096];
+  const ssize_t n = ::poll(&p, 1, 20000) > 0 ? ::recv(fd, buffer, sizeof buffer, 0) : -1;
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+}
+
+TEST(Appmgrd, TellsSystemdItIsReadyOnceItAcceptsAndWhenItStops) {
+  TempDir dir;
+  const std::string notify = dir.file("notify.sock"), socket = dir.file("host.sock");
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", notify.c_str());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::setenv("NOTIFY_SOCKET", notify.c_str(), 1);
+  Appmgrd child({"--store", dir.file("n.db"), "--create-store", "--unix", socket, "--unix-mode", "0640"});
+  ::unsetenv("NOTIFY_SOCKET");
+  const std::string ready = receive(fd);
+  EXPECT_EQ(ready.rfind("READY=1\nSTATUS=appmgrd ", 0), 0u) << ready;
+  EXPECT_EQ(AppMgrClient::connect("unix:" + socket)->health().state, appmgr::wire::HealthRecord::kServing);
+  struct stat st {};
+  ASSERT_EQ(::stat(socket.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(child.stop(SIGTERM), 0);
+  EXPECT_EQ(receive(fd), "STOPPING=1");
+  ::close(fd);
+}
+
+// The shipped unit passes systemd's own check (with ExecStart pointing at
+// the binary under test, which the check looks for).
+TEST(Appmgrd, ShippedSystemdUnitVerifies) {
+  if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "no systemd-analyze";
+  TempDir dir;
+  const std::string unit = dir.file("appmgrd.service");
+  const std::string command = "sed 's|/usr/local/bin/appmgrd|" APPMGRD_PATH "|' " APPMGR_SOURCE_DIR
+                              "/examples/appmgrd.service >" +
+                              unit + " && systemd-analyze verify " + unit + " 2>&1";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  const std::string output = readAll(::fileno(pipe));
+  EXPECT_EQ(::pclose(pipe), 0) << output;
+  EXPECT_EQ(output, "") << "systemd-analyze verify complains";
 }
 
 TEST(Appmgrd, RefusesAPostgreSQLSchemaWithoutAStoreUnlessAskedToCreateOne) {
