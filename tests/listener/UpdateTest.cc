@@ -253,6 +253,7 @@ TEST_F(SubclientUpdateTest, ListsReachTheStoreGroupByGroupUntilTheFirstFailure) 
       {kFiles, "1 a", "1 b", {{1, "a;", "b;", kRefused}}, kRefused, "store refused"},
       {kFilters, "2 3 1 /tmp/a+1b 5 0", "0 1 /x", {{3, "/tmp/a b;", ""}, {5, "", "/x;"}}, 0, ""},
       {kFilters, "2 4 0 4 1 /a", "1 /b 0", {{4, "", "/b;"}, {4, "/a;", ""}}, 0, ""},
+      {kFilters, "1 8 1 /a", "", {{8, "/a;", ""}}, 0, ""},  // the last filter group
       // No group: nothing is read from the second text and no call is made.
       {kFilters, "", "junk", {}, 0, ""},
       {kFilters, "0 3 1 /a", "", {}, 0, ""},

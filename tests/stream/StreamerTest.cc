@@ -142,7 +142,7 @@ TEST_F(StreamerTest, MalformedStreamsStopAtTheFirstUnreadableField) {
       {true, "Error trying to extract property", "a/1/b/0;", {"18446744073709551615 0 a 1 b 0 0 c 2"}},
       {false, "Error trying to extract content", "[a][b]", {"-1 a b"}},  // huge count, short text
       {true, "Error trying to extract property", "", {"1 0 a 1 b", "1 0 a x b 0", "1 -x a 1 b 0"}},
-      {true, "Error trying to extract property", "", {"1 0 a 4294967296 b 0", "1 0 a 1 b 2147483648"}},
+      {true, "Error trying to extract property", "", {"1 0 a 4294967296 b 0 ", "1 0 a 1 b 2147483648 "}},
   };
   for (const auto& c : cases) {
     for (const char* text : c.texts) {

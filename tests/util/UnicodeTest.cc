@@ -88,6 +88,14 @@ TEST(ConvertUTF16toUTF8, SurrogatesAndTargetExhaustion) {
   EXPECT_EQ(from16({0x41, 0xDE00}), Out8(sourceIllegal, 1, {0x41}));
   EXPECT_EQ(from16({0xDE00, 0xD83D, 0x42}, lenientConversion),
             Out8(conversionOK, 3, {0xED, 0xB8, 0x80, 0xED, 0xA0, 0xBD, 0x42}));
+  // A pair across the end of an eight-unit block of a text long enough for blocks.
+  Units straddling(7, 0x41);
+  straddling.insert(straddling.end(), {0xD83D, 0xDE00});
+  straddling.resize(32, 0x42);
+  Bytes want(7, 0x41);
+  want.insert(want.end(), {0xF0, 0x9F, 0x98, 0x80});
+  want.resize(34, 0x42);
+  EXPECT_EQ(from16(straddling, strictConversion, 200), Out8(conversionOK, 32, want));
   // Exhaustion backs up to the whole character.
   EXPECT_EQ(from16({0x41, 0xE9}, strictConversion, 2), Out8(targetExhausted, 1, {0x41}));
   EXPECT_EQ(from16({0xD83D, 0xDE00}, strictConversion, 3), Out8(targetExhausted, 0, {}));
