@@ -22,12 +22,40 @@ namespace appmgr {
 namespace {
 constexpr const char* kTag = "appmgrd";
 
+// Passes on the lines of the chosen verbosity, each marked with its level:
+// errors always; from kLogInfo the host's own lines (start-up, stop,
+// connection events); at kLogDebug also the listener library's lines, a few
+// per request, which would fill a disk under real load.
+class LevelSink final : public LogSink {
+ public:
+  LevelSink(std::shared_ptr<LogSink> next, int verbosity) : next_(std::move(next)), verbosity_(verbosity) {}
+  void write(const LogRecord& record) override {
+    const bool host = record.tag == kTag || record.tag == "HostServer" || record.tag == "HostConnection";
+    const int level = record.severity == LogSeverity::kError ? kLogError : host ? kLogInfo : kLogDebug;
+    if (level > verbosity_) return;
+    static const char* const kNames[] = {"ERROR ", "INFO ", "DEBUG "};
+    LogRecord marked = record;
+    marked.text.insert(0, kNames[level]);
+    next_->write(marked);
+  }
+  void flush() override { next_->flush(); }
+
+ private:
+  std::shared_ptr<LogSink> next_;
+  int verbosity_;
+};
+
+// Installs `sink` behind the verbosity filter.
+void installSink(std::shared_ptr<LogSink> sink, int verbosity) {
+  EvLog::setSink(std::make_shared<LevelSink>(std::move(sink), verbosity));
+}
+
 // Installs a fresh file sink; false when the file cannot be opened (the
 // previous sink then stays).
-bool openLog(const std::string& path) {
+bool openLog(const std::string& path, int verbosity) {
   auto sink = std::make_shared<FileLogSink>(path);
   if (!sink->isOpen()) return false;
-  EvLog::setSink(sink);
+  installSink(std::move(sink), verbosity);
   return true;
 }
 }  // namespace
@@ -57,7 +85,9 @@ std::string startupLine(const DaemonOptions& options, const HostServer& server, 
 int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   if (!options.registryPath.empty()) ::setenv(kPlatformConfigEnv, options.registryPath.c_str(), 1);
   if (options.logLevel >= 0) EvLog::setLevel(options.logLevel);
-  if (!options.logFile.empty() && !openLog(options.logFile)) {
+  if (options.logFile.empty()) {
+    installSink(std::make_shared<StderrLogSink>(), options.verbosity);
+  } else if (!openLog(options.logFile, options.verbosity)) {
     std::fprintf(err, "appmgrd: cannot open the log file \"%s\"\n", options.logFile.c_str());
     return kExitLogFailed;
   }
@@ -99,7 +129,7 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
       if (ec) return;
       if (!options.logFile.empty()) {
         EvEvent hup;
-        if (openLog(options.logFile)) {
+        if (openLog(options.logFile, options.verbosity)) {
           hup.Debug(kTag, "Log file reopened");
         } else {
           hup.Error(kTag, "Cannot reopen the log file \"%s\"", options.logFile.c_str());

@@ -12,6 +12,11 @@
 
 namespace appmgr {
 
+// Log verbosities (--log-level error, info, debug).
+constexpr int kLogError = 0;
+constexpr int kLogInfo = 1;
+constexpr int kLogDebug = 2;
+
 struct DaemonOptions {
   HostOptions host;
   StoreSpec store;
@@ -21,6 +26,9 @@ struct DaemonOptions {
   std::string logFile;
   // DebugLvl threshold; negative keeps the process default.
   int logLevel = -1;
+  // Which lines are logged: errors only, also the host's own lines (the
+  // default), or also the listener library's per-request lines.
+  int verbosity = kLogInfo;
   // Create a store that does not exist yet (an SQLite file, a PostgreSQL
   // schema without one) instead of refusing to start.
   bool createStore = false;

@@ -141,7 +141,11 @@ int main(int argc, char** argv) {
   app.add_option("--registry", options.registryPath, "Platform registry (INI) file");
   app.add_option("--log", options.logFile,
                  "Append log lines to this file (SIGHUP reopens it); default stderr");
-  app.add_option("--log-level", options.logLevel, "Highest DebugLvl level logged");
+  std::string logLevel = "info";
+  app.add_option("--log-level", logLevel,
+                 "error, info (start-up, stop, connection events and errors) or debug (also the library's "
+                 "lines of every request); a number N is debug with the library's DebugLvl lines up to N")
+      ->capture_default_str();
   app.add_option("--threads", host.networkThreads, "Network threads")
       ->capture_default_str()
       ->check(CLI::Range(1u, 256u));
@@ -190,6 +194,21 @@ int main(int argc, char** argv) {
   } else if (!splitListen(listen, host.listenHost, host.listenPort)) {
     std::fprintf(stderr, "appmgrd: --listen takes HOST:PORT, not \"%s\"\n", listen.c_str());
     return 2;
+  }
+  static const char* const kLevels[] = {"error", "info", "debug"};
+  options.verbosity = -1;
+  for (int level = 0; level < 3; ++level)
+    if (logLevel == kLevels[level]) options.verbosity = level;
+  if (options.verbosity < 0) {
+    char* end = nullptr;
+    const long number = std::strtol(logLevel.c_str(), &end, 10);
+    if (logLevel.empty() || *end != '\0' || number < 0 || number > 1000) {
+      std::fprintf(stderr, "appmgrd: --log-level takes error, info, debug or a number, not \"%s\"\n",
+                   logLevel.c_str());
+      return kExitUsage;
+    }
+    options.verbosity = appmgr::kLogDebug;
+    options.logLevel = static_cast<int>(number);
   }
   char* modeEnd = nullptr;
   host.unixMode = static_cast<unsigned>(std::strtoul(unixMode.c_str(), &modeEnd, 8));

@@ -239,6 +239,30 @@ TEST(Appmgrd, TakesSettingsFromAConfigFileWhereTheCommandLineWins) {
   }
 }
 
+TEST(Appmgrd, LogLevelDecidesWhetherTheLibrarysRequestLinesAreWritten) {
+  TempDir dir;
+  const struct {
+    const char* level;
+    bool libraryLines;
+  } cases[] = {{"info", false}, {"debug", true}, {"1", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    const std::string log = dir.file(std::string(c.level) + ".log");
+    Appmgrd child({"--store", dir.file("l.db"), "--create-store", "--log", log, "--log-level", c.level});
+    appmanVelmoraByIdReq req;
+    req.velmoraId = 2;
+    AppMgrClient::connect(child.address)->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
+    EXPECT_EQ(child.stop(SIGTERM), 0);
+    std::FILE* file = std::fopen(log.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    const std::string text = readAll(::fileno(file));
+    std::fclose(file);
+    EXPECT_NE(text.find("[appmgrd] INFO appmgrd "), std::string::npos) << text;
+    EXPECT_EQ(text.find("[VelmoraBCLsn") != std::string::npos, c.libraryLines) << text;
+    EXPECT_EQ(text.find("] DEBUG ") != std::string::npos, c.libraryLines) << text;
+  }
+}
+
 // The next datagram on `fd` within 20 s, "" without one.
 std::string receive(int fd) {
   pollfd p{fd, POLLIN, 0};
