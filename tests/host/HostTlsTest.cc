@@ -49,7 +49,7 @@ class HostTlsTest : public HostTest {
     options.tls.keyFile = certificates_->clientKey;
     return options;
   }
-  // The error text of a connection attempt that must fail.
+  // The error text of a connection attempt; "connected" when it is served.
   std::string refusal(const AppMgrClientOptions& options) {
     try {
       connect(options)->health();
