@@ -64,6 +64,8 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { echo "appmgrd did not start" >&2; exit 1; }
 echo "== appmgrd: listening on 127.0.0.1:$port"
+# The start-up line: version, store, listeners, threads.
+grep -m1 '^appmgrd ' "$work/appmgrd.out" || true
 export APPMGR_ADDRESS="127.0.0.1:$port"
 
 step() {
