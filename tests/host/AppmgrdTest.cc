@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,6 +114,21 @@ struct Appmgrd {
   }
 };
 
+// Runs appmgrd to its exit: the exit code, and what it wrote to stderr and stdout.
+std::pair<int, std::string> runToExit(const std::vector<std::string>& args) {
+  Appmgrd child(args, false);
+  const std::string out = readAll(child.out), err = readAll(child.err);
+  const int code = waitExit(child.pid);
+  child.pid = -1;
+  return {code, err + out};
+}
+
+std::string readFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
 // The store file `db` is sound; its subclient 8's content when asked.
 void expectSoundStore(const std::string& db, std::vector<std::string>* content = nullptr) {
   std::shared_ptr<SqliteConfigStore> store;
@@ -125,15 +142,9 @@ void expectSoundStore(const std::string& db, std::vector<std::string>* content =
 
 TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
   TempDir dir;
-  const std::string scratch = dir.file("scratch.db"), garbage = dir.file("garbage.db");
-  {
-    std::shared_ptr<SqliteConfigStore> store;
-    std::string errorText;
-    ASSERT_EQ(SqliteConfigStore::open(scratch, store, errorText), 0) << errorText;
-  }
-  std::FILE* file = std::fopen(garbage.c_str(), "w");
-  std::fputs("not a database", file);
-  std::fclose(file);
+  const std::string tree = APPMGR_SOURCE_DIR "/examples/sample-tree.json", garbage = dir.file("garbage.db"),
+                    sock = dir.file("s");
+  std::ofstream(garbage) << "not a database";
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -152,114 +163,58 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        {"--store", "dbname=catalog", "--store-pool", "0"},
        2,
        "store-pool"},
-      {"all addresses without TLS",
-       {"--listen", "0.0.0.0:0", "--store", scratch},
-       4,
-       "--tls-cert FILE --tls-key"},
-      {"TLS key without certificate", {"--tls-key", "host.key", "--store", scratch}, 4, "--tls-cert"},
+      {"0.0.0.0 without TLS", {"--listen", "0.0.0.0:0", "--store-json", tree}, 4, "--tls-cert FILE"},
+      {"TLS key without certificate", {"--tls-key", "host.key", "--store-json", tree}, 4, "--tls-cert"},
       {"missing SQLite store", {"--store", dir.file("confg.db")}, 4, "create it with \"appmgr store init"},
-      {"file that is not a store",
-       {"--store", garbage},
-       3,
-       "fails SQLite's quick check: file is not a database"},
-      {"Unix socket in a missing directory",
-       {"--store", scratch, "--unix", "/nonexistent/dir/s.sock"},
-       4,
-       "cannot listen on unix:/nonexistent/dir/s.sock (--unix)"},
+      {"not a store", {"--store", garbage}, 3, "fails SQLite's quick check: file is not a database"},
+      {"socket dir missing", {"--store-json", tree, "--unix", "/no/dir/s"}, 4, "unix:/no/dir/s (--unix)"},
       {"version", {"--version"}, 0, "appmgrd " APPMGR_PROJECT_VERSION},
-      {"unknown socket group",
-       {"--store", scratch, "--unix", dir.file("s.sock"), "--unix-group", "no-such-group"},
-       4,
-       "no group \"no-such-group\" for the Unix socket (--unix-group)"},
-      {"socket mode not octal", {"--store", scratch, "--unix-mode", "0680"}, 2, "--unix-mode takes octal"},
+      {"unknown group", {"--store-json", tree, "--unix", sock, "--unix-group", "no"}, 4, "(--unix-group)"},
+      {"socket mode not octal", {"--store-json", tree, "--unix-mode", "0680"}, 2, "--unix-mode takes octal"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Appmgrd child(c.args, false);
-    const std::string out = readAll(child.out), err = readAll(child.err);
-    EXPECT_EQ(waitExit(child.pid), c.exitCode) << err;
-    child.pid = -1;
-    EXPECT_NE((out + err).find(c.message), std::string::npos) << out << err;
-    EXPECT_EQ(out.find("listening on"), std::string::npos);
+    const auto [code, text] = runToExit(c.args);
+    EXPECT_EQ(code, c.exitCode) << text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+    EXPECT_EQ(text.find("listening on"), std::string::npos);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("confg.db"))) << "a refused store is not created";
-  EXPECT_FALSE(std::filesystem::exists(dir.file("s.sock"))) << "a refused socket is not created";
+  EXPECT_FALSE(std::filesystem::exists(sock)) << "a refused socket is not created";
 }
 
 TEST(Appmgrd, TakesSettingsFromAConfigFileWhereTheCommandLineWins) {
   TempDir dir;
-  const std::string conf = dir.file("appmgrd.conf"), fromFile = dir.file("file.db"),
-                    fromFlag = dir.file("flag.db");
+  const std::string conf = dir.file("appmgrd.conf"), file = dir.file("file.db"), flag = dir.file("flag.db");
+  const std::string example = APPMGR_SOURCE_DIR "/examples/appmgrd.conf";
   const struct {
-    const char* what;
-    std::string config;
+    std::string config;  // written to `conf` and given with --config, unless empty
     std::vector<std::string> args;
-    int exitCode;
-    std::string message;
+    std::string message;  // exit code 4
   } cases[] = {
-      {"file setting applies", "# comment\nstore = " + fromFile + "\n", {}, 4, "no store at " + fromFile},
-      {"command line wins",
-       "store = " + fromFile + "\n",
-       {"--store", fromFlag},
-       4,
-       "no store at " + fromFlag},
-      {"unknown key", "\n\nlistne = 127.0.0.1:0\n", {}, 4, conf + ":3: unknown key \"listne\""},
-      {"bad value", "threads = 0\n", {"--store", fromFlag}, 4, conf + ":1: key \"threads\""},
-      {"not a setting", "listen\n", {}, 4, conf + ":1: expected KEY = VALUE"},
-      {"shipped example",
-       "",
-       {"--config", APPMGR_SOURCE_DIR "/examples/appmgrd.conf", "--store", fromFlag},
-       4,
-       "no store at " + fromFlag},
+      {"# comment\nstore = " + file + "\n", {}, "no store at " + file},
+      {"store = " + file + "\n", {"--store", flag}, "no store at " + flag},
+      {"\n\nlistne = 127.0.0.1:0\n", {}, conf + ":3: unknown key \"listne\""},
+      {"threads = 0\n", {"--store", flag}, conf + ":1: key \"threads\""},
+      {"listen\n", {}, conf + ":1: expected KEY = VALUE"},
+      {"", {"--config", example, "--store", flag}, "no store at " + flag},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::FILE* file = std::fopen(conf.c_str(), "w");
-    std::fputs(c.config.c_str(), file);
-    std::fclose(file);
+    SCOPED_TRACE(c.config);
+    std::ofstream(conf) << c.config;
     std::vector<std::string> args = c.args;
     if (!c.config.empty()) args.insert(args.begin(), {"--config", conf});
-    Appmgrd child(args, false);
-    const std::string err = readAll(child.err);
-    EXPECT_EQ(waitExit(child.pid), c.exitCode) << err;
-    child.pid = -1;
-    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    const auto [code, text] = runToExit(args);
+    EXPECT_EQ(code, 4) << text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
   }
   // The shipped example names every long flag.
-  Appmgrd help({"--help"}, false);
-  const std::string text = readAll(help.out);
-  std::FILE* example = std::fopen(APPMGR_SOURCE_DIR "/examples/appmgrd.conf", "r");
-  std::string shipped(1 << 16, '\0');
-  shipped.resize(std::fread(shipped.data(), 1, shipped.size(), example));
-  std::fclose(example);
-  for (size_t at = 0; (at = text.find("  --", at)) != std::string::npos; at += 4) {
-    const std::string key = text.substr(at + 4, text.find_first_of(" =\n", at + 4) - at - 4);
-    if (key == "help" || key == "version" || key == "config") continue;
-    EXPECT_NE(shipped.find(key + " = "), std::string::npos) << key;
-  }
-}
-
-TEST(Appmgrd, LogLevelDecidesWhetherTheLibrarysRequestLinesAreWritten) {
-  TempDir dir;
-  const struct {
-    const char* level;
-    bool libraryLines;
-  } cases[] = {{"info", false}, {"debug", true}, {"1", true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.level);
-    const std::string log = dir.file(std::string(c.level) + ".log");
-    Appmgrd child({"--store", dir.file("l.db"), "--create-store", "--log", log, "--log-level", c.level});
-    appmanVelmoraByIdReq req;
-    req.velmoraId = 2;
-    AppMgrClient::connect(child.address)->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
-    EXPECT_EQ(child.stop(SIGTERM), 0);
-    std::FILE* file = std::fopen(log.c_str(), "r");
-    ASSERT_NE(file, nullptr);
-    const std::string text = readAll(::fileno(file));
-    std::fclose(file);
-    EXPECT_NE(text.find("[appmgrd] INFO appmgrd "), std::string::npos) << text;
-    EXPECT_EQ(text.find("[VelmoraBCLsn") != std::string::npos, c.libraryLines) << text;
-    EXPECT_EQ(text.find("] DEBUG ") != std::string::npos, c.libraryLines) << text;
+  const std::string help = runToExit({"--help"}).second, shipped = readFile(example);
+  for (size_t at = 0; (at = help.find("  --", at)) != std::string::npos; at += 4) {
+    const std::string key = help.substr(at + 4, help.find_first_of(" =\n", at + 4) - at - 4);
+    EXPECT_TRUE(key == "help" || key == "version" || key == "config" ||
+                shipped.find(key + " = ") != std::string::npos)
+        << key;
   }
 }
 
@@ -280,21 +235,25 @@ TEST(Appmgrd, TellsSystemdItIsReadyOnceItAcceptsAndWhenItStops) {
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", notify.c_str());
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ::setenv("NOTIFY_SOCKET", notify.c_str(), 1);
-  Appmgrd child({"--store", dir.file("n.db"), "--create-store", "--unix", socket, "--unix-mode", "0640"});
+  Appmgrd child({"--store", dir.file("n.db"), "--create-store", "--unix", socket, "--unix-mode", "0640",
+                 "--log", dir.file("n.log"), "--log-level", "debug"});
   ::unsetenv("NOTIFY_SOCKET");
   const std::string ready = receive(fd);
   EXPECT_EQ(ready.rfind("READY=1\nSTATUS=appmgrd ", 0), 0u) << ready;
-  EXPECT_EQ(AppMgrClient::connect("unix:" + socket)->health().state, appmgr::wire::HealthRecord::kServing);
+  appmanVelmoraByIdReq req;
+  req.velmoraId = 2;
+  EXPECT_TRUE(
+      AppMgrClient::connect("unix:" + socket)->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req).isResponse());
   struct stat st {};
   ASSERT_EQ(::stat(socket.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_EQ(child.stop(SIGTERM), 0);
   EXPECT_EQ(receive(fd), "STOPPING=1");
   ::close(fd);
+  EXPECT_NE(readFile(dir.file("n.log")).find("BCLsn::"), std::string::npos) << "the library's lines at debug";
 }
 
-// The shipped unit passes systemd's own check (with ExecStart pointing at
-// the binary under test, which the check looks for).
+// systemd's own check of the shipped unit, its ExecStart pointed at the binary under test.
 TEST(Appmgrd, ShippedSystemdUnitVerifies) {
   if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "no systemd-analyze";
   TempDir dir;
@@ -316,11 +275,9 @@ TEST(Appmgrd, RefusesAPostgreSQLSchemaWithoutAStoreUnlessAskedToCreateOne) {
   pgTestExecute(server, "SELECT format('CREATE SCHEMA %I', $1::text)", {schema}, true);
   const std::string conninfo = pgTestWithSetting(server, "options", "-csearch_path=" + schema);
   {
-    Appmgrd refused({"--store", conninfo}, false);
-    const std::string err = readAll(refused.err);
-    EXPECT_EQ(waitExit(refused.pid), 4) << err;
-    refused.pid = -1;
-    EXPECT_NE(err.find("holds no store; create it with \"appmgr store init"), std::string::npos) << err;
+    const auto [code, text] = runToExit({"--store", conninfo});
+    EXPECT_EQ(code, 4) << text;
+    EXPECT_NE(text.find("holds no store; create it with \"appmgr store init"), std::string::npos) << text;
     Appmgrd created({"--store", conninfo, "--create-store"});
     EXPECT_NE(created.readLine().find("(PostgreSQL, schema version "), std::string::npos);
   }
@@ -360,6 +317,9 @@ TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
   }
   EXPECT_EQ(child.stop(SIGTERM), 0);
   expectSoundStore(db);
+  const std::string lines = readFile(log + ".1");  // at the default level, info
+  EXPECT_NE(lines.find("[appmgrd] INFO appmgrd "), std::string::npos) << lines;
+  EXPECT_EQ(lines.find("[VelmoraBCLsn"), std::string::npos) << "no library lines at info: " << lines;
 }
 
 // The subclient lookup's stream, or the failure.
