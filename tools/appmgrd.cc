@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -46,7 +47,8 @@ bool splitListen(const std::string& text, std::string& host, uint16_t& port) {
 // command line left unset, so the command line wins. False with a message
 // naming the file, the line and the key for an unreadable file, a line that
 // is not a setting, an unknown key or a value the flag refuses.
-bool applyConfigFile(CLI::App& app, const std::string& path, std::string& error) {
+bool applyConfigFile(CLI::App& app, const std::string& path, std::set<std::string>& applied,
+                     std::string& error) {
   std::ifstream in(path);
   if (!in) {
     error = "cannot read the configuration file " + path + " (--config)";
@@ -77,6 +79,7 @@ bool applyConfigFile(CLI::App& app, const std::string& path, std::string& error)
     try {
       option->add_result(value);
       option->run_callback();
+      applied.insert(key);
     } catch (const CLI::Error& e) {
       error = where + "key \"" + key + "\": " + e.what();
       return false;
@@ -180,20 +183,25 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : kExitUsage;  // --help is not an error
   }
   std::string error;
-  if (!configFile.empty() && !applyConfigFile(app, configFile, error)) {
+  std::set<std::string> fromConfig;  // keys the configuration file set
+  if (!configFile.empty() && !applyConfigFile(app, configFile, fromConfig, error)) {
     std::fprintf(stderr, "appmgrd: %s\n", error.c_str());
     return appmgr::kExitConfigFailed;
   }
+  // A value refused below is a bad command line, or a bad configuration file when it came from there.
+  const auto refused = [&](const char* key) {
+    return fromConfig.count(key) > 0 ? appmgr::kExitConfigFailed : kExitUsage;
+  };
 
   if (noTcp) {
     if (host.unixSocketPath.empty()) {
       std::fprintf(stderr, "appmgrd: --no-tcp needs --unix PATH\n");
-      return kExitUsage;
+      return refused("no-tcp");
     }
     host.listenHost.clear();
   } else if (!splitListen(listen, host.listenHost, host.listenPort)) {
     std::fprintf(stderr, "appmgrd: --listen takes HOST:PORT, not \"%s\"\n", listen.c_str());
-    return 2;
+    return refused("listen");
   }
   static const char* const kLevels[] = {"error", "info", "debug"};
   options.verbosity = -1;
@@ -205,7 +213,7 @@ int main(int argc, char** argv) {
     if (logLevel.empty() || *end != '\0' || number < 0 || number > 1000) {
       std::fprintf(stderr, "appmgrd: --log-level takes error, info, debug or a number, not \"%s\"\n",
                    logLevel.c_str());
-      return kExitUsage;
+      return refused("log-level");
     }
     options.verbosity = appmgr::kLogDebug;
     options.logLevel = static_cast<int>(number);
@@ -215,7 +223,7 @@ int main(int argc, char** argv) {
   if (unixMode.empty() || *modeEnd != '\0' || host.unixMode > 0777) {
     std::fprintf(stderr, "appmgrd: --unix-mode takes octal permissions such as 0660, not \"%s\"\n",
                  unixMode.c_str());
-    return kExitUsage;
+    return refused("unix-mode");
   }
   options.store.poolSize = storePool;
   if (!storeFile.empty()) options.store = appmgr::storeSpecForArgument(storeFile, storePool);

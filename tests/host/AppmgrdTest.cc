@@ -197,6 +197,7 @@ TEST(Appmgrd, TakesSettingsFromAConfigFileWhereTheCommandLineWins) {
       {"\n\nlistne = 127.0.0.1:0\n", {}, conf + ":3: unknown key \"listne\""},
       {"threads = 0\n", {"--store", flag}, conf + ":1: key \"threads\""},
       {"listen\n", {}, conf + ":1: expected KEY = VALUE"},
+      {"listen = 127.0.0.1\n", {}, "--listen takes HOST:PORT"},
       {"", {"--config", example, "--store", flag}, "no store at " + flag},
   };
   for (const auto& c : cases) {
