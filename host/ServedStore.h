@@ -14,14 +14,6 @@
 
 namespace appmgr {
 
-// What the start-up line says about the store.
-struct StoreSummary {
-  std::string name;       // the file, the connection string without its password, or "JSON FILE"
-  std::string kind;       // "SQLite", "PostgreSQL" or "JSON"
-  int schemaVersion = 0;  // 0 for a JSON tree (no schema)
-  size_t velmoras = 0, clients = 0, subclients = 0;
-};
-
 // Exit codes of a store that cannot be served: it does not exist (nor was
 // its creation asked for), or it exists and cannot be opened or checked.
 constexpr int kExitStoreMissing = 4;

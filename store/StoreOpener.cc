@@ -2,8 +2,10 @@
 // host and for store administration.
 #include "store/StoreOpener.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
+#include "PgSchema.h"
 #include "store/ConfigTreeJson.h"
 #include "store/MemoryConfigStore.h"
 #include "store/PgConfigStore.h"
@@ -58,6 +60,85 @@ std::shared_ptr<ConfigStore> openStore(const StoreSpec& spec, std::string& error
     }
   }
   return nullptr;
+}
+
+std::string quickCheckSqliteFile(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string reason;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    reason = db != nullptr ? sqlite3_errmsg(db) : "cannot open it";
+  } else {
+    sqlite3_stmt* statement = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &statement, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      const auto* line = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+      const std::string text = line != nullptr ? line : "";
+      if (text != "ok") reason += (reason.empty() ? "" : "; ") + text;
+      rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_DONE && reason.empty()) reason = sqlite3_errmsg(db);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return reason;
+}
+
+namespace {
+
+// The schema version and counts of an open SQLite store, read through a
+// connection of its own (the counts are cheap on SQLite's b-trees).
+void summarizeSqlite(const std::string& path, StoreSummary& summary) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT user_version, (SELECT count(*) FROM velmora), (SELECT count(*) FROM client), "
+                       "(SELECT count(*) FROM subclient) FROM pragma_user_version",
+                       -1, &statement, nullptr);
+    if (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+      summary.schemaVersion = sqlite3_column_int(statement, 0);
+      summary.velmoras = static_cast<size_t>(sqlite3_column_int64(statement, 1));
+      summary.clients = static_cast<size_t>(sqlite3_column_int64(statement, 2));
+      summary.subclients = static_cast<size_t>(sqlite3_column_int64(statement, 3));
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+}
+
+// Counts of a store read as a whole tree (PostgreSQL, JSON): start-up only.
+void summarizeTree(ConfigTreeStore& store, StoreSummary& summary) {
+  ConfigTree tree;
+  std::string ignored;
+  if (store.readTree(tree, ignored) != 0) return;
+  summary.velmoras = tree.velmoras.size();
+  summary.clients = tree.clients.size();
+  summary.subclients = tree.subclients.size();
+}
+
+}  // namespace
+
+StoreSummary summarizeStore(const StoreSpec& spec, ConfigStore& store) {
+  StoreSummary summary;
+  summary.name = spec.path;
+  switch (spec.kind) {
+    case StoreSpec::Kind::kSqlite:
+      summary.kind = "SQLite";
+      summarizeSqlite(spec.path, summary);
+      break;
+    case StoreSpec::Kind::kPostgres:
+      summary.kind = "PostgreSQL";
+      summary.name = PgConfigStore::describe(spec.path);
+      summary.schemaVersion = pgSchemaVersion();  // opening migrated it, or refused a newer one
+      if (auto* tree = dynamic_cast<ConfigTreeStore*>(&store)) summarizeTree(*tree, summary);
+      break;
+    case StoreSpec::Kind::kJson:
+    case StoreSpec::Kind::kNone:
+      summary.kind = "JSON";
+      if (auto* tree = dynamic_cast<ConfigTreeStore*>(&store)) summarizeTree(*tree, summary);
+      break;
+  }
+  return summary;
 }
 
 ConfigTreeStore& AdminStore::tree() {

@@ -43,6 +43,23 @@ constexpr char kStoreRegistryJsonKey[] = "sStoreJsonFile";
 // Opens the store `spec` names; null with a message when it cannot.
 std::shared_ptr<ConfigStore> openStore(const StoreSpec& spec, std::string& error);
 
+// SQLite's quick check of an existing file, opened read-only, so that a
+// damaged file can be refused before anything migrates or writes to it:
+// "" when it passes, else the reason.
+std::string quickCheckSqliteFile(const std::string& path);
+
+// What a host's start-up line says about the store it serves.
+struct StoreSummary {
+  std::string name;       // the file, the connection string without its password, or the JSON file
+  std::string kind;       // "SQLite", "PostgreSQL" or "JSON"
+  int schemaVersion = 0;  // 0 for a JSON tree (no schema)
+  size_t velmoras = 0, clients = 0, subclients = 0;
+};
+
+// The summary of `store`, opened from `spec`. SQLite counts its rows in
+// SQL; PostgreSQL and JSON read the whole tree once (start-up only).
+StoreSummary summarizeStore(const StoreSpec& spec, ConfigStore& store);
+
 // A store opened for administration: an SQLite file or a PostgreSQL
 // catalog, as storeSpecForArgument tells them apart.
 struct AdminStore {
