@@ -6,6 +6,7 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 
+#include "ClientLookup.h"
 #include "store/StoreFailure.h"
 
 namespace {
@@ -117,13 +118,13 @@ int MemoryConfigStore::findClient(ClientKey key, const ClientRow& match, ClientR
   for (const auto& [id, row] : clients_) {
     const bool hit = (key == ClientKey::kId && id == match.id) ||
                      (key == ClientKey::kName && row.name == match.name) ||
-                     (key == ClientKey::kHostName && row.hostName == match.hostName);
+                     (key == ClientKey::kHostName && sameHostName(row.hostName, match.hostName));
     if (hit) {
       out = row;
       return 0;
     }
   }
-  return storeFailure(XR_CLIENT_NOT_FOUND, errorText, "Client not found");
+  return storeFailure(XR_CLIENT_NOT_FOUND, errorText, clientNotFound(key, match));
 }
 
 int MemoryConfigStore::findInstance(uint64_t id, InstanceRow& out, std::string& errorText) {

@@ -141,10 +141,18 @@ CREATE INDEX application_by_archive_group ON application (archive_group_id, velm
   WHERE archive_group_id IS NOT NULL;
 )sql";
 
+// Version 3: host names compare without regard to ASCII case. lower() of a
+// COLLATE "C" text folds ASCII letters only, like SQLite's NOCASE; the
+// index is on that expression so that a lookup stays a point lookup.
+const char kVersion3[] = R"sql(
+DROP INDEX client_by_host_name;
+CREATE INDEX client_by_host_name ON client (lower(host_name));
+)sql";
+
 }  // namespace
 
 const std::vector<const char*>& pgMigrations() {
-  static const std::vector<const char*> migrations = {kVersion1, kVersion2};
+  static const std::vector<const char*> migrations = {kVersion1, kVersion2, kVersion3};
   return migrations;
 }
 

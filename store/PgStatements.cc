@@ -44,6 +44,11 @@ const std::array<std::string, kSqlCount>& sharedTexts() {
     std::array<std::string, kSqlCount> out;
     for (size_t i = 0; i < kSqlCount; ++i)
       out[i] = withDollarParameters(sqlStatement(static_cast<Sql>(i)).text);
+    // SQLite's NOCASE comparison of host names is lower() under "C" here,
+    // matching the expression index of schema version 3.
+    std::string& byHost = out[static_cast<size_t>(Sql::kFindClientByHostName)];
+    const std::string noCase = "host_name = $1 COLLATE NOCASE";
+    byHost.replace(byHost.find(noCase), noCase.size(), "lower(host_name) = lower($1 COLLATE \"C\")");
     out[static_cast<size_t>(Sql::kBeginRead)] = kBeginRead;
     out[static_cast<size_t>(Sql::kBeginWrite)] = kBeginWrite;
     return out;

@@ -27,6 +27,7 @@
 
 #include "AppMgr/appMgrErrorCodes.h"
 
+#include "ClientLookup.h"
 #include "SqliteSchema.h"
 #include "SqliteStatements.h"
 #include "store/ConfigStore.h"
@@ -298,7 +299,7 @@ struct Operations {
     } else {
       query.bind(key == ClientKey::kName ? match.name : match.hostName);
     }
-    if (!query.next()) return storeFailure(XR_CLIENT_NOT_FOUND, errorText, "Client not found");
+    if (!query.next()) return storeFailure(XR_CLIENT_NOT_FOUND, errorText, clientNotFound(key, match));
     readClient(query, out);
     return 0;
   }

@@ -135,10 +135,18 @@ CREATE INDEX application_by_archive_group ON application (archive_group_id, velm
   WHERE archive_group_id IS NOT NULL;
 )sql";
 
+// Version 3: host names compare without regard to ASCII case, as host names
+// do; the index of client host names takes the same collation so that a
+// lookup stays a point lookup.
+const char kVersion3[] = R"sql(
+DROP INDEX client_by_host_name;
+CREATE INDEX client_by_host_name ON client (host_name COLLATE NOCASE);
+)sql";
+
 }  // namespace
 
 const std::vector<const char*>& sqliteMigrations() {
-  static const std::vector<const char*> migrations = {kVersion1, kVersion2};
+  static const std::vector<const char*> migrations = {kVersion1, kVersion2, kVersion3};
   return migrations;
 }
 

@@ -100,7 +100,8 @@ const SqlStatement kStatements[] = {
     {Sql::kFindClientById, SqlReach::kRows, CLIENT_COLUMNS "WHERE id = ?1"},
     {Sql::kFindClientByName, SqlReach::kRows, CLIENT_COLUMNS "WHERE name = ?1"},
     // Host names need not be unique: the client with the lowest id wins.
-    {Sql::kFindClientByHostName, SqlReach::kRows, CLIENT_COLUMNS "WHERE host_name = ?1 ORDER BY id LIMIT 1"},
+    {Sql::kFindClientByHostName, SqlReach::kRows,
+     CLIENT_COLUMNS "WHERE host_name = ?1 COLLATE NOCASE ORDER BY id LIMIT 1"},
     {Sql::kFindInstance, SqlReach::kRows,
      "SELECT i.id, i.name, i.flags, i.client_id, i.app_type_id, c.velmora_id, i.description, i.cluster_type, "
      "i.cloud_apps_type FROM instance i JOIN client c ON c.id = i.client_id WHERE i.id = ?1"},

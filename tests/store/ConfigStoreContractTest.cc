@@ -122,6 +122,9 @@ TYPED_TEST(ConfigStoreContract, FindsEachObjectWithEveryFieldAndItsParents) {
   // Two clients share the host name: the one with the lower id is found.
   ASSERT_EQ(s.findClient(ClientKey::kHostName, match, client, e), 0);
   EXPECT_EQ(fields(client), "5|2|build01|shared.example.net|3|9|Linux|6.1|x86_64|11.0.0 SP22 HPK5|0|1|");
+  match.hostName = "SHARED.Example.NET";  // host names compare without regard to ASCII case
+  ASSERT_EQ(s.findClient(ClientKey::kHostName, match, client, e), 0);
+  EXPECT_EQ(client.id, 5u);
 
   InstanceRow instance;
   ASSERT_EQ(s.findInstance(6, instance, e), 0);
