@@ -75,9 +75,9 @@ step() {
 }
 
 step velmora find north
-step client get --host build01.example.net
+step client get --hostname BUILD01.example.net
 step client props 5
-step client set-props 5 --set 'Log Level=4' --set-type 'Log Level=2' --set 'Owner=QA team+ops'
+step client set-props 5 --set 'Log Level=4' --set 'Owner=QA team+ops' --set-type 'Owner=1'
 step client props 5
 step subclient add-content 9 '/srv/new data'
 step subclient get 9 --app 2:1046

@@ -40,9 +40,10 @@ struct CliRun {
   Json json() const { return Json::parse(out); }
 };
 
-CliRun runCli(const std::vector<std::string>& args, const std::string& envAddress = "") {
+CliRun runCli(const std::vector<std::string>& args, const std::string& envAddress = "",
+              std::istream* typed = nullptr) {
   std::ostringstream out, err;
-  const int code = appmgr::cli::runCli(args, out, err, envAddress);
+  const int code = appmgr::cli::runCli(args, out, err, envAddress, typed);
   return {code, out.str(), err.str()};
 }
 
@@ -65,10 +66,10 @@ class CliTest : public HostTest {
   }
 
   // The command line with the host's port (and the TLS options) in front.
-  CliRun run(std::vector<std::string> args) {
+  CliRun run(std::vector<std::string> args, std::istream* typed = nullptr) {
     args.insert(args.begin(), transportArgs_.begin(), transportArgs_.end());
     args.insert(args.begin(), {"--port", std::to_string(server_->port())});
-    return runCli(args);
+    return runCli(args, "", typed);
   }
   Json json(std::vector<std::string> args) {
     args.insert(args.begin(), "--json");
@@ -91,13 +92,14 @@ TEST_F(CliTest, EveryLookupPrintsItsKnownObjectAsTableAndJson) {
     const char* pointer;    // a JSON pointer under /fields
     Json expected;
   } cases[] = {
-      {"velmora get 2", "0x1a001012", "velmoraName  north", "/velmoraName", "north"},
-      {"velmora find north", "0x1a001022", "velmoraId    2", "/velmoraId", 2},
+      {"velmora get 2", "0x1a001012", "velmoraName       north", "/timeZoneId", 36},
+      {"--raw velmora get 2", "0x1a001012", "value3       36", "/value3", 36},
+      {"velmora find north", "0x1a001022", "velmoraId         2", "/velmoraId", 2},
       {"param get sAuditPath", "0x1a001032", "paramValue  /var/log/velmora audit", "/paramValue",
        "/var/log/velmora audit"},
-      {"client get 5", "0x1a001112", "clientName       build01", "/hostName", "build01.example.net"},
-      {"client get --name build01", "0x1a001122", "clientId         5", "/clientId", 5},
-      {"client get --host oradb.example.net", "0x1a001124", "clientName       oradb", "/clientId", 10},
+      {"client get 5", "0x1a001112", "  os:  Linux", "/platform/processor", "x86_64"},
+      {"client get --name build01", "0x1a001122", "clientId    5", "/clientId", 5},
+      {"client get --hostname ORADB.example.NET", "0x1a001124", "clientName  oradb", "/clientId", 10},
       {"client props 5", "0x1a003912", "  Log Level           2     2", "/properties/0/value",
        "build server"},
       {"appid 2:1047", "0x1a002013", "subclientId  13", "/clientId", 10},
@@ -108,8 +110,8 @@ TEST_F(CliTest, EveryLookupPrintsItsKnownObjectAsTableAndJson) {
       {"subclient get 9 --app 2:1046", "0x1a003912", "  3:  /home/*/.cache", "/properties/2/value",
        "`weekly`"},
       {"query clients --velmora 2", "0x1a006012", "  10", "/rows/1/id", 10},
-      {"query subclients --client 5 --backup-set 7", "0x1a006012", "  9   home dirs", "/rows/1/name",
-       "home dirs"},
+      {"query subclients --client 5 --backup-set 7", "0x1a006012",
+       "in       client 5 (build01) > backupSet 7 (defaultBackupSet)", "/rows/1/name", "home dirs"},
       {"query backup-sets --type 22 --instance 11", "0x1a006012", "  12  true  archive+logs", "/rows/0/flag",
        true},
       {"lookup app-type-name 7", "0x1a006112", "value  File System", "/value", "File System"},
@@ -160,9 +162,8 @@ TEST_F(CliTest, AwkwardValuesSetThroughTheCliComeBackIdentical) {
 }
 
 TEST_F(CliTest, PropertyContentAndFilterChangesShowInTheNextLookup) {
-  ASSERT_EQ(run({"client", "set-props", "5", "--set", "Log Level=4", "--set-type", "Log Level=2", "--remove",
-                 "Client Description"})
-                .code,
+  // A set without --set-type keeps the property's type (2).
+  ASSERT_EQ(run({"client", "set-props", "5", "--set", "Log Level=4", "--remove", "Client Description"}).code,
             kExitOk);
   EXPECT_EQ(fields("client props 5")["properties"],
             Json::array({{{"name", "Log Level"}, {"type", 2}, {"value", "4"}}}));
@@ -190,9 +191,10 @@ TEST_F(CliTest, ExitCodesTellListenerErrorsUsageAndUnreachableHostsApart) {
     const char* err;  // on stderr
   } cases[] = {
       {"--port " + port + " velmora get 77", "", kExitListenerError, "XR_VELMORA_NOT_FOUND (0x20001): "},
+      {"--port " + port + " client get 999", "", kExitListenerError, "Client 999 not found"},
       {"--port " + port + " --json client get --name nobody", "", kExitListenerError, "XR_CLIENT_NOT_FOUND"},
       {"--port " + port + " instance 6 --app 2:999999", "", kExitListenerError, ""},
-      {"--socket " + dir_.file("no.sock") + " velmora get 2", "", kExitUnreachable, "cannot reach the host"},
+      {"--json --socket " + dir_.file("no.sock") + " velmora get 2", "", kExitUnreachable, "cannot reach"},
       {"velmora get 2", address, kExitOk, ""},
       {"velmora get 2", noSocket, kExitUnreachable, "cannot reach the host"},
       {"--port " + port + " velmora get 2", noSocket, kExitOk, ""},
@@ -206,15 +208,24 @@ TEST_F(CliTest, ExitCodesTellListenerErrorsUsageAndUnreachableHostsApart) {
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     EXPECT_EQ(r.out.empty(), c.code != kExitOk && c.args.find("--json") == std::string::npos) << r.out;
   }
-  EXPECT_EQ(runCli(words(cases[1].args)).json()["errorCode"],
-            Json({{"name", "XR_CLIENT_NOT_FOUND"}, {"number", 0x30001}}));
+  EXPECT_EQ(
+      runCli(words(cases[2].args)).json()["error"],
+      Json({{"name", "XR_CLIENT_NOT_FOUND"}, {"number", 0x30001}, {"text", "Client 'nobody' not found"}}));
+  EXPECT_EQ(runCli(words(cases[4].args)).json()["error"]["name"], "UNREACHABLE");
+  const Json health = runCli({"--port", port, "--json", "health"}).json();
+  EXPECT_EQ(health["state"], "serving");
+  EXPECT_GT(health["requestsAnswered"].get<int>(), 0);
 
-  // A host without a store answers every request with an error frame.
+  // A host without a store answers every request with an error frame; on ::1, with or without brackets.
   server_->stop();
+  hostOptions_.listenHost = "::1";
   startHost(hostOptions_, nullptr);
-  CliRun r = run({"velmora", "get", "2"});
-  EXPECT_EQ(r.code, kExitUnreachable);
-  EXPECT_NE(r.err.find("error frame"), std::string::npos) << r.err;
+  CliRun r;
+  for (const char* host : {"::1", "[::1]"}) {
+    r = runCli({"--host", host, "--port", std::to_string(server_->port()), "velmora", "get", "2"});
+    EXPECT_EQ(r.code, kExitUnreachable);
+    EXPECT_NE(r.err.find("error frame"), std::string::npos) << r.err;
+  }
   server_->stop();
   r = runCli({"--port", port, "--timeout", "2", "velmora", "get", "2"});
   EXPECT_EQ(r.code, kExitUnreachable);
@@ -258,6 +269,31 @@ TEST_F(CliTest, BadArgumentsAreRefusedWithUsageAndNothingIsSent) {
   EXPECT_EQ(answered(), before);
 }
 
+TEST_F(CliTest, UsageErrorsSayWhatToDoInstead) {
+  const struct {
+    std::vector<std::string> args;
+    std::string env;      // APPMGR_ADDRESS
+    const char* message;  // after "appmgr: "
+  } cases[] = {
+      {{"client", "set-props", "5", "--set", "New=1"}, "", "give its type with --set-type 'New=TYPE'"},
+      {{"subclient", "set-props", "9", "--set", "UNC content password=plain"}, "", "--set-secret"},
+      {{"velmor", "get", "2"}, "", "did you mean \"appmgr velmora\""},
+      {{"--json", "client", "gte", "5"}, "", "did you mean \"appmgr client get\""},
+      {{"help", "query", "subclient"}, "", "did you mean \"appmgr query subclients\""},
+      {{"client", "get", "--host", "build01"}, "", "--hostname"},
+      {{"velmora", "get", "2"}, "localhost", "APPMGR_ADDRESS"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const CliRun r = c.env.empty() ? run(c.args) : runCli(c.args, c.env);
+    EXPECT_EQ(r.code, kExitUsage);
+    EXPECT_EQ(r.err.rfind("appmgr: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" --help' for its usage"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(run(cases[3].args).json()["error"]["name"], "USAGE");
+}
+
 TEST(CliHelp, EveryCommandHasHelpWithAnExample) {
   for (const char* command : {"velmora get",
                               "velmora find",
@@ -293,7 +329,8 @@ TEST(CliHelp, EveryCommandHasHelpWithAnExample) {
                               "store init",
                               "store import",
                               "store export",
-                              "store check"}) {
+                              "store check",
+                              "health"}) {
     std::vector<std::string> args = words(command);
     args.push_back("--help");
     const CliRun r = runCli(args);
@@ -304,6 +341,9 @@ TEST(CliHelp, EveryCommandHasHelpWithAnExample) {
   EXPECT_EQ(top.code, kExitOk);
   for (const char* word : {"APPMGR_ADDRESS", "--protocol-version", "--socket", "--timeout", "Exit codes"})
     EXPECT_NE(top.out.find(word), std::string::npos) << word;
+  EXPECT_NE(runCli(words("help subclient add-filter")).out.find("Filter groups"), std::string::npos);
+  EXPECT_NE(runCli(words("help client set-props")).out.find("Property types"), std::string::npos);
+  EXPECT_EQ(runCli(words("help")).out, top.out);
 }
 
 // ---- Passwords ----
@@ -321,6 +361,26 @@ TEST_F(CliTest, OldProtocolVersionSeesThePasswordInTheOldFormat) {
   EXPECT_EQ(current["name"], "Oracle Password");
   EXPECT_EQ(current["value"].get<std::string>().rfind("XRPW2:", 0), 0u);
   EXPECT_NE(converted["value"], current["value"]);
+}
+
+TEST_F(CliTest, SecretsTravelEncryptedAndAMissingKeyIsNamed) {
+  ScopedDevPasswordKey key;
+  const std::vector<std::string> secret = {
+      "client", "set-props", "5", "--set-secret", "AD User Password", "--set-type", "AD User Password=3"};
+  std::istringstream typed("s3cret +1\n");
+  ASSERT_EQ(run(secret, &typed).code, kExitOk);
+  const Json stored = fields("client props 5")["properties"].back();
+  ASSERT_EQ(stored["name"], "AD User Password");
+  EXPECT_EQ(key.decrypt(stored["value"].get<std::string>()), "s3cret +1");
+  // An encrypted value passes as it is.
+  EXPECT_EQ(
+      run({"client", "set-props", "5", "--set", "AD User Password=" + stored["value"].get<std::string>()})
+          .code,
+      kExitOk);
+  key.removeKeyFile();
+  const CliRun r = run(secret, &typed);
+  EXPECT_EQ(r.code, kExitUsage);
+  EXPECT_NE(r.err.find("password key file " + key.config().dir()), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, StoreExportKeepsPasswordsEncrypted) {
@@ -364,7 +424,8 @@ class CliTlsTest : public CliTest {
 std::unique_ptr<TestCertificates> CliTlsTest::certificates_;
 
 TEST_F(CliTlsTest, CommandsRunOverMutualTlsAndClientsWithoutACertificateAreRefused) {
-  EXPECT_EQ(run({"client", "set-props", "5", "--set", "Owner=QA team+ops"}).code, kExitOk);
+  EXPECT_EQ(run({"client", "set-props", "5", "--set", "Owner=QA team+ops", "--set-type", "Owner=1"}).code,
+            kExitOk);
   EXPECT_NE(run({"client", "props", "5"}).out.find("QA team+ops"), std::string::npos);
   EXPECT_EQ(fields("lookup app-type-name 22")["value"], "Oracle Database");
   // Which certificates the host refuses is the host's tests' business; here

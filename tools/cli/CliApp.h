@@ -7,12 +7,19 @@
 //   0  success
 //   1  the listener answered an error (its code's name and the error text
 //      on stderr), sent no response, or a store command failed
-//   2  usage error (nothing is sent)
+//   2  usage error: the arguments, a malformed APPMGR_ADDRESS, a new
+//      property without its type, a password in plain text, a missing
+//      password key (nothing is changed; a set-props may have read the
+//      properties it changes)
 //   3  the host cannot be reached, the connection failed, or the host
 //      answered with an error frame
+// With --json every failure also prints one JSON document on stdout, with
+// "error": {"name", "number", "text"} (the reply's document when the
+// listener answered).
 #ifndef TOOLS_CLI_CLIAPP_H_
 #define TOOLS_CLI_CLIAPP_H_
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,9 +38,11 @@ constexpr const char* kAddressVariable = "APPMGR_ADDRESS";
 constexpr const char* kDefaultAddress = "127.0.0.1:7410";
 
 // Runs one command line (`args` without the program name). `envAddress` is
-// the value of APPMGR_ADDRESS, empty when unset.
+// the value of APPMGR_ADDRESS, empty when unset. --set-secret values are
+// read from `secretInput`, one line each, when it is given; else from the
+// terminal without echo (or standard input when it is not a terminal).
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           const std::string& envAddress);
+           const std::string& envAddress, std::istream* secretInput = nullptr);
 
 }  // namespace cli
 }  // namespace appmgr

@@ -260,21 +260,40 @@ bool decodeStream(ReplyKind kind, const std::string& text, Json& fields, std::st
   return ok;
 }
 
-Json decodeReply(const CliRequest& request, const AppMgrReply& reply) {
+bool decodePlatformList(const std::string& text, Json& platform) {
+  static const char* const kNames[] = {"os", "osVersion", "processor"};
+  static const long long kTypes[] = {1, 2, 4};
+  TokenReader in(text);
+  platform = Json::object();
+  for (size_t i = 0; i < 3; ++i) {
+    long long type = 0;
+    std::string value;
+    if (!in.number(type, "platform attribute type") || type != kTypes[i] ||
+        !in.text(value, "platform value")) {
+      return false;
+    }
+    platform[kNames[i]] = value;
+  }
+  return in.atEnd();
+}
+
+Json decodeReply(const CliRequest& request, const AppMgrReply& reply, bool raw) {
   Json fields = Json::object();
   uint32_t errorCode = 0;
   switch (request.replyKind) {
     case ReplyKind::kVelmora: {
       const auto r = reply.as<appmanVelmoraRsp>();
       errorCode = r.errorCode;
-      fields = {{"velmoraId", r.velmoraId},
-                {"velmoraName", textOrNull(reply, offsetof(appmanVelmoraRsp, velmoraName))},
-                {"value1", r.value1},
-                {"value2", r.value2},
-                {"value3", r.value3},
-                {"idCopy", r.idCopy},
-                {"signedValue", r.signedValue},
-                {"context", r.context}};
+      const Json name = textOrNull(reply, offsetof(appmanVelmoraRsp, velmoraName));
+      if (raw) {
+        fields = {{"velmoraId", r.velmoraId},     {"velmoraName", name}, {"value1", r.value1},
+                  {"value2", r.value2},           {"value3", r.value3},  {"idCopy", r.idCopy},
+                  {"signedValue", r.signedValue}, {"context", r.context}};
+      } else {
+        fields = {{"velmoraId", r.velmoraId}, {"velmoraName", name},    {"releaseId", r.value1},
+                  {"flags", r.value2},        {"timeZoneId", r.value3}, {"utcOffsetMinutes", r.signedValue},
+                  {"context", r.context}};
+      }
       break;
     }
     case ReplyKind::kGlobalParam: {
@@ -286,14 +305,20 @@ Json decodeReply(const CliRequest& request, const AppMgrReply& reply) {
     case ReplyKind::kClient: {
       const auto r = reply.as<appmanClientRsp>();
       errorCode = r.errorCode;
+      const Json platformList = textOrNull(reply, offsetof(appmanClientRsp, platformList));
+      Json platform;
+      if (raw || !platformList.is_string() ||
+          !decodePlatformList(platformList.get<std::string>(), platform)) {
+        platform = platformList;  // shown as it came when it does not decode
+      }
       fields = {{"clientId", r.clientId},
                 {"clientName", textOrNull(reply, offsetof(appmanClientRsp, clientName))},
                 {"hostName", textOrNull(reply, offsetof(appmanClientRsp, hostName))},
-                {"platformList", textOrNull(reply, offsetof(appmanClientRsp, platformList))},
-                {"clientAttribute", r.clientAttribute},
-                {"clientIdLong", r.clientIdLong},
-                {"qualifier", r.qualifier},
-                {"context", r.context}};
+                {raw ? "platformList" : "platform", platform},
+                {raw ? "clientAttribute" : "attribute", r.clientAttribute}};
+      if (raw) fields["clientIdLong"] = r.clientIdLong;
+      fields["qualifier"] = r.qualifier;
+      fields["context"] = r.context;
       break;
     }
     case ReplyKind::kAppId: {
@@ -302,7 +327,6 @@ Json decodeReply(const CliRequest& request, const AppMgrReply& reply) {
       fields = {{"appId", r.appId},
                 {"velmoraId", r.velmoraId},
                 {"clientId", r.clientId},
-                {"appIdCopy", r.appIdCopy},
                 {"appTypeId", r.appTypeId},
                 {"instanceId", r.instanceId},
                 {"backupSetId", r.backupSetId},
@@ -310,6 +334,7 @@ Json decodeReply(const CliRequest& request, const AppMgrReply& reply) {
                 {"aux1", r.aux1},
                 {"aux2", r.aux2},
                 {"context", r.context}};
+      if (raw) fields["appIdCopy"] = r.appIdCopy;
       break;
     }
     default: {  // every other reply is an appmanGeneralMsg
@@ -318,7 +343,7 @@ Json decodeReply(const CliRequest& request, const AppMgrReply& reply) {
       fields["msgCode"] = hex(r.msgCode);
       if (r.context != 0) fields["context"] = r.context;
       const std::optional<std::string> data = reply.text(offsetof(appmanGeneralMsg, data));
-      if (request.replyKind != ReplyKind::kUpdate && data && errorCode == 0) {
+      if (!raw && request.replyKind != ReplyKind::kUpdate && data && errorCode == 0) {
         std::string why;
         Json decoded = Json::object();
         if (decodeStream(request.replyKind, *data, decoded, why)) {
@@ -399,7 +424,16 @@ void printTable(const Json& document, std::ostream& out) {
   for (auto& item : fields.items()) width = std::max(width, item.key().size());
   for (auto& item : fields.items()) {
     const Json& value = item.value();
-    if (value.is_array() && (value.empty() || value.front().is_object())) {
+    if (item.key() == "parents" && value.is_array()) {
+      // The chain a list belongs to, outermost first: "client 5 (build01) > backupSet 7 (...)".
+      out << std::left << std::setw(static_cast<int>(width)) << "in"
+          << " ";
+      for (const Json& parent : value) {
+        out << (&parent == &value.front() ? " " : " > ") << cell(parent["kind"]) << " " << cell(parent["id"])
+            << (parent["name"].is_null() ? " (not found)" : " (" + cell(parent["name"]) + ")");
+      }
+      out << "\n";
+    } else if (value.is_array() && (value.empty() || value.front().is_object())) {
       out << item.key() << ":\n";
       printRows(value, out);
     } else if (value.is_array()) {

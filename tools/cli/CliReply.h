@@ -6,8 +6,16 @@
 //     "errorCode": { "name": "OK", "number": 0 }, "errorText": "",
 //     "fields": { ...the record's fields, streams decoded... } }
 //
+// Fields carry the names of docs/store-format.md where the store gives the
+// field its meaning (releaseId, timeZoneId, attribute, ...), the platform
+// list is decoded into {os, osVersion, processor}, and copies of an id are
+// left out. With `raw`, the fields are the record's own (value1, idCopy,
+// platformList, ...) and streams stay undecoded in "data": the record as it
+// travels.
+//
 // The table form prints the same fields: one "name  value" line per
-// scalar, a small table per list of records.
+// scalar, a small table per list of records, the parents of a list on one
+// line.
 #ifndef TOOLS_CLI_CLIREPLY_H_
 #define TOOLS_CLI_CLIREPLY_H_
 
@@ -26,7 +34,11 @@ using Json = nlohmann::ordered_json;
 
 // The document of a kResponse reply to `request`. A stream that does not
 // decode is kept whole in "fields.data" with "fields.decodeError" saying why.
-Json decodeReply(const CliRequest& request, const AppMgrReply& reply);
+Json decodeReply(const CliRequest& request, const AppMgrReply& reply, bool raw = false);
+
+// The platform list of a client ("1 OS 2 VERSION 4 PROCESSOR ", escaped) as
+// {os, osVersion, processor}; false when the text does not follow it.
+bool decodePlatformList(const std::string& text, Json& platform);
 
 // The fields of a stream reply, decoded from `text` (exposed for tests).
 // Returns false with `why` when the text does not follow the stream's grammar.

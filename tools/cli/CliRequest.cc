@@ -1,10 +1,15 @@
 // Filling request records and encoding the texts a user types.
 #include "CliRequest.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
 
+#include <strings.h>
+
 #include "AppMgr/TokenEscape.h"
+#include "AppMgr/appMgrSharedPropDefines.h"
 #include "AppMgr/appMgrStructDefines.h"
 
 namespace appmgr {
@@ -83,16 +88,53 @@ std::string encodeContentStream(const std::vector<std::string>& paths) {
   return out;
 }
 
-void encodePropertyEdits(const PropertyEdits& edits, std::string& setList, std::string& removeList) {
-  std::vector<CliProperty> sets;
+bool isPasswordProperty(const std::string& name) {
+  // Every name the listener re-encrypts for an old peer, whatever the owner.
+  static const std::string* const kNames[] = {&XR_PROP_FS_USER_PASSWORD,  &XR_INFORMIX_PASSWORD,
+                                              &XR_ORACLE_SQL_CONNECT_PWD, &XR_ORACLE_CATALOG_CONNECT_PWD,
+                                              &XR_ORACLE_PASSWORD,        &XR_ORACLE_DOMAIN_USER_PASSWORD,
+                                              &XR_EXCHANGE_USERPASS,      &XR_PROP_UNC_CONTENT_PASSWORD};
+  static const std::string kAdUserPassword = "AD User Password";
+  const auto same = [&](const std::string& known) { return strcasecmp(known.c_str(), name.c_str()) == 0; };
+  return same(kAdUserPassword) || std::any_of(std::begin(kNames), std::end(kNames),
+                                              [&](const std::string* known) { return same(*known); });
+}
+
+bool isEncryptedPassword(const std::string& value) {
+  const auto body = [&](const char* alphabet) {
+    return value.size() > 6 && value.find_first_not_of(alphabet, 6) == std::string::npos;
+  };
+  if (value.rfind("XRPW1:", 0) == 0) return body("0123456789abcdefABCDEF");
+  if (value.rfind("XRPW2:", 0) == 0) {
+    return body("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=");
+  }
+  return false;
+}
+
+ParsedEdits parsePropertyEdits(const PropertyEdits& edits) {
+  ParsedEdits parsed;
   std::map<std::string, size_t> byName;
+  const auto add = [&](ParsedEdits::Set set) {
+    const auto [it, added] = byName.emplace(set.name, parsed.sets.size());
+    if (!added) throw UsageError("property \"" + set.name + "\" is set twice");
+    parsed.sets.push_back(std::move(set));
+  };
   for (const std::string& edit : edits.sets) {
     const size_t eq = edit.find('=');
     if (eq == std::string::npos || eq == 0) {
       throw UsageError("--set takes NAME=VALUE, not \"" + edit + "\"");
     }
-    byName[edit.substr(0, eq)] = sets.size();
-    sets.push_back({edit.substr(0, eq), 1, edit.substr(eq + 1)});
+    ParsedEdits::Set set{edit.substr(0, eq), std::nullopt, edit.substr(eq + 1), false};
+    // A password typed in plain text would travel and be stored in the clear.
+    if (isPasswordProperty(set.name) && !isEncryptedPassword(set.value)) {
+      throw UsageError("\"" + set.name + "\" holds a password: give it with --set-secret '" + set.name +
+                       "', which reads it without echo and sends it encrypted");
+    }
+    add(std::move(set));
+  }
+  for (const std::string& name : edits.secrets) {
+    if (name.empty()) throw UsageError("--set-secret takes a property name");
+    add({name, std::nullopt, "", true});
   }
   for (const std::string& edit : edits.setTypes) {
     const size_t eq = edit.find('=');
@@ -103,15 +145,39 @@ void encodePropertyEdits(const PropertyEdits& edits, std::string& setList, std::
     if (found == byName.end()) {
       throw UsageError("--set-type names \"" + edit.substr(0, eq) + "\", which no --set gives a value");
     }
-    sets[found->second].type =
+    parsed.sets[found->second].type =
         static_cast<int>(parseUnsigned(edit.substr(eq + 1), INT32_MAX, "a property type"));
   }
-  std::vector<CliProperty> removes;
   for (const std::string& name : edits.removes) {
     if (name.empty()) throw UsageError("--remove takes a property name");
-    removes.push_back({name, 1, ""});
+    parsed.removes.push_back(name);
   }
-  if (sets.empty() && removes.empty()) throw UsageError("give at least one --set or --remove");
+  if (parsed.sets.empty() && parsed.removes.empty()) {
+    throw UsageError("give at least one --set, --set-secret or --remove");
+  }
+  return parsed;
+}
+
+bool ParsedEdits::typesKnown() const {
+  return std::all_of(sets.begin(), sets.end(), [](const Set& set) { return set.type.has_value(); });
+}
+
+void ParsedEdits::withTypesFrom(const std::map<std::string, int>& existing) {
+  for (Set& set : sets) {
+    if (set.type) continue;
+    const auto found = existing.find(set.name);
+    if (found == existing.end()) {
+      throw UsageError("property \"" + set.name + "\" is new: give its type with --set-type '" + set.name +
+                       "=TYPE' (1 text, 2 number, 3 password)");
+    }
+    set.type = found->second;
+  }
+}
+
+void encodePropertyEdits(const ParsedEdits& edits, std::string& setList, std::string& removeList) {
+  std::vector<CliProperty> sets, removes;
+  for (const ParsedEdits::Set& set : edits.sets) sets.push_back({set.name, set.type.value(), set.value});
+  for (const std::string& name : edits.removes) removes.push_back({name, 1, ""});
   setList = encodePropertyStream(sets);
   removeList = encodePropertyStream(removes);
 }
@@ -164,7 +230,7 @@ CliRequest clientProps(uint32_t clientId, uint64_t headerValue, int64_t scope) {
   return makeRequest("client props", APPMAN_CLIENT_GET_PROPS_REQ, ReplyKind::kClientProps, record);
 }
 
-CliRequest clientSetProps(uint32_t clientId, const PropertyEdits& edits) {
+CliRequest clientSetProps(uint32_t clientId, const ParsedEdits& edits) {
   appmanClientSetPropsReq record;
   record.clientId = clientId;
   CliRequest request =
@@ -175,7 +241,7 @@ CliRequest clientSetProps(uint32_t clientId, const PropertyEdits& edits) {
   return request;
 }
 
-CliRequest clientSetPropsByAppId(uint64_t appId, const PropertyEdits& edits) {
+CliRequest clientSetPropsByAppId(uint64_t appId, const ParsedEdits& edits) {
   appmanClientSetPropsReq record;
   record.appId = appId;
   CliRequest request =
@@ -246,7 +312,7 @@ CliRequest subclientUpdateFilters(uint64_t subclientId, int group, const std::ve
   return request;
 }
 
-CliRequest subclientSetProps(uint64_t subclientId, const PropertyEdits& edits) {
+CliRequest subclientSetProps(uint64_t subclientId, const ParsedEdits& edits) {
   CliRequest request = objectRequest("subclient set-props", APPMAN_SUBCLIENT_UPDATE_PROPS_REQ,
                                      ReplyKind::kUpdate, subclientId, 0);
   std::string setList, removeList;

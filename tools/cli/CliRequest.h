@@ -10,6 +10,7 @@
 #define TOOLS_CLI_CLIREQUEST_H_
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -65,13 +66,47 @@ struct CliProperty {
   std::string value;
 };
 
-// The property edits of a set-props command: --set NAME=VALUE,
-// --set-type NAME=TYPE (type of a property also set) and --remove NAME.
+// The property edits of a set-props command as typed: --set NAME=VALUE,
+// --set-secret NAME (value read without echo), --set-type NAME=TYPE (type
+// of a property also set) and --remove NAME.
 struct PropertyEdits {
   std::vector<std::string> sets;
+  std::vector<std::string> secrets;
   std::vector<std::string> setTypes;
   std::vector<std::string> removes;
 };
+
+// The edits parsed. A set without --set-type has no type yet: it keeps the
+// type of the property it changes, which the command reads from the host
+// (withTypesFrom); a secret has no value until it is read and encrypted.
+struct ParsedEdits {
+  struct Set {
+    std::string name;
+    std::optional<int> type;
+    std::string value;
+    bool secret = false;
+  };
+  std::vector<Set> sets;
+  std::vector<std::string> removes;
+
+  bool typesKnown() const;
+  // Gives each untyped set the type of the property of that name in
+  // `existing` (name to type); throws UsageError for a new property,
+  // naming --set-type.
+  void withTypesFrom(const std::map<std::string, int>& existing);
+};
+
+// Parses `edits`; throws UsageError on a malformed edit (no '=', a type
+// that is not a number, a --set-type for a name not set, a password
+// property given in plain text, nothing to do).
+ParsedEdits parsePropertyEdits(const PropertyEdits& edits);
+
+// True for the property names that hold passwords (those the listener
+// re-encrypts for old peers), compared without regard to case.
+bool isPasswordProperty(const std::string& name);
+// True for a value in one of the encrypted password formats (XRPW1:hex,
+// XRPW2:base64).
+bool isEncryptedPassword(const std::string& value);
 
 // Parses "VELMORA:APPID" (both unsigned decimal, 32 bits).
 void parseAppId(const std::string& text, uint32_t& velmoraId, uint32_t& appId);
@@ -82,9 +117,8 @@ void parseAppId(const std::string& text, uint32_t& velmoraId, uint32_t& appId);
 std::string encodePropertyStream(const std::vector<CliProperty>& properties);
 // "count path*" with every path escaped.
 std::string encodeContentStream(const std::vector<std::string>& paths);
-// The set and remove streams of `edits`; throws UsageError on a malformed
-// edit (no '=', a type that is not a number, a --set-type for a name not set).
-void encodePropertyEdits(const PropertyEdits& edits, std::string& setList, std::string& removeList);
+// The set and remove streams of `edits`, whose types must all be known.
+void encodePropertyEdits(const ParsedEdits& edits, std::string& setList, std::string& removeList);
 
 // ---- Requests ----
 
@@ -95,8 +129,8 @@ CliRequest clientById(uint32_t clientId);
 CliRequest clientByName(const std::string& name);
 CliRequest clientByHostname(const std::string& hostName);
 CliRequest clientProps(uint32_t clientId, uint64_t headerValue, int64_t scope);
-CliRequest clientSetProps(uint32_t clientId, const PropertyEdits& edits);
-CliRequest clientSetPropsByAppId(uint64_t appId, const PropertyEdits& edits);
+CliRequest clientSetProps(uint32_t clientId, const ParsedEdits& edits);
+CliRequest clientSetPropsByAppId(uint64_t appId, const ParsedEdits& edits);
 CliRequest numericAppId(uint32_t velmoraId, uint32_t appId);
 struct SymbolicAppId {
   uint32_t velmoraId = 0, clientId = 0, appTypeId = 0, instanceId = 0, backupSetId = 0, subclientId = 0;
@@ -109,7 +143,7 @@ CliRequest subclientUpdateContent(uint64_t subclientId, const std::vector<std::s
                                   const std::vector<std::string>& remove);
 CliRequest subclientUpdateFilters(uint64_t subclientId, int group, const std::vector<std::string>& add,
                                   const std::vector<std::string>& remove);
-CliRequest subclientSetProps(uint64_t subclientId, const PropertyEdits& edits);
+CliRequest subclientSetProps(uint64_t subclientId, const ParsedEdits& edits);
 
 // ---- Adapter queries and lookups ----
 
