@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libcli11-dev
   libicu-dev
+  prometheus-cpp-dev prometheus python3-prometheus-client curl
+  help2man dpkg-dev
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(redis-server redis-tools)

@@ -1,26 +1,23 @@
-// Uses one exported function of the listener library, one of the store
-// library and one of the client library; prints "a+1b", whether a
-// connection string names PostgreSQL, and the name of a wire error.
+// Built against an installed copy. WITH_LISTENER: one exported function each of the listener and
+// the store library ("a+1b", "postgres"); WITH_CLIENT: one of the client library ("malformed frame").
 #include <cstdio>
 #include <string>
-
-#include "AppMgr/TokenEscape.h"
-
-#include "store/StoreOpener.h"
+#ifdef WITH_LISTENER
+#include <appmgr/AppMgr/TokenEscape.h>
+#include <appmgr/store/StoreOpener.h>
+#endif
 #ifdef WITH_CLIENT
-#include "host/WireFormat.h"
+#include <appmgr/host/WireFormat.h>
 #endif
 
 int main() {
+#ifdef WITH_LISTENER
   std::string text = "a b";
-  std::printf("%s\n",
-              transform_string_encode(text, TransformStringFromSymbol, TransformStringToSymbol).c_str());
-  std::printf("%s\n",
-              appmgr::storeSpecForArgument("postgresql:///catalog").kind == appmgr::StoreSpec::Kind::kPostgres
-                  ? "postgres"
-                  : "sqlite");
-#ifdef WITH_CLIENT
-  std::printf("%s\n", appmgr::wire::wireErrorName(appmgr::wire::WireError::kMalformedFrame));
+  std::puts(transform_string_encode(text, TransformStringFromSymbol, TransformStringToSymbol).c_str());
+  auto spec = appmgr::storeSpecForArgument("postgresql:///catalog");
+  std::puts(spec.kind == appmgr::StoreSpec::Kind::kPostgres ? "postgres" : "sqlite");
 #endif
-  return 0;
+#ifdef WITH_CLIENT
+  std::puts(appmgr::wire::wireErrorName(appmgr::wire::WireError::kMalformedFrame));
+#endif
 }
