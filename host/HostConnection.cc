@@ -13,6 +13,7 @@
 #include "platform/EvDebug.h"
 #include "platform/xrsDatabuf.h"
 
+#include "host/AccessLog.h"
 #include "host/HostSession.h"
 #include "host/TlsSupport.h"
 #include "store/ConfigStore.h"
@@ -54,6 +55,7 @@ void HostConnection::start() {
     // Registered before the handshake, so connections still in their
     // handshake count against the limit and are closed by a stop.
     registered_ = context_.enter(this, weak_from_this());
+    if (context_.metrics) context_.metrics->countConnectionAccepted();
     if (stream_.isTls()) {
       handshake();
     } else {
@@ -71,6 +73,7 @@ void HostConnection::handshake() {
     EvEvent ev;
     ev.Debug(kTag, "TLS handshake not finished within %lld ms, closing",
              static_cast<long long>(context_.options.tls.handshakeTimeout.count()));
+    if (context_.metrics) context_.metrics->countTlsHandshakeFailure();
     close();
   });
   stream_.asyncHandshake([this, self](const asio::error_code& ec) {
@@ -79,6 +82,7 @@ void HostConnection::handshake() {
     if (ec) {
       EvEvent ev;
       ev.Debug(kTag, "TLS handshake failed: %s", tls::describeFailure(ec, stream_.nativeTls()).c_str());
+      if (context_.metrics) context_.metrics->countTlsHandshakeFailure();
       close();
       return;
     }
@@ -87,6 +91,8 @@ void HostConnection::handshake() {
 }
 
 void HostConnection::begin() {
+  if (context_.options.accessLog) peer_ = describePeer(stream_.socket(), stream_.nativeTls());
+  requestBegan_ = std::chrono::steady_clock::now();
   if (!registered_) {
     EvEvent ev;
     ev.Debug(kTag, "Connection refused: %u connections are live", context_.options.maxConnections);
@@ -147,6 +153,7 @@ void HostConnection::readHeader() {
     return;
   }
   state_ = State::kReading;
+  answering_ = false;
   watchIdle();
   awaitHeader();
 }
@@ -186,6 +193,11 @@ void HostConnection::onHeader() {
   unsigned char headerBytes[wire::kHeaderSize];
   takeBuffered(headerBytes, sizeof headerBytes);
   header_ = wire::decodeHeader(headerBytes);
+  if (context_.metrics || context_.options.accessLog) {
+    requestBegan_ = std::chrono::steady_clock::now();
+    libraryTime_ = std::chrono::nanoseconds(0);
+    hasObject_ = false;
+  }
   if (header_.magic != wire::kMagic || header_.flags != 0) {
     replyError(wire::WireError::kMalformedFrame,
                header_.magic != wire::kMagic ? "the frame does not start with the magic" : "flags must be 0",
@@ -240,6 +252,7 @@ void HostConnection::onBody(const asio::error_code& ec) {
       handleHealth();
       break;
     default:
+      answering_ = true;
       handleRequest();
       break;
   }
@@ -311,6 +324,9 @@ void HostConnection::handleRequest() {
   // go to the handler pool, with the deadline timer running meanwhile.
   const bool handOff =
       context_.options.handlerThreads > 0 && !context_.inlinePolicy.serveInline(header_.code);
+  if (context_.options.accessLog) {
+    hasObject_ = requestObjectId(code, record_.data(), header_.recordLength, objectId_);
+  }
   std::shared_ptr<Pending> pending = handOff ? std::make_shared<Pending>() : nullptr;
   Pending& request = handOff ? *pending : inline_;
   request.code = header_.code;
@@ -336,6 +352,7 @@ void HostConnection::handleRequest() {
   }
 
   state_ = State::kHandling;
+  if (context_.metrics) context_.metrics->countServed(!handOff);
   if (!handOff) {
     serveInline();
     return;
@@ -346,7 +363,8 @@ void HostConnection::handleRequest() {
   asio::post(context_.handlers, [this, self, pending] {
     const auto began = std::chrono::steady_clock::now();
     std::vector<unsigned char> frame = serve(*pending);
-    context_.inlinePolicy.record(pending->code, std::chrono::steady_clock::now() - began);
+    pending->libraryTime = std::chrono::steady_clock::now() - began;
+    context_.inlinePolicy.record(pending->code, pending->libraryTime);
     asio::post(stream_.get_executor(), [this, self, pending, frame = std::move(frame)]() mutable {
       onHandled(pending, std::move(frame));
     });
@@ -357,6 +375,7 @@ void HostConnection::serveInline() {
   const auto began = std::chrono::steady_clock::now();
   std::vector<unsigned char> frame = serve(inline_);
   const auto took = std::chrono::steady_clock::now() - began;
+  libraryTime_ = took;
   // The request's buffers go back to the connection, capacity and all.
   record_ = std::move(inline_.record);
   textArea_ = std::move(inline_.textArea);
@@ -422,6 +441,7 @@ void HostConnection::onHandled(const std::shared_ptr<Pending>& pending, std::vec
   if (pending->answered) return;  // the deadline already answered it
   pending->answered = true;
   deadlineTimer_.cancel();
+  libraryTime_ = pending->libraryTime;
   if (state_ == State::kClosed) return;
   ++context_.requestsAnswered;
   reply(std::move(frame), false);
@@ -447,8 +467,39 @@ void HostConnection::replyError(wire::WireError error, const std::string& messag
   reply(errorFrame(header_.code, header_.correlationId, error, message), closeAfter);
 }
 
+void HostConnection::account(const std::vector<unsigned char>& frame) {
+  HostMetrics* metrics = context_.metrics.get();
+  LogSink* accessLog = context_.options.accessLog.get();
+  const ReplyOutcome outcome = outcomeOf(frame);
+  const bool errorFrame = outcome.kind == ReplyOutcome::Kind::kErrorFrame;
+  if (!answering_ && !errorFrame) return;  // a hello or health reply
+  const auto total = std::chrono::steady_clock::now() - requestBegan_;
+  if (metrics != nullptr) {
+    if (errorFrame) metrics->countFrameError(outcome.frameError);
+    if (answering_) {
+      const auto result = outcome.kind == ReplyOutcome::Kind::kNoResponse ? HostMetrics::Result::kNoResponse
+                          : errorFrame || outcome.errorCode != 0          ? HostMetrics::Result::kError
+                                                                          : HostMetrics::Result::kOk;
+      metrics->countRequest(header_.code, result, libraryTime_, total);
+    }
+  }
+  if (accessLog != nullptr) {
+    AccessRecord access;
+    access.peer = &peer_;
+    access.correlationId = header_.correlationId;
+    access.code = header_.code;
+    access.hasObject = hasObject_;
+    access.objectId = objectId_;
+    access.outcome = outcome;
+    access.library = libraryTime_;
+    access.total = total;
+    writeAccessLine(*accessLog, access);
+  }
+}
+
 void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
   if (state_ == State::kClosed) return;
+  if (context_.metrics || context_.options.accessLog) account(frame);
   state_ = State::kWriting;
   outgoing_ = std::move(frame);
   auto self = shared_from_this();

@@ -16,6 +16,7 @@
 #ifndef HOST_HOSTCONNECTION_H_
 #define HOST_HOSTCONNECTION_H_
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +60,7 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
     std::vector<uint64_t> record;
     size_t recordLength = 0;
     std::vector<char> textArea;
+    std::chrono::nanoseconds libraryTime{0};  // set by the handler thread before it posts back
     bool answered = false;  // a reply (the library's or the deadline's) went out; strand only
   };
 
@@ -87,6 +89,8 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   void onHandled(const std::shared_ptr<Pending>& pending, std::vector<unsigned char> frame);
   void onDeadline(const std::shared_ptr<Pending>& pending, const asio::error_code& ec);
 
+  // Counts the reply in the metrics and writes its access line, when either is on.
+  void account(const std::vector<unsigned char>& frame);
   void reply(std::vector<unsigned char> frame, bool closeAfter);
   void replyError(wire::WireError error, const std::string& message, bool closeAfter);
   void onWritten(const asio::error_code& ec, bool closeAfter);
@@ -123,6 +127,16 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   // The request being served on the network thread (the pool gets its own copy).
   Pending inline_;
   std::vector<char> drain_;
+
+  // The request being answered, for the metrics and the access log: whether
+  // the frame read is a request (not a hello or health frame), when its
+  // header arrived, how long the library took with it, the object it names.
+  bool answering_ = false;
+  std::chrono::steady_clock::time_point requestBegan_;
+  std::chrono::nanoseconds libraryTime_{0};
+  bool hasObject_ = false;
+  uint64_t objectId_ = 0;
+  std::string peer_;  // described once, when the access log is on
 };
 
 }  // namespace appmgr

@@ -1,6 +1,6 @@
 // State the host server shares with its connections: the settings, the pool
-// that runs the listener library and the rule for when to skip it, the stop flag, the counters and the
-// registry of live connections (used to stop them and to bound their number).
+// that runs the listener library and the rule for when to skip it, the stop flag, the counters, the metrics
+// and the registry of live connections (used to stop them and to bound their number).
 #ifndef HOST_HOSTCONTEXT_H_
 #define HOST_HOSTCONTEXT_H_
 
@@ -15,6 +15,7 @@
 
 #include <asio.hpp>
 
+#include "host/HostMetrics.h"
 #include "host/HostOptions.h"
 #include "host/InlinePolicy.h"
 
@@ -28,7 +29,10 @@ class HostContext {
       : options(options),
         handlers(handlers),
         inlinePolicy(options.inlineBudget),
-        startedAt(std::chrono::steady_clock::now()) {}
+        startedAt(std::chrono::steady_clock::now()),
+        metrics(options.metricsHost.empty() ? nullptr : std::make_shared<HostMetrics>([this] {
+          return connectionCount();
+        })) {}
 
   const HostOptions options;
   asio::thread_pool& handlers;
@@ -36,6 +40,8 @@ class HostContext {
   const std::chrono::steady_clock::time_point startedAt;
   std::atomic<bool> stopping{false};
   std::atomic<uint64_t> requestsAnswered{0};
+  // Null when the host serves no metrics: nothing is counted then.
+  const std::shared_ptr<HostMetrics> metrics;
 
   // Registers a connection; false when maxConnections are already live
   // (the connection is then not registered).

@@ -92,6 +92,21 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
     return kExitLogFailed;
   }
 
+  // The access log has a sink of its own: its lines are not filtered by level.
+  DaemonOptions served = options;
+  std::shared_ptr<FileLogSink> accessFile;
+  if (options.accessLog == "-") {
+    served.host.accessLog = std::make_shared<StderrLogSink>();
+  } else if (options.accessLog != "off") {
+    accessFile = std::make_shared<FileLogSink>(options.accessLog);
+    if (!accessFile->isOpen()) {
+      std::fprintf(err, "appmgrd: cannot open the access log \"%s\" (--access-log)\n",
+                   options.accessLog.c_str());
+      return kExitLogFailed;
+    }
+    served.host.accessLog = accessFile;
+  }
+
   std::string error;
   std::shared_ptr<ConfigStore> store;
   StoreSummary summary;
@@ -106,7 +121,7 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   asio::signal_set stopSignals(signals, SIGTERM, SIGINT);
   asio::signal_set hangup(signals, SIGHUP);
 
-  HostServer server(options.host, std::move(store));
+  HostServer server(served.host, std::move(store));
   if (!server.start(error)) {
     std::fprintf(err, "appmgrd: %s\n", error.c_str());
     return kExitListenFailed;
@@ -116,6 +131,8 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   if (!options.host.unixSocketPath.empty()) {
     std::fprintf(out, "listening on unix:%s\n", options.host.unixSocketPath.c_str());
   }
+  if (!options.host.metricsHost.empty())
+    std::fprintf(out, "metrics on %s\n", server.metricsAddress().c_str());
   const std::string banner = startupLine(options, server, summary);
   std::fprintf(out, "%s\n", banner.c_str());
   std::fflush(out);
@@ -134,6 +151,10 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
         } else {
           hup.Error(kTag, "Cannot reopen the log file \"%s\"", options.logFile.c_str());
         }
+      }
+      if (accessFile && !accessFile->reopen()) {
+        EvEvent hup;
+        hup.Error(kTag, "Cannot reopen the access log \"%s\"", options.accessLog.c_str());
       }
       awaitHangup();
     });

@@ -24,6 +24,8 @@ struct DaemonOptions {
   std::string registryPath;
   // Log file, appended to; empty logs to stderr.
   std::string logFile;
+  // The access log: a file appended to, "-" for stderr, "off" for none.
+  std::string accessLog = "off";
   // DebugLvl threshold; negative keeps the process default.
   int logLevel = -1;
   // Which lines are logged: errors only, also the host's own lines (the
@@ -48,8 +50,8 @@ std::string startupLine(const DaemonOptions& options, const HostServer& server, 
 
 // Runs the daemon until it is told to stop; returns the exit code. The
 // readiness line "listening on HOST:PORT" (and "listening on unix:PATH" for a
-// Unix socket) goes to `out` once the sockets are bound, followed by the
-// start-up line; failures go to `err`.
+// Unix socket, "metrics on HOST:PORT" for the metrics) goes to `out` once the
+// sockets are bound, followed by the start-up line; failures go to `err`.
 int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err);
 
 }  // namespace appmgr

@@ -6,7 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+class LogSink;
 
 namespace appmgr {
 
@@ -74,6 +77,13 @@ struct HostOptions {
   // How long a graceful stop waits for requests in flight before it closes
   // the remaining connections.
   std::chrono::milliseconds stopGrace{std::chrono::seconds(30)};
+
+  // Metrics for Prometheus on this loopback address (GET /metrics); an
+  // empty host serves none and counts nothing.
+  std::string metricsHost;
+  uint16_t metricsPort = 0;
+  // The access log: one line per request; null writes none.
+  std::shared_ptr<LogSink> accessLog;
 };
 
 }  // namespace appmgr

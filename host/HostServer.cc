@@ -20,6 +20,8 @@
 
 #include "host/HostConnection.h"
 #include "host/HostContext.h"
+#include "host/MeteredConfigStore.h"
+#include "host/MetricsEndpoint.h"
 #include "host/TlsSupport.h"
 
 namespace appmgr {
@@ -58,6 +60,11 @@ class HostServer::Impl {
   bool start(std::string& error) {
     const HostOptions& options = context_.options;
     if (!makeTlsContext(options.tls, error)) return false;
+    // The metrics endpoint first: when it cannot start, nothing is bound yet.
+    if (context_.metrics &&
+        !metrics_.start(options.metricsHost, options.metricsPort, context_.metrics, error)) {
+      return false;
+    }
     std::string where;  // the address being bound and its flag, for the error
     try {
       if (!options.listenHost.empty()) {
@@ -134,7 +141,11 @@ class HostServer::Impl {
       error = "neither a TCP address nor a Unix socket to listen on";
       return false;
     }
-    if (store_) ConfigStore::install(store_);
+    if (store_) {
+      installed_ =
+          context_.metrics ? std::make_shared<MeteredConfigStore>(store_, *context_.metrics) : store_;
+      ConfigStore::install(installed_);
+    }
     for (auto& acceptor : acceptors_) accept(*acceptor);
     for (auto& network : networks_) {
       work_.push_back(asio::make_work_guard(*network));
@@ -178,7 +189,8 @@ class HostServer::Impl {
     threads_.clear();
     if (!context_.options.unixSocketPath.empty()) ::unlink(context_.options.unixSocketPath.c_str());
     // Close the store: uninstall it if it is still ours and drop our reference.
-    if (store_ && ConfigStore::current() == store_) ConfigStore::install(nullptr);
+    if (installed_ && ConfigStore::current() == installed_) ConfigStore::install(nullptr);
+    installed_.reset();
     store_.reset();
   }
 
@@ -242,9 +254,11 @@ class HostServer::Impl {
   }
 
   std::shared_ptr<ConfigStore> store_;
+  std::shared_ptr<ConfigStore> installed_;  // store_, wrapped for the metrics when they are on
   // Outlives every connection (destroyed after the io_contexts and their handlers).
   std::unique_ptr<asio::ssl::context> tls_;
-  HostContext context_;  // holds a reference to handlers_, used only once started
+  HostContext context_;      // holds a reference to handlers_, used only once started
+  MetricsEndpoint metrics_;  // stopped before the context and its metrics go
   uint16_t port_ = 0;
   std::string boundAddress_;  // "ADDRESS:PORT" of the TCP listener
   const Acceptor* tcpAcceptor_ = nullptr;
@@ -272,6 +286,8 @@ bool HostServer::start(std::string& error) { return impl_->start(error); }
 uint16_t HostServer::port() const { return impl_->port_; }
 
 std::string HostServer::listenAddress() const { return impl_->boundAddress_; }
+
+std::string HostServer::metricsAddress() const { return impl_->metrics_.address(); }
 
 void HostServer::stop() { impl_->stop(); }
 

@@ -45,6 +45,8 @@ class HostServer {
   // "ADDRESS:PORT" of the TCP listener (after start): the address bound,
   // numeric, an IPv6 one in brackets.
   std::string listenAddress() const;
+  // "ADDRESS:PORT" of the metrics endpoint (after start); empty without one.
+  std::string metricsAddress() const;
 
   // Graceful stop: stops accepting, lets the requests in flight finish and
   // their replies go out (up to stopGrace), closes every connection, joins

@@ -144,6 +144,13 @@ int main(int argc, char** argv) {
   app.add_option("--registry", options.registryPath, "Platform registry (INI) file");
   app.add_option("--log", options.logFile,
                  "Append log lines to this file (SIGHUP reopens it); default stderr");
+  app.add_option("--access-log", options.accessLog,
+                 "One line per request (peer, request, object, result, times): a FILE appended to "
+                 "(SIGHUP reopens it), - for stderr, or off")
+      ->capture_default_str();
+  std::string metrics;
+  app.add_option("--metrics", metrics,
+                 "Serve Prometheus metrics at http://HOST:PORT/metrics, on a loopback address; default none");
   std::string logLevel = "info";
   app.add_option("--log-level", logLevel,
                  "error, info (start-up, stop, connection events and errors) or debug (also the library's "
@@ -202,6 +209,14 @@ int main(int argc, char** argv) {
   } else if (!splitListen(listen, host.listenHost, host.listenPort)) {
     std::fprintf(stderr, "appmgrd: --listen takes HOST:PORT, not \"%s\"\n", listen.c_str());
     return refused("listen");
+  }
+  if (!metrics.empty() && !splitListen(metrics, host.metricsHost, host.metricsPort)) {
+    std::fprintf(stderr, "appmgrd: --metrics takes HOST:PORT, not \"%s\"\n", metrics.c_str());
+    return refused("metrics");
+  }
+  if (options.accessLog.empty()) {
+    std::fprintf(stderr, "appmgrd: --access-log takes a file, - or off\n");
+    return refused("access-log");
   }
   static const char* const kLevels[] = {"error", "info", "debug"};
   options.verbosity = -1;

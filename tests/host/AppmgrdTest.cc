@@ -164,6 +164,14 @@ TEST(Appmgrd, RefusesABadCommandLineOrAStoreItCannotOpen) {
        2,
        "store-pool"},
       {"0.0.0.0 without TLS", {"--listen", "0.0.0.0:0", "--store-json", tree}, 4, "--tls-cert FILE"},
+      {"metrics off loopback",
+       {"--metrics", "0.0.0.0:0", "--store-json", tree},
+       4,
+       "(--metrics): metrics are"},
+      {"access log in a missing directory",
+       {"--access-log", "/no/dir/a.log", "--store-json", tree},
+       5,
+       "/no/dir"},
       {"TLS key without certificate", {"--tls-key", "host.key", "--store-json", tree}, 4, "--tls-cert"},
       {"missing SQLite store", {"--store", dir.file("confg.db")}, 4, "create it with \"appmgr store init"},
       {"not a store", {"--store", garbage}, 3, "fails SQLite's quick check: file is not a database"},
@@ -287,8 +295,9 @@ TEST(Appmgrd, RefusesAPostgreSQLSchemaWithoutAStoreUnlessAskedToCreateOne) {
 
 TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
   TempDir dir;
-  const std::string db = dir.file("run.db"), log = dir.file("run.log");
-  Appmgrd child({"--store", db, "--create-store", "--log", log, "--listen", "localhost:0", "--threads", "2"});
+  const std::string db = dir.file("run.db"), log = dir.file("run.log"), access = dir.file("access.log");
+  Appmgrd child({"--store", db, "--create-store", "--log", log, "--listen", "localhost:0", "--threads", "2",
+                 "--access-log", access});
   ASSERT_TRUE(child.ready.rfind("listening on 127.0.0.1:", 0) == 0 ||
               child.ready.rfind("listening on [::1]:", 0) == 0)
       << "readiness line: " << child.ready;
@@ -308,6 +317,8 @@ TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
     const appmgr::AppMgrReply reply = client->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req);
     ASSERT_TRUE(reply.isResponse()) << reply.errorText;
     EXPECT_NE(reply.as<appmanVelmoraRsp>().errorCode, 0u);
+    appmgr::AppMgrReply malformed = client->call(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req - 8);
+    EXPECT_FALSE(malformed.isResponse());
 
     // Log rotation: move the file away, SIGHUP, and the next lines go to a new file.
     ASSERT_EQ(std::rename(log.c_str(), (log + ".1").c_str()), 0);
@@ -321,6 +332,18 @@ TEST(Appmgrd, ServesUntilSigtermAndReopensItsLogOnSighup) {
   const std::string lines = readFile(log + ".1");  // at the default level, info
   EXPECT_NE(lines.find("[appmgrd] INFO appmgrd "), std::string::npos) << lines;
   EXPECT_EQ(lines.find("[VelmoraBCLsn"), std::string::npos) << "no library lines at info: " << lines;
+  // One access line per request (the last after SIGHUP): the listener's error, the malformed one.
+  const std::string accessLines = readFile(access);
+  for (const std::string& part :
+       std::vector<std::string>{"[access] INFO peer=",
+                                " id=3 request=0x1a001011 APPMAN_VELMORA_BY_ID_REQ object=2 "
+                                "result=XR_VELMORA_NOT_FOUND/0x20001 library_us=",
+                                "[access] ERROR peer=",
+                                " id=4 request=0x1a001011 APPMAN_VELMORA_BY_ID_REQ "
+                                "result=error_frame:malformed_request library_us=0 total_us="}) {
+    EXPECT_NE(accessLines.find(part), std::string::npos) << part << " in " << accessLines;
+  }
+  EXPECT_EQ(std::count(accessLines.begin(), accessLines.end(), '\n'), 3) << accessLines;
 }
 
 // The subclient lookup's stream, or the failure.
