@@ -180,6 +180,11 @@ start_host "$out/config.db" "$out/appmgrd-inline.log" --handler-threads 0
 addr=$host_addr
 load velmora_inline -H "$addr" -r velmora --tree examples/sample-tree.json
 stop_servers
+# The same host counting every request for its metrics endpoint.
+start_host "$out/config.db" "$out/appmgrd-metrics.log" --metrics 127.0.0.1:0
+addr=$host_addr
+load velmora_metrics -H "$addr" -r velmora --tree examples/sample-tree.json
+stop_servers
 
 if [ -n "$own_pg" ]; then
   "$dir/tools/appmgr" store import --force "$APPMGR_TEST_PG" examples/sample-tree.json >/dev/null
@@ -241,6 +246,7 @@ spec() {
   echo "appmgrd Velmora by id vs redis GET, 50 conn|net_velmora|net_redis|rate|0.8"
   echo "appmgrd Velmora by id p99 (redis GET p99)|net_velmora_p99|net_redis_p99|time|1000000"
   echo "  same, --handler-threads 0 (no hand-offs)|net_velmora_inline|net_redis|rateinfo|-"
+  echo "  same, --metrics on vs off|net_velmora_metrics|net_velmora|rateinfo|-"
   echo "appmgrd subclient lookup, SQLite vs redis GET|net_subclient_sqlite|net_redis|rate|0.5"
   echo "subclient lookup p99, SQLite|net_subclient_sqlite_p99||info|-"
   echo "subclient lookup over PostgreSQL, 1 host|net_subclient_pg1|net_redis|rateinfo|-"

@@ -51,7 +51,7 @@ appmgr() { ./build/tools/appmgr "${client_tls[@]}" "$@"; }
 echo "== store: $work/config.db"
 appmgr store import "$work/config.db" "$tree"
 
-./build/tools/appmgrd --store "$work/config.db" --listen 127.0.0.1:0 --log "$log" "${host_tls[@]}" \
+./build/tools/appmgrd --store "$work/config.db" --listen 127.0.0.1:0 --metrics 127.0.0.1:0 --log "$log" "${host_tls[@]}" \
   >"$work/appmgrd.out" 2>&1 &
 host=$!
 trap 'kill "$host" 2>/dev/null || true' EXIT
@@ -83,6 +83,12 @@ step subclient add-content 9 '/srv/new data'
 step subclient get 9 --app 2:1046
 step query subclients --client 5 --backup-set 7
 step lookup app-type-name 22 --json
+
+# What the host counted: one scrape of its metrics, as Prometheus would.
+metrics=$(sed -n 's/^metrics on //p' "$work/appmgrd.out")
+echo
+echo "\$ curl -s http://$metrics/metrics | grep '^appmgrd_requests_total'"
+curl -s "http://$metrics/metrics" | grep '^appmgrd_requests_total' || true
 
 echo
 kill -TERM "$host"
