@@ -13,7 +13,6 @@ packages=(
   libasio-dev libcli11-dev
   libicu-dev
   prometheus-cpp-dev prometheus python3-prometheus-client curl
-  prometheus-cpp-dev prometheus python3-prometheus-client curl
   help2man dpkg-dev
 )
 if [ "${1:-}" = "--bench" ]; then
