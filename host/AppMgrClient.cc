@@ -141,10 +141,7 @@ std::unique_ptr<AppMgrClient::Transport> openTransport(const std::string& addres
   const std::string unixPrefix = "unix:";
   if (address.compare(0, unixPrefix.size(), unixPrefix) == 0) {
     if (options.tls.enabled) {
-      throw AppMgrClientError(
-          "TLS is spoken over TCP only, not on the Unix socket "
-          " + address + "
-          "");
+      throw AppMgrClientError("TLS is spoken over TCP only, not on the Unix socket " + address);
     }
     auto transport = std::make_unique<StreamTransport<asio::local::stream_protocol::socket>>();
     transport->connect(asio::local::stream_protocol::endpoint(address.substr(unixPrefix.size())), timeout);
