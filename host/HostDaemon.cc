@@ -2,6 +2,7 @@
 #include "host/HostDaemon.h"
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -25,19 +26,21 @@ constexpr const char* kTag = "appmgrd";
 // Passes on the lines of the chosen verbosity, each marked with its level:
 // errors always; from kLogInfo the host's own lines (start-up, stop,
 // connection events); at kLogDebug also the listener library's lines, a few
-// per request, which would fill a disk under real load.
+// per request, which would fill a disk under real load. The choice is made
+// before a line is formatted, and the mark is formatted in front of its
+// text, so a dropped line costs no formatting and a kept one no copy.
 class LevelSink final : public LogSink {
  public:
   LevelSink(std::shared_ptr<LogSink> next, int verbosity) : next_(std::move(next)), verbosity_(verbosity) {}
-  void write(const LogRecord& record) override {
-    const bool host = record.tag == kTag || record.tag == "HostServer" || record.tag == "HostConnection";
-    const int level = record.severity == LogSeverity::kError ? kLogError : host ? kLogInfo : kLogDebug;
-    if (level > verbosity_) return;
+  const char* admit(const char* tag, LogSeverity severity, int /*level*/) override {
+    const bool host = std::strcmp(tag, kTag) == 0 || std::strcmp(tag, "HostServer") == 0 ||
+                      std::strcmp(tag, "HostConnection") == 0;
+    const int level = severity == LogSeverity::kError ? kLogError : host ? kLogInfo : kLogDebug;
+    if (level > verbosity_) return nullptr;
     static const char* const kNames[] = {"ERROR ", "INFO ", "DEBUG "};
-    LogRecord marked = record;
-    marked.text.insert(0, kNames[level]);
-    next_->write(marked);
+    return kNames[level];
   }
+  void write(const LogRecord& record) override { next_->write(record); }
   void flush() override { next_->flush(); }
 
  private:
@@ -141,6 +144,29 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
   // Under systemd (Type=notify): every listener accepts from here on.
   sd_notifyf(0, "READY=1\nSTATUS=%s", banner.c_str());
 
+  // Under a systemd watchdog (WatchdogSec=): a keep-alive every half
+  // interval, sent only while every network thread answers, so a host whose
+  // event loops hang is restarted.
+  uint64_t watchdogUsec = 0;
+  asio::steady_timer watchdog(signals);
+  std::function<void()> petWatchdog = [&] {
+    const auto interval = std::chrono::microseconds(watchdogUsec / 2);
+    watchdog.expires_after(interval);
+    watchdog.async_wait([&, interval](const asio::error_code& ec) {
+      if (ec) return;
+      if (server.networkResponsive(std::chrono::duration_cast<std::chrono::milliseconds>(interval / 2))) {
+        sd_notify(0, "WATCHDOG=1");
+      } else {
+        EvEvent stuck;
+        stuck.Error(kTag, "Network threads did not answer within %lld ms: no keep-alive for the watchdog",
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(interval / 2).count()));
+      }
+      petWatchdog();
+    });
+  };
+  if (sd_watchdog_enabled(0, &watchdogUsec) > 0 && watchdogUsec > 0) petWatchdog();
+
   std::function<void()> awaitHangup = [&] {
     hangup.async_wait([&](const asio::error_code& ec, int) {
       if (ec) return;
@@ -166,6 +192,7 @@ int runDaemon(const DaemonOptions& options, std::FILE* out, std::FILE* err) {
     stopping.Debug(kTag, "Signal %d: stopping", signal);
     sd_notify(0, "STOPPING=1");
     hangup.cancel();
+    watchdog.cancel();
   });
   signals.run();
 

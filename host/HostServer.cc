@@ -291,6 +291,25 @@ std::string HostServer::metricsAddress() const { return impl_->metrics_.address(
 
 void HostServer::stop() { impl_->stop(); }
 
+bool HostServer::networkResponsive(std::chrono::milliseconds timeout) {
+  struct Answers {
+    std::mutex mutex;
+    std::condition_variable all;
+    size_t count = 0;
+  };
+  auto answers = std::make_shared<Answers>();  // outlives a wait that gives up
+  for (auto& network : impl_->networks_) {
+    asio::post(*network, [answers] {
+      std::lock_guard<std::mutex> lock(answers->mutex);
+      ++answers->count;
+      answers->all.notify_one();
+    });
+  }
+  std::unique_lock<std::mutex> lock(answers->mutex);
+  const size_t threads = impl_->networks_.size();
+  return answers->all.wait_for(lock, timeout, [&] { return answers->count == threads; });
+}
+
 unsigned HostServer::connections() const { return impl_->context_.connectionCount(); }
 
 uint64_t HostServer::requestsAnswered() const { return impl_->context_.requestsAnswered; }

@@ -53,6 +53,10 @@ class HostServer {
   // the threads and uninstalls the store. Idempotent; blocks until done.
   void stop();
 
+  // Whether every network thread runs a task posted to it within
+  // `timeout`: its event loop is alive and not held by a call that hangs.
+  bool networkResponsive(std::chrono::milliseconds timeout);
+
   // Counters, for health replies and tests.
   unsigned connections() const;
   uint64_t requestsAnswered() const;
