@@ -15,6 +15,7 @@ std::shared_ptr<ConfigStore>& installedStore() {
   static std::shared_ptr<ConfigStore> store;
   return store;
 }
+thread_local AuditActor threadActor;
 }  // namespace
 
 ConfigStore::~ConfigStore() = default;
@@ -36,6 +37,24 @@ ConfigStore::RequestScope::RequestScope(std::shared_ptr<ConfigStore> store) noex
 
 ConfigStore::RequestScope::~RequestScope() {
   if (store_) store_->endRequest();
+}
+
+ConfigStore::ActorScope::ActorScope(const AuditActor& actor) noexcept : previous_(threadActor) {
+  threadActor = actor;
+}
+
+ConfigStore::ActorScope::~ActorScope() { threadActor = previous_; }
+
+AuditActor ConfigStore::currentActor() noexcept { return threadActor; }
+
+int ConfigStore::readAudit(const AuditFilter&, std::vector<AuditEntry>& out, std::string&) {
+  out.clear();
+  return 0;
+}
+
+int ConfigStore::pruneAudit(int64_t, uint64_t, uint64_t& deleted, std::string&) {
+  deleted = 0;
+  return 0;
 }
 
 ConfigTreeStore::~ConfigTreeStore() = default;

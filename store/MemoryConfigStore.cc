@@ -170,15 +170,19 @@ int MemoryConfigStore::setProperties(PropertyOwner owner, uint64_t id,
   const int result = checkOwner(owner, id, errorText);
   if (result != 0) return result;
   std::vector<PropertyRow>& list = properties_[{owner, id}];
+  AuditChange change(AuditChange::Kind::kSetProperties);
   for (const PropertyRow& property : properties) {
     auto it =
         std::find_if(list.begin(), list.end(), [&](const PropertyRow& p) { return p.name == property.name; });
     if (it == list.end()) {
+      change.set(property.name, property.type, false, 0, std::string(), property.value);
       list.push_back(property);
     } else {
+      change.set(property.name, property.type, true, it->type, it->value, property.value);
       *it = property;
     }
   }
+  recordLocked(auditObjectKind(owner), id, change);
   return 0;
 }
 
@@ -187,14 +191,19 @@ int MemoryConfigStore::removeProperties(PropertyOwner owner, uint64_t id,
   std::lock_guard<std::mutex> lock(mutex_);
   const int result = checkOwner(owner, id, errorText);
   if (result != 0) return result;
+  AuditChange change(AuditChange::Kind::kRemoveProperties);
   auto it = properties_.find({owner, id});
-  if (it == properties_.end()) return 0;
-  std::vector<PropertyRow>& list = it->second;
-  list.erase(std::remove_if(list.begin(), list.end(),
-                            [&](const PropertyRow& p) {
-                              return std::find(names.begin(), names.end(), p.name) != names.end();
-                            }),
-             list.end());
+  if (it != properties_.end()) {
+    std::vector<PropertyRow>& list = it->second;
+    for (const std::string& name : names) {
+      const auto found =
+          std::find_if(list.begin(), list.end(), [&](const PropertyRow& p) { return p.name == name; });
+      if (found == list.end()) continue;
+      change.removed(found->name, found->type, found->value);
+      list.erase(found);
+    }
+  }
+  recordLocked(auditObjectKind(owner), id, change);
   return 0;
 }
 
@@ -233,6 +242,7 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
         "Entry group " + std::to_string(group) + " is neither the content nor a filter group");
   }
   std::vector<std::string>& list = subclientEntries_[{subclientId, group}];
+  const std::vector<std::string> before = list;
   for (const std::string& entry : add) {
     if (std::find(list.begin(), list.end(), entry) == list.end()) list.push_back(entry);
   }
@@ -241,6 +251,23 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
                               return std::find(remove.begin(), remove.end(), e) != remove.end();
                             }),
              list.end());
+  const auto missingFrom = [](const std::vector<std::string>& from, const std::vector<std::string>& in) {
+    std::vector<std::string> out;
+    for (const std::string& e : from) {
+      if (std::find(in.begin(), in.end(), e) == in.end()) out.push_back(e);
+    }
+    return out;
+  };
+  // Removed in the order they were asked for, as the SQL stores report them.
+  std::vector<std::string> removed;
+  for (const std::string& e : remove) {
+    if (std::find(before.begin(), before.end(), e) != before.end() &&
+        std::find(removed.begin(), removed.end(), e) == removed.end())
+      removed.push_back(e);
+  }
+  AuditChange change(AuditChange::Kind::kEntries);
+  change.entries(group, missingFrom(list, before), removed);
+  recordLocked("subclient", subclientId, change);
   return 0;
 }
 
@@ -325,6 +352,19 @@ int MemoryConfigStore::replaceTree(const ConfigTree& tree, std::string& /*errorT
   }
 
   std::lock_guard<std::mutex> lock(mutex_);
+  uint64_t properties = 0, entries = 0;
+  for (const auto& [owner, list] : properties_) properties += list.size();
+  for (const auto& [group, list] : subclientEntries_) entries += list.size();
+  AuditChange change(AuditChange::Kind::kTree);
+  change.replaced({{"velmoras", velmoras_.size()},
+                   {"clients", clients_.size()},
+                   {"instances", instances_.size()},
+                   {"backupSets", backupSets_.size()},
+                   {"subclients", subclients_.size()},
+                   {"properties", properties},
+                   {"subclientEntries", entries},
+                   {"globalParams", globalParams_.size()}});
+  recordLocked("tree", 0, change);
   applicationTypes_.swap(fresh.applicationTypes_);
   velmoras_.swap(fresh.velmoras_);
   globalParams_.swap(fresh.globalParams_);
@@ -566,4 +606,41 @@ int MemoryConfigStore::findApplicationBySubclient(uint64_t subclientId, Applicat
   }
   return storeFailure(XR_APPID_NOT_FOUND, errorText,
                       "No application with subclient " + std::to_string(subclientId));
+}
+
+void MemoryConfigStore::recordLocked(const std::string& objectKind, uint64_t objectId,
+                                     const AuditChange& change) {
+  AuditEntry entry = auditEntryNow(objectKind, objectId, change);
+  entry.seq = ++lastAuditSeq_;
+  audit_.push_back(std::move(entry));
+}
+
+int MemoryConfigStore::readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out,
+                                 std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<AuditEntry> rows;
+  for (auto it = audit_.rbegin(); it != audit_.rend() && (filter.limit == 0 || rows.size() < filter.limit);
+       ++it) {
+    if (it->timeUs < filter.sinceUs || it->timeUs > filter.untilUs) continue;
+    if (!filter.objectKind.empty() &&
+        (it->objectKind != filter.objectKind || it->objectId != filter.objectId))
+      continue;
+    rows.push_back(*it);
+  }
+  out = std::move(rows);
+  return 0;
+}
+
+int MemoryConfigStore::pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted,
+                                  std::string& /*errorText*/) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  deleted = 0;
+  audit_.erase(std::remove_if(audit_.begin(), audit_.end(),
+                              [&](const AuditEntry& e) {
+                                if (deleted >= limit || e.timeUs >= beforeUs) return false;
+                                ++deleted;
+                                return true;
+                              }),
+               audit_.end());
+  return 0;
 }

@@ -510,3 +510,15 @@ int PgConfigStore::readTree(ConfigTree& tree, std::string& errorText) {
   if (result == 0) tree = std::move(read);
   return result;
 }
+
+int PgConfigStore::readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out,
+                             std::string& errorText) {
+  return run(Access::kSingleRead, "readAudit", errorText,
+             [&](PgConnection& c) { return Ops::readAudit(c, filter, out); });
+}
+
+int PgConfigStore::pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted, std::string& errorText) {
+  deleted = 0;
+  return run(Access::kWrite, "pruneAudit", errorText,
+             [&](PgConnection& c) { return Ops::pruneAudit(c, beforeUs, limit, deleted); });
+}

@@ -149,10 +149,27 @@ DROP INDEX client_by_host_name;
 CREATE INDEX client_by_host_name ON client (lower(host_name));
 )sql";
 
+// Version 4: the audit trail (see SqliteSchema.cc). The identity column's
+// sequence only grows; a rolled-back change leaves a gap.
+const char kVersion4[] = R"sql(
+CREATE TABLE audit (
+  seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  at_us bigint NOT NULL,
+  who text COLLATE "C" NOT NULL,
+  request_code bigint NOT NULL,
+  request_name text COLLATE "C" NOT NULL,
+  object_kind text COLLATE "C" NOT NULL,
+  object_id bigint NOT NULL,
+  detail text COLLATE "C" NOT NULL
+);
+CREATE INDEX audit_by_time ON audit (at_us);
+CREATE INDEX audit_by_object ON audit (object_kind, object_id, seq);
+)sql";
+
 }  // namespace
 
 const std::vector<const char*>& pgMigrations() {
-  static const std::vector<const char*> migrations = {kVersion1, kVersion2, kVersion3};
+  static const std::vector<const char*> migrations = {kVersion1, kVersion2, kVersion3, kVersion4};
   return migrations;
 }
 
@@ -183,12 +200,17 @@ const std::vector<PgTableShape>& pgExpectedTables() {
       {"application", {"velmora_id", "app_id", "subclient_id", "aux1", "aux2", "archive_group_id"}, 2, 2},
       {"property", {"owner_kind", "owner_id", "seq", "name", "type", "value"}, 2, 0},
       {"subclient_entry", {"subclient_id", "grp", "seq", "path"}, 2, 1},
+      {"audit",
+       {"seq", "at_us", "who", "request_code", "request_name", "object_kind", "object_id", "detail"},
+       1,
+       0},
   };
   return tables;
 }
 
 const std::vector<const char*>& pgExpectedIndexes() {
-  static const std::vector<const char*> indexes = {"client_by_velmora", "client_by_host_name",
-                                                   "instance_by_app_type", "application_by_archive_group"};
+  static const std::vector<const char*> indexes = {"client_by_velmora",    "client_by_host_name",
+                                                   "instance_by_app_type", "application_by_archive_group",
+                                                   "audit_by_time",        "audit_by_object"};
   return indexes;
 }

@@ -20,7 +20,9 @@
 #ifndef STORE_SQLSTOREOPERATIONS_H_
 #define STORE_SQLSTOREOPERATIONS_H_
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +32,7 @@
 #include "ClientLookup.h"
 #include "SqliteSchema.h"
 #include "SqliteStatements.h"
+#include "store/AuditTrail.h"
 #include "store/ConfigStore.h"
 #include "store/ConfigTree.h"
 #include "store/StoreFailure.h"
@@ -347,11 +350,57 @@ struct Operations {
                            const std::vector<PropertyRow>& properties, std::string& errorText) {
     const int result = checkOwner(c, owner, id, Row::kLock, errorText);
     if (result != 0) return result;
+    AuditChange change(AuditChange::Kind::kSetProperties);
     for (const PropertyRow& property : properties) {
+      {
+        Query old(c, Sql::kFindProperty);
+        old.bind(ownerKind(owner)).bind(id).bind(property.name);
+        const bool existed = old.next();
+        change.set(property.name, property.type, existed,
+                   existed ? static_cast<unsigned long>(old.unsignedAt(0)) : 0,
+                   existed ? old.textAt(1) : std::string(), property.value);
+      }
       Query query(c, Sql::kUpsertProperty);
       query.bind(ownerKind(owner)).bind(id).bind(property.name).bind(static_cast<uint64_t>(property.type));
       query.bind(property.value).run();
     }
+    writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
+    return 0;
+  }
+
+  // The entry of a change, in the change's transaction.
+  static void writeAudit(Connection& c, const AuditEntry& e) {
+    Query q(c, Sql::kInsertAudit);
+    q.bind(e.timeUs).bind(e.who).bind(e.requestCode).bind(e.requestName).bind(e.objectKind).bind(e.objectId);
+    q.bind(e.change).run();
+  }
+
+  static int readAudit(Connection& c, const AuditFilter& filter, std::vector<AuditEntry>& out) {
+    const bool byObject = !filter.objectKind.empty();
+    Query q(c, byObject ? Sql::kReadAuditOfObject : Sql::kReadAudit);
+    const uint64_t most = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    q.bind(filter.sinceUs).bind(filter.untilUs).bind(filter.limit == 0 ? most : std::min(filter.limit, most));
+    if (byObject) q.bind(filter.objectKind).bind(filter.objectId);
+    std::vector<AuditEntry> rows;
+    while (q.next()) {
+      AuditEntry& e = rows.emplace_back();
+      e.seq = q.unsignedAt(0);
+      e.timeUs = q.signedAt(1);
+      e.who = q.textAt(2);
+      e.requestCode = q.unsignedAt(3);
+      e.requestName = q.textAt(4);
+      e.objectKind = q.textAt(5);
+      e.objectId = q.unsignedAt(6);
+      e.change = q.textAt(7);
+    }
+    out = std::move(rows);
+    return 0;
+  }
+
+  static int pruneAudit(Connection& c, int64_t beforeUs, uint64_t limit, uint64_t& deleted) {
+    const uint64_t most = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    deleted =
+        static_cast<uint64_t>(Query(c, Sql::kPruneAudit).bind(beforeUs).bind(std::min(limit, most)).run());
     return 0;
   }
 
@@ -359,10 +408,18 @@ struct Operations {
                               const std::vector<std::string>& names, std::string& errorText) {
     const int result = checkOwner(c, owner, id, Row::kLock, errorText);
     if (result != 0) return result;
+    AuditChange change(AuditChange::Kind::kRemoveProperties);
     for (const std::string& name : names) {
+      {
+        Query old(c, Sql::kFindProperty);
+        old.bind(ownerKind(owner)).bind(id).bind(name);
+        if (!old.next()) continue;  // not set (or named twice): nothing to remove
+        change.removed(name, static_cast<unsigned long>(old.unsignedAt(0)), old.textAt(1));
+      }
       Query query(c, Sql::kDeleteProperty);
       query.bind(ownerKind(owner)).bind(id).bind(name).run();
     }
+    writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
     return 0;
   }
 
@@ -401,11 +458,24 @@ struct Operations {
           XR_BAD_CONTENT_TYPE, errorText,
           "Entry group " + std::to_string(group) + " is neither the content nor a filter group");
     }
-    for (const std::string& entry : add)
-      Query(c, Sql::kAddSubclientEntry).bind(subclientId).bind(group).bind(entry).run();
-    for (const std::string& entry : remove) {
-      Query(c, Sql::kDeleteSubclientEntry).bind(subclientId).bind(group).bind(entry).run();
+    std::vector<std::string> added, removed;
+    for (const std::string& entry : add) {
+      if (Query(c, Sql::kAddSubclientEntry).bind(subclientId).bind(group).bind(entry).run() != 0)
+        added.push_back(entry);
     }
+    for (const std::string& entry : remove) {
+      if (Query(c, Sql::kDeleteSubclientEntry).bind(subclientId).bind(group).bind(entry).run() == 0) continue;
+      // Added by this call and removed again: the group did not change by it.
+      const auto it = std::find(added.begin(), added.end(), entry);
+      if (it != added.end()) {
+        added.erase(it);
+      } else {
+        removed.push_back(entry);
+      }
+    }
+    AuditChange change(AuditChange::Kind::kEntries);
+    change.entries(group, added, removed);
+    writeAudit(c, auditEntryNow("subclient", subclientId, change));
     return 0;
   }
 
@@ -534,6 +604,20 @@ struct Operations {
 
   static int replaceTree(Connection& c, const ConfigTree& tree, std::string& errorText) {
     Engine::beforeReplace(c);
+    {
+      Query q(c, Sql::kCountTree);
+      q.next();
+      AuditChange change(AuditChange::Kind::kTree);
+      change.replaced({{"velmoras", q.unsignedAt(0)},
+                       {"clients", q.unsignedAt(1)},
+                       {"instances", q.unsignedAt(2)},
+                       {"backupSets", q.unsignedAt(3)},
+                       {"subclients", q.unsignedAt(4)},
+                       {"properties", q.unsignedAt(5)},
+                       {"subclientEntries", q.unsignedAt(6)},
+                       {"globalParams", q.unsignedAt(7)}});
+      writeAudit(c, auditEntryNow("tree", 0, change));
+    }
     for (Sql sql : {Sql::kDeleteAllSubclientEntries, Sql::kDeleteAllProperties, Sql::kDeleteAllApplications,
                     Sql::kDeleteAllSubclients, Sql::kDeleteAllBackupSets, Sql::kDeleteAllInstanceContent,
                     Sql::kDeleteAllInstances, Sql::kDeleteAllClients, Sql::kDeleteAllApplicationTypes,

@@ -594,3 +594,16 @@ int SqliteConfigStore::readTree(ConfigTree& tree, std::string& errorText) {
   if (result == 0) tree = std::move(read);
   return result;
 }
+
+int SqliteConfigStore::readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out,
+                                 std::string& errorText) {
+  return run(Access::kSingleRead, "readAudit", errorText,
+             [&](SqliteConnection& c) { return Ops::readAudit(c, filter, out); });
+}
+
+int SqliteConfigStore::pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted,
+                                  std::string& errorText) {
+  deleted = 0;
+  return run(Access::kWrite, "pruneAudit", errorText,
+             [&](SqliteConnection& c) { return Ops::pruneAudit(c, beforeUs, limit, deleted); });
+}

@@ -143,10 +143,28 @@ DROP INDEX client_by_host_name;
 CREATE INDEX client_by_host_name ON client (host_name COLLATE NOCASE);
 )sql";
 
+// Version 4: the audit trail, one row per change, written in the change's
+// transaction. AUTOINCREMENT keeps seq growing even after the newest rows
+// are deleted. at_us: UTC microseconds; detail: the change as JSON.
+const char kVersion4[] = R"sql(
+CREATE TABLE audit (
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  at_us INTEGER NOT NULL,
+  who TEXT NOT NULL,
+  request_code INTEGER NOT NULL,
+  request_name TEXT NOT NULL,
+  object_kind TEXT NOT NULL,
+  object_id INTEGER NOT NULL,
+  detail TEXT NOT NULL
+);
+CREATE INDEX audit_by_time ON audit (at_us);
+CREATE INDEX audit_by_object ON audit (object_kind, object_id, seq);
+)sql";
+
 }  // namespace
 
 const std::vector<const char*>& sqliteMigrations() {
-  static const std::vector<const char*> migrations = {kVersion1, kVersion2, kVersion3};
+  static const std::vector<const char*> migrations = {kVersion1, kVersion2, kVersion3, kVersion4};
   return migrations;
 }
 

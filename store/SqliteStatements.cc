@@ -23,6 +23,9 @@ namespace {
   "SELECT id, name, release_id, flags, time_zone_id, host_name, description, time_zone_name, " \
   "install_dir, utc_offset_minutes FROM velmora "
 
+#define AUDIT_COLUMNS \
+  "SELECT seq, at_us, who, request_code, request_name, object_kind, object_id, detail FROM audit "
+
 // Adapter lists. Each id filter is "0 matches any"; the statement of a
 // list puts the most specific non-zero filter first as a plain equality,
 // so that it drives an index, and keeps the others as filters.
@@ -275,6 +278,24 @@ const SqlStatement kStatements[] = {
     {Sql::kReadArchiveGroups, SqlReach::kWholeTable,
      "SELECT velmora_id, app_id, archive_group_id FROM application WHERE archive_group_id IS NOT NULL "
      "ORDER BY velmora_id, app_id"},
+    {Sql::kFindProperty, SqlReach::kRows,
+     "SELECT type, value FROM property WHERE owner_kind = ?1 AND owner_id = ?2 AND name = ?3"},
+    {Sql::kInsertAudit, SqlReach::kRows,
+     "INSERT INTO audit (at_us, who, request_code, request_name, object_kind, object_id, detail) "
+     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"},
+    // Newest first; the whole trail when no time bound narrows it.
+    {Sql::kReadAudit, SqlReach::kWholeTable,
+     AUDIT_COLUMNS "WHERE at_us >= ?1 AND at_us <= ?2 ORDER BY seq DESC LIMIT ?3"},
+    {Sql::kReadAuditOfObject, SqlReach::kList,
+     AUDIT_COLUMNS "WHERE object_kind = ?4 AND object_id = ?5 AND at_us >= ?1 AND at_us <= ?2 "
+                   "ORDER BY seq DESC LIMIT ?3"},
+    // The oldest entries first, a batch at a time.
+    {Sql::kPruneAudit, SqlReach::kList,
+     "DELETE FROM audit WHERE seq IN (SELECT seq FROM audit WHERE at_us < ?1 ORDER BY at_us LIMIT ?2)"},
+    {Sql::kCountTree, SqlReach::kWholeTable,
+     "SELECT (SELECT count(*) FROM velmora), (SELECT count(*) FROM client), (SELECT count(*) FROM instance), "
+     "(SELECT count(*) FROM backup_set), (SELECT count(*) FROM subclient), (SELECT count(*) FROM property), "
+     "(SELECT count(*) FROM subclient_entry), (SELECT count(*) FROM global_param)"},
 };
 
 static_assert(sizeof kStatements / sizeof kStatements[0] == kSqlCount, "one SQL text per statement");

@@ -108,6 +108,15 @@ enum class Sql {
   kReadSubclientEntries,
   kReadClientRoles,
   kReadArchiveGroups,
+  // The audit trail: the old value of a property before a change, the
+  // entry written with each change, reading and pruning, and the counts of
+  // what a whole-tree import replaces.
+  kFindProperty,
+  kInsertAudit,
+  kReadAudit,
+  kReadAuditOfObject,
+  kPruneAudit,
+  kCountTree,
   kCount
 };
 

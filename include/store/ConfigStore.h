@@ -122,6 +122,38 @@ constexpr int kSubclientContentGroup = 1;
 constexpr int kFirstFilterGroup = 2;
 constexpr int kLastFilterGroup = 8;
 
+// One entry of the audit trail: one change of the store, who made it and
+// what it changed (AuditTrail.h has the text forms).
+struct AuditEntry {
+  uint64_t seq = 0;          // grows with every entry of a store, never reused
+  int64_t timeUs = 0;        // UTC, microseconds since 1970-01-01
+  std::string who;           // the peer of a host, "library", or the tool and user
+  uint64_t requestCode = 0;  // the request that made the change; 0 when none
+  std::string requestName;   // its name, when the one who asked knew it
+  std::string objectKind;    // "client", "instance", "backupSet", "subclient" or "tree"
+  uint64_t objectId = 0;     // 0 for the tree
+  std::string change;        // a JSON object: what changed (docs/store-format.md)
+};
+
+// Which entries readAudit returns: all of them with the defaults.
+struct AuditFilter {
+  std::string objectKind;  // empty: every object
+  uint64_t objectId = 0;
+  int64_t sinceUs = INT64_MIN;  // timeUs >= sinceUs
+  int64_t untilUs = INT64_MAX;  // timeUs <= untilUs
+  uint64_t limit = 0;           // 0: no limit
+};
+
+// Who asks for the changes made on the calling thread: set by a host for
+// the length of one request (its peer, the request's code and name), by the
+// dispatcher (the code) and by tools (their name and user). The texts must
+// outlive the scope that names them.
+struct AuditActor {
+  const char* who = nullptr;  // null: "library"
+  uint64_t requestCode = 0;
+  const char* requestName = nullptr;
+};
+
 class ConfigStore {
  public:
   virtual ~ConfigStore();
@@ -154,6 +186,32 @@ class ConfigStore {
    private:
     std::shared_ptr<ConfigStore> store_;
   };
+
+  // Sets the calling thread's actor until destroyed, then restores the one
+  // before. Lives on the stack of the thread that makes the changes.
+  class ActorScope final {
+   public:
+    explicit ActorScope(const AuditActor& actor) noexcept;
+    ~ActorScope();
+    ActorScope(const ActorScope&) = delete;
+    ActorScope& operator=(const ActorScope&) = delete;
+
+   private:
+    AuditActor previous_;
+  };
+  // The calling thread's actor (who null when none was set).
+  static AuditActor currentActor() noexcept;
+
+  // The audit trail. Every change (setProperties, removeProperties,
+  // updateSubclientEntries, a whole-tree replacement) writes one entry in
+  // the same transaction as the change: a change that fails writes none,
+  // and an entry that cannot be written fails the change. readAudit lists
+  // the entries matching `filter`, newest (highest seq) first. pruneAudit
+  // deletes up to `limit` of the oldest entries with timeUs < beforeUs and
+  // says how many in `deleted`. A store without a trail keeps the defaults
+  // (nothing recorded, an empty list).
+  virtual int readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out, std::string& errorText);
+  virtual int pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted, std::string& errorText);
 
   virtual int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) = 0;
   virtual int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) = 0;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "store/AuditTrail.h"
 #include "store/ConfigStore.h"
 #include "store/ConfigTree.h"
 
@@ -25,6 +26,8 @@ class MemoryConfigStore final : public ConfigStore, public ConfigTreeStore {
   void addSubclient(const SubclientRow& row);
   void addInstanceContent(uint64_t instanceId, const ContentRow& row);
 
+  int readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out, std::string& errorText) override;
+  int pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted, std::string& errorText) override;
   int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) override;
   int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) override;
   int findApplication(ApplicationKey key, const ApplicationRow& match, ApplicationRow& out,
@@ -67,6 +70,11 @@ class MemoryConfigStore final : public ConfigStore, public ConfigTreeStore {
   std::map<std::pair<PropertyOwner, uint64_t>, std::vector<PropertyRow>> properties_;
   std::map<uint64_t, std::vector<ContentRow>> instanceContent_;
   std::map<std::pair<uint64_t, int>, std::vector<std::string>> subclientEntries_;
+  // The audit trail in seq order; replaceTree keeps it.
+  std::vector<AuditEntry> audit_;
+  uint64_t lastAuditSeq_ = 0;
+  // Appends the entry of a change made under the lock.
+  void recordLocked(const std::string& objectKind, uint64_t objectId, const AuditChange& change);
 
   // Adapter list queries and lookups
  public:

@@ -79,6 +79,8 @@ class PgConfigStore final : public ConfigStore, public ConfigTreeStore {
   // one line per finding in problems; non-zero when it cannot run.
   int checkIntegrity(std::vector<std::string>& problems, std::string& errorText);
 
+  int readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out, std::string& errorText) override;
+  int pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted, std::string& errorText) override;
   int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) override;
   int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) override;
   int findApplication(ApplicationKey key, const ApplicationRow& match, ApplicationRow& out,

@@ -13,6 +13,7 @@
 
 #include "listener/ListenerFrame.h"
 #include "listener/RequestTable.h"
+#include "store/ConfigStore.h"
 
 namespace {
 template <typename Listener>
@@ -30,6 +31,11 @@ int BCLsnMsgHandler::handleMessage(CSSessionWrapper& session, unsigned long reqC
     logUnexpected(ev, tag, reqCode);
     return 0;
   }
+  // The audit trail names the request of every change it makes (a host has
+  // named it already, with its peer).
+  AuditActor actor = ConfigStore::currentActor();
+  if (actor.requestCode == 0) actor.requestCode = reqCode;
+  const ConfigStore::ActorScope audit(actor);
   switch (row->listener) {
     case ListenerId::kVelmora:
       return serve<VelmoraBCLsn>(session, reqCode, buf);

@@ -5,15 +5,18 @@
 // refusals that write nothing, whole-tree replacement and the JSON form of
 // a tree read back byte for byte.
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +24,7 @@
 
 #include "fakes/PgTestDatabase.h"
 #include "fakes/StoreFixtures.h"
+#include "store/AuditTrail.h"
 #include "store/ConfigTreeJson.h"
 
 namespace {
@@ -332,6 +336,140 @@ TYPED_TEST(ConfigStoreContract, ListsContentAndEntriesAndUpdatesThemPerGroup) {
   EXPECT_TRUE(this->entries(9, kLastFilterGroup).empty());
 }
 
+// ---- The audit trail ----
+
+// Each change writes one entry with exactly what it changed, by the thread's
+// actor; a refused write writes none. The store was imported in SetUp, so
+// the trail starts with that import.
+TYPED_TEST(ConfigStoreContract, EachChangeRecordsOneEntryWithItsExactChange) {
+  ConfigStore& s = *this->store_;
+  std::string& e = this->errorText_;
+  const AuditActor host{"127.0.0.1:5321 subject=\"CN=ops\"", 0x1a004061, "APPMAN_CLIENT_SET_PROPS_REQ"};
+  const struct {
+    const char* title;
+    std::function<int()> change;
+    const char* object;  // "" when the write is refused and records nothing
+    const char* detail;
+  } cases[] = {
+      {"properties set: new, retyped, unchanged",
+       [&] {
+         return s.setProperties(PropertyOwner::kClient, 5,
+                                {{"Owner", 1, "QA \"team\" \xc3\xbc\n"},
+                                 {"Log Level", 3, "5"},
+                                 {"Client Description", 1, "build server"}},
+                                e);
+       },
+       "client:5",
+       R"({"changed":true,"set":[{"name":"Owner","type":1,"old":null,"new":"QA \"team\" ü\n"},)"
+       R"({"name":"Log Level","type":3,"oldType":2,"old":"2","new":"5"}]})"},
+      {"properties removed, one of them absent",
+       [&] {
+         return s.removeProperties(PropertyOwner::kSubclient, 8, {"Absent", "Streams"}, e);
+       },
+       "subclient:8", R"({"changed":true,"removed":[{"name":"Streams","type":2,"old":"2"}]})"},
+      {"nothing to remove", [&] { return s.removeProperties(PropertyOwner::kInstance, 6, {"Absent"}, e); },
+       "instance:6", R"({"changed":false,"removed":[]})"},
+      {"entries added and removed, one both",
+       [&] {
+         return s.updateSubclientEntries(8, 2, {"/new", "/proc", "/sys"}, {"/sys", "/tmp/*.swp"}, e);
+       },
+       "subclient:8", R"({"changed":true,"group":2,"added":["/new"],"removed":["/tmp/*.swp"]})"},
+      {"refused",
+       [&] {
+         return s.setProperties(PropertyOwner::kBackupSet, 8, {{"p", 1, "v"}}, e) == 0 ? -1 : 0;
+       },
+       "", ""},
+      {"whole tree", [&] { return importConfigTreeJson(kStoreFixtureJson, *this->tree_, e); }, "tree:0",
+       R"({"changed":true,"replaced":{"velmoras":2,"clients":3,"instances":2,"backupSets":2,"subclients":3,)"
+       R"("properties":5,"subclientEntries":6,"globalParams":2}})"},
+  };
+  std::vector<AuditEntry> trail;
+  ASSERT_EQ(s.readAudit(AuditFilter(), trail, e), 0) << e;
+  ASSERT_EQ(trail.size(), 1u);
+  uint64_t lastSeq = trail[0].seq;
+  for (const auto& c : cases) {
+    const int64_t before = auditNowUs();
+    {
+      const ConfigStore::ActorScope actor(host);
+      ASSERT_EQ(c.change(), 0) << c.title << ": " << e;
+    }
+    ASSERT_EQ(s.readAudit(AuditFilter(), trail, e), 0) << e;
+    if (*c.object == '\0') {
+      EXPECT_EQ(trail[0].seq, lastSeq) << c.title;
+      continue;
+    }
+    const AuditEntry& entry = trail[0];
+    EXPECT_GT(entry.seq, lastSeq) << c.title;
+    lastSeq = entry.seq;
+    EXPECT_EQ(entry.objectKind + ":" + std::to_string(entry.objectId), c.object) << c.title;
+    EXPECT_EQ(entry.change, c.detail) << c.title;
+    EXPECT_EQ(join(entry.who, entry.requestCode, entry.requestName),
+              join(host.who, 0x1a004061, host.requestName));
+    EXPECT_TRUE(entry.timeUs >= before && entry.timeUs <= auditNowUs()) << c.title;
+  }
+  EXPECT_EQ(trail.size(), 6u);
+  // Without an actor, the change is the library's own.
+  ASSERT_EQ(s.setProperties(PropertyOwner::kClient, 10, {{"p", 1, "v"}}, e), 0);
+  ASSERT_EQ(s.readAudit(AuditFilter(), trail, e), 0);
+  EXPECT_EQ(join(trail[0].who, trail[0].requestCode, trail[0].requestName), "library|0||");
+}
+
+TYPED_TEST(ConfigStoreContract, ReadsTheTrailNewestFirstByObjectTimeAndLimitAndPrunesTheOldest) {
+  ConfigStore& s = *this->store_;
+  std::string& e = this->errorText_;
+  for (const char* value : {"1", "2", "3"}) {  // apart in time, so that each has a time of its own
+    for (PropertyOwner owner : {PropertyOwner::kSubclient, PropertyOwner::kClient}) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      ASSERT_EQ(s.setProperties(owner, owner == PropertyOwner::kClient ? 5 : 9, {{"p", 1, value}}, e), 0)
+          << e;
+    }
+  }
+  std::vector<AuditEntry> all;
+  ASSERT_EQ(s.readAudit(AuditFilter(), all, e), 0);
+  ASSERT_EQ(all.size(), 7u);                               // the import of SetUp, then six changes
+  const auto positions = [&](const AuditFilter& filter) {  // in `all`, from 1
+    std::vector<AuditEntry> rows;
+    EXPECT_EQ(s.readAudit(filter, rows, e), 0) << e;
+    std::string out;
+    for (const AuditEntry& row : rows) {
+      for (size_t i = 0; i < all.size(); ++i) out += all[i].seq == row.seq ? std::to_string(i + 1) + " " : "";
+    }
+    return out;
+  };
+  const auto filter = [](const char* kind, uint64_t id, int64_t since, int64_t until, uint64_t limit) {
+    AuditFilter f;
+    f.objectKind = kind;
+    f.objectId = id;
+    f.sinceUs = since;
+    f.untilUs = until;
+    f.limit = limit;
+    return f;
+  };
+  const int64_t mid = all[3].timeUs;  // the third change
+  const struct {
+    AuditFilter filter;
+    const char* expected;
+  } cases[] = {
+      {filter("", 0, INT64_MIN, INT64_MAX, 2), "1 2 "},
+      {filter("subclient", 9, INT64_MIN, INT64_MAX, 0), "2 4 6 "},
+      {filter("client", 9, INT64_MIN, INT64_MAX, 0), ""},
+      {filter("client", 5, mid, INT64_MAX, 0), "1 3 "},
+      {filter("", 0, INT64_MIN, mid, 0), "4 5 6 7 "},
+      {filter("subclient", 9, mid, mid, 5), "4 "},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(positions(c.filter), c.expected) << c.filter.objectKind << c.filter.limit;
+  uint64_t deleted = 0;
+  ASSERT_EQ(s.pruneAudit(mid + 1, 2, deleted, e), 0) << e;
+  EXPECT_EQ(deleted, 2u);
+  ASSERT_EQ(s.pruneAudit(mid + 1, 100, deleted, e), 0) << e;
+  EXPECT_EQ(deleted, 2u);
+  std::vector<AuditEntry> left;
+  ASSERT_EQ(s.readAudit(AuditFilter(), left, e), 0);
+  ASSERT_EQ(left.size(), 3u);
+  EXPECT_EQ(left.back().seq, all[2].seq);
+}
+
 // ---- Adapter lists ----
 
 std::string joined(const std::vector<ConfigStore::AdapterListRow>& rows) {
@@ -490,6 +628,35 @@ TYPED_TEST(SqlStoreContract, ATreeRefusedPartWayByAnErrorCodeWritesNothing) {
   ASSERT_EQ(this->store_->setProperties(PropertyOwner::kClient, 5, {{"after", 1, "1"}}, this->errorText_), 0)
       << this->errorText_;
   EXPECT_EQ(this->names(PropertyOwner::kClient, 5).back(), "after=1");
+}
+
+// An entry that cannot be written fails its change, which then leaves
+// nothing behind (a trigger, put in by another program, refuses entries).
+TEST(SqliteAudit, AnEntryThatCannotBeWrittenFailsTheChange) {
+  TempDir dir;
+  ConfigTreeStore* tree = nullptr;
+  std::shared_ptr<ConfigStore> store = SqliteFileBackend::open(dir, tree);
+  std::string e;
+  ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *tree, e), 0) << e;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(dir.file("store.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(
+                db, "CREATE TRIGGER refuse BEFORE INSERT ON audit BEGIN SELECT RAISE(ABORT, 'no room'); END",
+                nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const std::string before = [&] {
+    std::string text;
+    EXPECT_EQ(exportConfigTreeJson(*tree, text, e), 0);
+    return text;
+  }();
+  EXPECT_NE(store->setProperties(PropertyOwner::kClient, 5, {{"Log Level", 2, "9"}}, e), 0);
+  EXPECT_NE(e.find("no room"), std::string::npos) << e;
+  EXPECT_NE(store->updateSubclientEntries(8, 1, {"/x"}, {"/"}, e), 0);
+  EXPECT_NE(importConfigTreeJson("{\"format\": \"appmgr-config-tree\", \"version\": 1}", *tree, e), 0);
+  std::string after;
+  ASSERT_EQ(exportConfigTreeJson(*tree, after, e), 0);
+  EXPECT_EQ(after, before);
 }
 
 }  // namespace
