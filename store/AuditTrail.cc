@@ -140,7 +140,7 @@ std::string auditEntryJson(const AuditEntry& entry) {
 
 bool parseAuditEntryJson(const std::string& line, AuditEntry& entry, std::string& errorText) {
   try {
-    const nlohmann::json j = nlohmann::json::parse(line);
+    const nlohmann::ordered_json j = nlohmann::ordered_json::parse(line);  // keeps the change's order
     AuditEntry out;
     out.seq = j.at("seq").get<uint64_t>();
     if (!parseAuditTime(j.at("time").get<std::string>(), out.timeUs)) {

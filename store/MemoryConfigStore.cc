@@ -182,7 +182,7 @@ int MemoryConfigStore::setProperties(PropertyOwner owner, uint64_t id,
       *it = property;
     }
   }
-  recordLocked(auditObjectKind(owner), id, change);
+  if (!properties.empty()) recordLocked(auditObjectKind(owner), id, change);
   return 0;
 }
 
@@ -203,7 +203,7 @@ int MemoryConfigStore::removeProperties(PropertyOwner owner, uint64_t id,
       list.erase(found);
     }
   }
-  recordLocked(auditObjectKind(owner), id, change);
+  if (!names.empty()) recordLocked(auditObjectKind(owner), id, change);
   return 0;
 }
 
@@ -267,7 +267,7 @@ int MemoryConfigStore::updateSubclientEntries(uint64_t subclientId, int group,
   }
   AuditChange change(AuditChange::Kind::kEntries);
   change.entries(group, missingFrom(list, before), removed);
-  recordLocked("subclient", subclientId, change);
+  if (!add.empty() || !remove.empty()) recordLocked("subclient", subclientId, change);
   return 0;
 }
 

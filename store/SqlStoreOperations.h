@@ -364,7 +364,7 @@ struct Operations {
       query.bind(ownerKind(owner)).bind(id).bind(property.name).bind(static_cast<uint64_t>(property.type));
       query.bind(property.value).run();
     }
-    writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
+    if (!properties.empty()) writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
     return 0;
   }
 
@@ -419,7 +419,7 @@ struct Operations {
       Query query(c, Sql::kDeleteProperty);
       query.bind(ownerKind(owner)).bind(id).bind(name).run();
     }
-    writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
+    if (!names.empty()) writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
     return 0;
   }
 
@@ -475,7 +475,7 @@ struct Operations {
     }
     AuditChange change(AuditChange::Kind::kEntries);
     change.entries(group, added, removed);
-    writeAudit(c, auditEntryNow("subclient", subclientId, change));
+    if (!add.empty() || !remove.empty()) writeAudit(c, auditEntryNow("subclient", subclientId, change));
     return 0;
   }
 

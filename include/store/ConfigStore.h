@@ -205,7 +205,8 @@ class ConfigStore {
   // The audit trail. Every change (setProperties, removeProperties,
   // updateSubclientEntries, a whole-tree replacement) writes one entry in
   // the same transaction as the change: a change that fails writes none,
-  // and an entry that cannot be written fails the change. readAudit lists
+  // and an entry that cannot be written fails the change. A call that
+  // names nothing to set, remove or add is no change and writes none. readAudit lists
   // the entries matching `filter`, newest (highest seq) first. pruneAudit
   // deletes up to `limit` of the oldest entries with timeUs < beforeUs and
   // says how many in `deleted`. A store without a trail keeps the defaults

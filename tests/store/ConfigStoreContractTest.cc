@@ -374,6 +374,8 @@ TYPED_TEST(ConfigStoreContract, EachChangeRecordsOneEntryWithItsExactChange) {
          return s.updateSubclientEntries(8, 2, {"/new", "/proc", "/sys"}, {"/sys", "/tmp/*.swp"}, e);
        },
        "subclient:8", R"({"changed":true,"group":2,"added":["/new"],"removed":["/tmp/*.swp"]})"},
+      {"an empty removal names nothing", [&] { return s.removeProperties(PropertyOwner::kClient, 5, {}, e); },
+       "", ""},
       {"refused",
        [&] {
          return s.setProperties(PropertyOwner::kBackupSet, 8, {{"p", 1, "v"}}, e) == 0 ? -1 : 0;
