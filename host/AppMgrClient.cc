@@ -293,6 +293,7 @@ AppMgrReply AppMgrClient::readReplyLocked() {
     case wire::FrameType::kNoResponse:
     case wire::FrameType::kHelloAck:
     case wire::FrameType::kHealthReply:
+    case wire::FrameType::kAuditReply:
       break;
     default:
       failLocked("the host sent a frame of unknown type " + std::to_string(static_cast<int>(header.type)));
@@ -343,6 +344,34 @@ AppMgrReply AppMgrClient::receive() {
   }
   if (!isOpen()) throw AppMgrClientError("the connection is closed");
   return readReplyLocked();
+}
+
+AppMgrAuditReply AppMgrClient::readAudit(const wire::AuditReadRecord& read) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (hostHello_.minor < 1) {
+    throw AppMgrClientError("the host speaks protocol " + std::to_string(hostHello_.major) + "." +
+                            std::to_string(hostHello_.minor) + ", which cannot read the audit trail (1.1)");
+  }
+  const AppMgrReply reply =
+      awaitLocked(sendLocked(wire::FrameType::kAuditRead, 0, wire::encodeRecord(read), std::string()));
+  wire::AuditReplyRecord record;
+  if (reply.type != wire::FrameType::kAuditReply ||
+      !wire::decodeRecord(reply.record.data(), reply.record.size(), record)) {
+    throw AppMgrClientError("the host did not answer the audit read: " + reply.errorText);
+  }
+  AppMgrAuditReply out;
+  out.result = record.result;
+  out.more = record.more != 0;
+  const std::vector<char>& area = *reply.textStorage;
+  size_t at = 0;
+  for (uint32_t i = 0; i <= record.count && at < area.size(); ++i) {
+    const char* text = area.data() + at;
+    const size_t length = ::strnlen(text, area.size() - at);
+    (i == 0 ? out.errorText : out.entries.emplace_back()).assign(text, length);
+    at += length + 1;
+  }
+  if (out.entries.size() != record.count) throw AppMgrClientError("the audit reply holds too few entries");
+  return out;
 }
 
 wire::HealthRecord AppMgrClient::health() {

@@ -9,13 +9,16 @@
 #include <utility>
 
 #include "AppMgr/BCLsnMsgHandler.h"
+#include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrStructDefines.h"
 #include "platform/EvDebug.h"
 #include "platform/xrsDatabuf.h"
 
 #include "host/AccessLog.h"
+#include "host/AppMgrNames.h"
 #include "host/HostSession.h"
 #include "host/TlsSupport.h"
+#include "store/AuditTrail.h"
 #include "store/ConfigStore.h"
 
 namespace appmgr {
@@ -91,7 +94,7 @@ void HostConnection::handshake() {
 }
 
 void HostConnection::begin() {
-  if (context_.options.accessLog) peer_ = describePeer(stream_.socket(), stream_.nativeTls());
+  peer_ = describePeer(stream_.socket(), stream_.nativeTls());
   requestBegan_ = std::chrono::steady_clock::now();
   if (!registered_) {
     EvEvent ev;
@@ -216,6 +219,9 @@ void HostConnection::onHeader() {
     case wire::FrameType::kRequest:
     case wire::FrameType::kHealth:
       break;
+    case wire::FrameType::kAuditRead:
+      if (helloDone_ && helloMinor_ >= 1) break;
+      [[fallthrough]];  // a 1.0 client does not send it
     default:
       replyError(wire::WireError::kUnknownFrameType,
                  "frame type " + std::to_string(static_cast<unsigned>(header_.type)) + " is not a request",
@@ -251,6 +257,9 @@ void HostConnection::onBody(const asio::error_code& ec) {
     case wire::FrameType::kHealth:
       handleHealth();
       break;
+    case wire::FrameType::kAuditRead:
+      handleAuditRead();
+      break;
     default:
       answering_ = true;
       handleRequest();
@@ -280,6 +289,7 @@ void HostConnection::handleHello() {
   }
   helloDone_ = true;
   peerProtocolVersion_ = hello.peerProtocolVersion;
+  helloMinor_ = hello.minor;
   wire::HelloAckRecord ack;
   ack.maxFrameSize = context_.options.maxFrameSize;
   ack.requestDeadlineMs = static_cast<uint32_t>(context_.options.requestDeadline.count());
@@ -333,6 +343,7 @@ void HostConnection::handleRequest() {
   request.correlationId = header_.correlationId;
   request.peerProtocolVersion = peerProtocolVersion_;
   request.maxFrameSize = context_.options.maxFrameSize;
+  request.peer = &peer_;
   request.recordLength = header_.recordLength;
   request.record = std::move(record_);
   request.textArea = std::move(textArea_);
@@ -405,6 +416,9 @@ std::vector<unsigned char> HostConnection::serve(const Pending& pending) {
   buffer.capacity = pending.record.size() * sizeof(uint64_t);
   const unsigned long code = static_cast<unsigned long>(pending.code);
   try {
+    // Who asks, for the audit entries of the changes the request makes.
+    const ConfigStore::ActorScope actor(
+        {pending.peer != nullptr ? pending.peer->c_str() : nullptr, pending.code, requestCodeName(code)});
     const ConfigStore::RequestScope storeRequest(ConfigStore::current());  // one request on this thread
     BCLsnMsgHandler::handleMessage(session, code, &buffer);
   } catch (const std::exception& e) {
@@ -435,6 +449,71 @@ std::vector<unsigned char> HostConnection::serve(const Pending& pending) {
   header.type = wire::FrameType::kResponse;
   header.code = session.responseCode();
   return wire::buildFrame(header, response.record, response.textArea);
+}
+
+void HostConnection::handleAuditRead() {
+  wire::AuditReadRecord read;
+  if (!wire::decodeRecord(reinterpret_cast<const unsigned char*>(record_.data()), header_.recordLength,
+                          read) ||
+      (read.objectKind != 0 && wire::auditObjectKindName(read.objectKind) == nullptr)) {
+    replyError(wire::WireError::kMalformedRequest,
+               "an audit read has a record of " + std::to_string(wire::AuditReadRecord::kSize) +
+                   " bytes and an object kind from 0 to 5",
+               false);
+    return;
+  }
+  state_ = State::kHandling;
+  const uint64_t correlationId = header_.correlationId;
+  const uint32_t maxFrameSize = context_.options.maxFrameSize;
+  if (context_.options.handlerThreads == 0) {
+    reply(auditReply(read, correlationId, maxFrameSize), false);
+    return;
+  }
+  // A long trail is read off the network thread.
+  auto self = shared_from_this();
+  asio::post(context_.handlers, [this, self, read, correlationId, maxFrameSize] {
+    std::vector<unsigned char> frame = auditReply(read, correlationId, maxFrameSize);
+    asio::post(stream_.get_executor(), [this, self, frame = std::move(frame)]() mutable {
+      if (state_ != State::kClosed) reply(std::move(frame), false);
+    });
+  });
+}
+
+std::vector<unsigned char> HostConnection::auditReply(const wire::AuditReadRecord& read,
+                                                      uint64_t correlationId, uint32_t maxFrameSize) {
+  AuditFilter filter;
+  if (read.objectKind != 0) filter.objectKind = wire::auditObjectKindName(read.objectKind);
+  filter.objectId = read.objectId;
+  filter.sinceUs = read.sinceUs;
+  filter.untilUs = read.untilUs;
+  filter.limit = read.limit;
+  std::vector<AuditEntry> entries;
+  std::string errorText;
+  wire::AuditReplyRecord answer;
+  const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) {
+    answer.result = XR_GET_INTERFACE_FAILED;
+    errorText = "no configuration store is open";
+  } else {
+    answer.result = static_cast<uint32_t>(store->readAudit(filter, entries, errorText));
+  }
+  std::string texts = (answer.result == 0 ? std::string() : errorText) + '\0';
+  const size_t room = maxFrameSize - wire::kHeaderSize - wire::AuditReplyRecord::kSize;
+  for (AuditEntry& entry : entries) {
+    if (entry.requestName.empty() && requestCodeName(entry.requestCode) != nullptr)
+      entry.requestName = requestCodeName(entry.requestCode);
+    const std::string line = auditEntryJson(entry);
+    if (texts.size() + line.size() + 1 > room) {
+      answer.more = 1;
+      break;
+    }
+    texts += line + '\0';
+    ++answer.count;
+  }
+  wire::FrameHeader header;
+  header.type = wire::FrameType::kAuditReply;
+  header.correlationId = correlationId;
+  return wire::buildFrame(header, wire::encodeRecord(answer), texts);
 }
 
 void HostConnection::onHandled(const std::shared_ptr<Pending>& pending, std::vector<unsigned char> frame) {

@@ -57,6 +57,7 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
     uint64_t correlationId = 0;
     uint32_t peerProtocolVersion = 0;
     uint32_t maxFrameSize = 0;
+    const std::string* peer = nullptr;  // the connection's peer_, for the audit trail
     std::vector<uint64_t> record;
     size_t recordLength = 0;
     std::vector<char> textArea;
@@ -81,6 +82,11 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   void handleHello();
   void handleHealth();
   void handleRequest();
+  // Reads the store's audit trail on a handler thread and replies with it.
+  void handleAuditRead();
+  // The audit-reply frame of `read`: as many entries as fit in maxFrameSize.
+  static std::vector<unsigned char> auditReply(const wire::AuditReadRecord& read, uint64_t correlationId,
+                                               uint32_t maxFrameSize);
   // Calls the library for one request (on a handler thread) and returns
   // its one reply frame: response, no-response or error.
   static std::vector<unsigned char> serve(const Pending& pending);
@@ -107,6 +113,7 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   bool registered_ = false;
   bool helloDone_ = false;
   uint32_t peerProtocolVersion_ = 0;
+  uint16_t helloMinor_ = 0;  // the protocol minor the client speaks
   // The idle watch: one timer wait at a time, which on waking closes the
   // connection only if it has waited for the peer for the whole idle
   // timeout since idleSince_, so a frame costs no timer call.
@@ -136,7 +143,7 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   std::chrono::nanoseconds libraryTime_{0};
   bool hasObject_ = false;
   uint64_t objectId_ = 0;
-  std::string peer_;  // described once, when the access log is on
+  std::string peer_;  // described once: who asks, for the audit trail and the access log
 };
 
 }  // namespace appmgr

@@ -82,6 +82,9 @@ struct HostOptions {
   // empty host serves none and counts nothing.
   std::string metricsHost;
   uint16_t metricsPort = 0;
+  // Audit entries older than this many days are deleted in the background;
+  // 0 keeps them all.
+  unsigned auditRetentionDays = 400;
   // The access log: one line per request; null writes none.
   std::shared_ptr<LogSink> accessLog;
 };

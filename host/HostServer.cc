@@ -18,6 +18,7 @@
 
 #include "platform/EvDebug.h"
 
+#include "host/AuditRetention.h"
 #include "host/HostConnection.h"
 #include "host/HostContext.h"
 #include "host/MeteredConfigStore.h"
@@ -145,6 +146,7 @@ class HostServer::Impl {
       installed_ =
           context_.metrics ? std::make_shared<MeteredConfigStore>(store_, *context_.metrics) : store_;
       ConfigStore::install(installed_);
+      retention_.start(store_, context_.options.auditRetentionDays);
     }
     for (auto& acceptor : acceptors_) accept(*acceptor);
     for (auto& network : networks_) {
@@ -169,6 +171,7 @@ class HostServer::Impl {
       closed.set_value();
     });
     closed.get_future().wait();
+    retention_.stop();
     for (const auto& weak : context_.liveConnections()) {
       if (auto connection = weak.lock()) connection->shutdown();
     }
@@ -259,6 +262,7 @@ class HostServer::Impl {
   std::unique_ptr<asio::ssl::context> tls_;
   HostContext context_;      // holds a reference to handlers_, used only once started
   MetricsEndpoint metrics_;  // stopped before the context and its metrics go
+  AuditRetention retention_;
   uint16_t port_ = 0;
   std::string boundAddress_;  // "ADDRESS:PORT" of the TCP listener
   const Acceptor* tcpAcceptor_ = nullptr;

@@ -23,6 +23,13 @@ class MeteredConfigStore final : public ConfigStore {
 
   void beginRequest() noexcept override { inner_->beginRequest(); }
   void endRequest() noexcept override { inner_->endRequest(); }
+  // The audit trail is not metered: it is read by hand and pruned in the background.
+  int readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out, std::string& errorText) override {
+    return inner_->readAudit(filter, out, errorText);
+  }
+  int pruneAudit(int64_t beforeUs, uint64_t limit, uint64_t& deleted, std::string& errorText) override {
+    return inner_->pruneAudit(beforeUs, limit, deleted, errorText);
+  }
 
   int findVelmora(uint64_t id, const std::string& name, VelmoraRow& out, std::string& errorText) override;
   int getGlobalParam(const std::string& name, std::string& value, std::string& errorText) override;

@@ -120,6 +120,47 @@ std::vector<unsigned char> encodeRecord(const HealthRecord& record) {
   return out;
 }
 
+const char* auditObjectKindName(uint32_t kind) {
+  static const char* const kNames[] = {nullptr, "client", "instance", "backupSet", "subclient", "tree"};
+  return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : nullptr;
+}
+
+std::vector<unsigned char> encodeRecord(const AuditReadRecord& record) {
+  std::vector<unsigned char> out(AuditReadRecord::kSize, 0);
+  putU32(out.data(), record.objectKind);
+  putU64(out.data() + 8, record.objectId);
+  putU64(out.data() + 16, static_cast<uint64_t>(record.sinceUs));
+  putU64(out.data() + 24, static_cast<uint64_t>(record.untilUs));
+  putU64(out.data() + 32, record.limit);
+  return out;
+}
+
+std::vector<unsigned char> encodeRecord(const AuditReplyRecord& record) {
+  std::vector<unsigned char> out(AuditReplyRecord::kSize, 0);
+  putU32(out.data(), record.result);
+  putU32(out.data() + 4, record.count);
+  putU32(out.data() + 8, record.more);
+  return out;
+}
+
+bool decodeRecord(const unsigned char* bytes, size_t length, AuditReadRecord& out) {
+  if (length != AuditReadRecord::kSize) return false;
+  out.objectKind = getU32(bytes);
+  out.objectId = getU64(bytes + 8);
+  out.sinceUs = static_cast<int64_t>(getU64(bytes + 16));
+  out.untilUs = static_cast<int64_t>(getU64(bytes + 24));
+  out.limit = getU64(bytes + 32);
+  return true;
+}
+
+bool decodeRecord(const unsigned char* bytes, size_t length, AuditReplyRecord& out) {
+  if (length != AuditReplyRecord::kSize) return false;
+  out.result = getU32(bytes);
+  out.count = getU32(bytes + 4);
+  out.more = getU32(bytes + 8);
+  return true;
+}
+
 bool decodeRecord(const unsigned char* bytes, size_t length, HelloRecord& out) {
   if (length != HelloRecord::kSize) return false;
   out.major = getU16(bytes);

@@ -184,6 +184,10 @@ int main(int argc, char** argv) {
   app.add_option("--stop-grace", graceMs, "Milliseconds a stop waits for requests in flight")
       ->capture_default_str();
 
+  app.add_option("--audit-retention-days", host.auditRetentionDays,
+                 "Audit entries older than this many days are deleted in the background; 0 keeps them all")
+      ->capture_default_str()
+      ->check(CLI::Range(0u, 100000u));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -95,6 +95,16 @@ struct AppMgrReply {
   std::shared_ptr<const std::vector<char>> textStorage;
 };
 
+// The host's answer to an audit read.
+struct AppMgrAuditReply {
+  uint32_t result = 0;    // the store's error code; 0 on success
+  std::string errorText;  // the store's text when result is not 0
+  // One entry per line of JSON, newest first (the form of
+  // `appmgr store export --audit`, see docs/store-format.md).
+  std::vector<std::string> entries;
+  bool more = false;  // entries were left out to fit the host's frame size
+};
+
 class AppMgrClient {
  public:
   // Connects (and with options.tls, completes the TLS handshake) and
@@ -118,6 +128,11 @@ class AppMgrClient {
 
   // Asks the host for its health record (answered without the store).
   wire::HealthRecord health();
+
+  // Asks the host for audit entries (protocol 1.1). Throws
+  // AppMgrClientError when the host speaks 1.0 only or answers with
+  // anything but an audit reply.
+  AppMgrAuditReply readAudit(const wire::AuditReadRecord& read);
 
   // What the host said in its hello.
   const wire::HelloAckRecord& hostHello() const { return hostHello_; }

@@ -26,7 +26,8 @@ namespace wire {
 
 constexpr uint32_t kMagic = 0x52474d41;  // the bytes "AMGR"
 constexpr uint16_t kProtocolMajor = 1;
-constexpr uint16_t kProtocolMinor = 0;
+// 1.1 adds the audit frames; a 1.0 peer never sends them.
+constexpr uint16_t kProtocolMinor = 1;
 constexpr size_t kHeaderSize = 32;
 
 enum class FrameType : uint16_t {
@@ -38,6 +39,8 @@ enum class FrameType : uint16_t {
   kError = 6,        // host -> client: code = request code, or 0
   kHealth = 7,       // client -> host; allowed before the hello
   kHealthReply = 8,  // host -> client
+  kAuditRead = 9,    // client -> host (1.1): which audit entries to send
+  kAuditReply = 10,  // host -> client (1.1)
 };
 
 // The reason carried by an error frame.
@@ -116,6 +119,40 @@ struct HealthRecord {
   uint64_t requestsAnswered = 0;
   uint64_t uptimeMs = 0;
 };
+
+// Record of kAuditRead, 40 bytes: objectKind:u32 reserved:u32 objectId:u64
+// sinceUs:i64 untilUs:i64 limit:u64. objectKind 0 is every object, else 1
+// client, 2 instance, 3 backup set, 4 subclient, 5 the whole tree; times
+// are UTC microseconds, inclusive; limit 0 is no limit.
+struct AuditReadRecord {
+  static constexpr size_t kSize = 40;
+  uint32_t objectKind = 0;
+  uint64_t objectId = 0;
+  int64_t sinceUs = INT64_MIN;
+  int64_t untilUs = INT64_MAX;
+  uint64_t limit = 0;
+};
+
+// Record of kAuditReply, 16 bytes: result:u32 count:u32 more:u32
+// reserved:u32. result is the store's error code (0: success, the error
+// text is the leading text); after the leading text come `count` texts,
+// one entry each as a line of JSON, newest first. more is 1 when entries
+// were left out to keep the frame within the maximum frame size.
+struct AuditReplyRecord {
+  static constexpr size_t kSize = 16;
+  uint32_t result = 0;
+  uint32_t count = 0;
+  uint32_t more = 0;
+};
+
+// The object kinds of an audit read, by number, as the entries name them
+// ("client", ...); null for 0 or an unknown number.
+const char* auditObjectKindName(uint32_t kind);
+
+std::vector<unsigned char> encodeRecord(const AuditReadRecord& record);
+std::vector<unsigned char> encodeRecord(const AuditReplyRecord& record);
+bool decodeRecord(const unsigned char* bytes, size_t length, AuditReadRecord& out);
+bool decodeRecord(const unsigned char* bytes, size_t length, AuditReplyRecord& out);
 
 std::vector<unsigned char> encodeRecord(const HelloRecord& record);
 std::vector<unsigned char> encodeRecord(const HelloAckRecord& record);

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -38,6 +39,7 @@
 #include "fakes/StoreFixtures.h"
 #include "fakes/TempDir.h"
 #include "host/AppMgrClient.h"
+#include "store/AuditTrail.h"
 #include "store/ConfigTreeJson.h"
 #include "store/SqliteConfigStore.h"
 
@@ -638,6 +640,24 @@ TEST(Appmgrd, EveryAcknowledgedUpdateSurvivesSigkillUnderLoad) {
   size_t missing = 0;
   for (const std::string& path : acknowledged) missing += present.count(path) == 0 ? 1 : 0;
   EXPECT_EQ(missing, 0u) << "of " << acknowledged.size() << " acknowledged updates";
+  // The audit trail: exactly one entry for each path the store holds (the
+  // acknowledged ones among them) and none for an update that did not happen.
+  std::shared_ptr<SqliteConfigStore> store;
+  std::string errorText;
+  std::vector<AuditEntry> trail;
+  ASSERT_EQ(SqliteConfigStore::open(db, store, errorText), 0) << errorText;
+  ASSERT_EQ(store->readAudit(AuditFilter(), trail, errorText), 0) << errorText;
+  std::map<std::string, int> recorded;  // change -> entries
+  for (const AuditEntry& entry : trail) recorded[entry.change] += entry.objectKind == "subclient" ? 1 : 0;
+  size_t added = 0;
+  for (const std::string& path : present) {
+    if (path.rfind("/r", 0) != 0) continue;
+    ++added;
+    EXPECT_EQ(
+        recorded[R"({"changed":true,"group":1,"added":[)" + auditJsonString(path) + R"(],"removed":[]})"], 1)
+        << path;
+  }
+  EXPECT_EQ(trail.size(), added + 1) << "the import, then one entry per update that happened";
 }
 
 }  // namespace
