@@ -146,6 +146,11 @@ ConfigTreeStore& AdminStore::tree() {
   return *postgres;
 }
 
+ConfigStore& AdminStore::config() {
+  if (sqlite) return *sqlite;
+  return *postgres;
+}
+
 int AdminStore::checkIntegrity(std::vector<std::string>& problems, std::string& errorText) {
   return sqlite ? sqlite->checkIntegrity(problems, errorText) : postgres->checkIntegrity(problems, errorText);
 }

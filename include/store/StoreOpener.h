@@ -68,6 +68,7 @@ struct AdminStore {
   std::string name;  // for messages: the file, or the connection string without its password
 
   ConfigTreeStore& tree();
+  ConfigStore& config();
   int checkIntegrity(std::vector<std::string>& problems, std::string& errorText);
 };
 

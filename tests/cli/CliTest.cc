@@ -23,6 +23,7 @@
 #include "fakes/TempDir.h"
 #include "fakes/TestCertificates.h"
 #include "host/HostFixture.h"
+#include "store/AuditTrail.h"
 #include "store/ConfigTreeJson.h"
 #include "store/SqliteConfigStore.h"
 
@@ -180,6 +181,48 @@ TEST_F(CliTest, PropertyContentAndFilterChangesShowInTheNextLookup) {
 }
 
 // ---- Exit codes: 0 ok, 1 listener error, 2 usage, 3 host unreachable ----
+
+// Changes through the host, then the trail by each filter; the store's own
+// reader and export see the same entries.
+TEST_F(CliTest, AuditListsChangesNewestFirstByObjectTimeAndLimit) {
+  for (const char* change :
+       {"subclient add-filter 9 --group 3 /a", "client set-props 5 --set Owner=x --set-type Owner=1",
+        "subclient remove-filter 9 --group 3 /a"}) {
+    ASSERT_EQ(run(words(change)).code, kExitOk) << change;
+  }
+  const auto objects = [&](const std::string& filters) {
+    const CliRun r = run(words("--json audit " + filters));
+    if (r.code != kExitOk) return "exit " + std::to_string(r.code);
+    std::string out;
+    const Json document = r.json();
+    for (const Json& entry : document["entries"])
+      out += entry["object"]["kind"].get<std::string>() + ":" + entry["object"]["id"].dump() + " ";
+    return out;
+  };
+  const struct {
+    std::string filters, expected;
+  } cases[] = {
+      {"", "subclient:9 client:5 subclient:9 tree:0 "},
+      {"--object subclient:9", "subclient:9 subclient:9 "},
+      {"--limit 2", "subclient:9 client:5 "},
+      {"--object client:5 --since 2000-01-01T00:00:00Z", "client:5 "},
+      {"--since " + formatAuditTime(auditNowUs() + 60000000), ""},
+      {"--until 2000-01-01", ""},
+      {"--object velmora:2", "exit 2"},
+      {"--since yesterday", "exit 2"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(objects(c.filters), c.expected) << c.filters;
+  const CliRun newest = run(words("audit --limit 1"));
+  EXPECT_NE(newest.out.find("APPMAN_SUBCLIENT_UPDATE_FILTERS_REQ  by 127.0.0.1:"), std::string::npos)
+      << newest.out;
+  EXPECT_NE(newest.out.find("  filter group 3 removed \"/a\"\n"), std::string::npos) << newest.out;
+  const CliRun local = runCli({"store", "audit", dir_.file("config.db"), "--object", "client:5"});
+  EXPECT_NE(local.out.find("  set \"Owner\" (type 1): none -> \"x\"\n"), std::string::npos) << local.err;
+  const CliRun exported = runCli({"store", "export", dir_.file("config.db"), "--audit", "-"});
+  ASSERT_EQ(exported.code, kExitOk) << exported.err;
+  EXPECT_EQ(std::count(exported.out.begin(), exported.out.end(), '\n'), 4) << exported.out;
+  EXPECT_EQ(Json::parse(exported.out.substr(0, exported.out.find('\n')))["object"]["kind"], "tree");
+}
 
 TEST_F(CliTest, ExitCodesTellListenerErrorsUsageAndUnreachableHostsApart) {
   const std::string port = std::to_string(server_->port()), address = "127.0.0.1:" + port;

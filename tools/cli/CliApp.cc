@@ -16,6 +16,7 @@
 #include <CLI/CLI.hpp>
 #include <openssl/crypto.h>
 
+#include "CliAudit.h"
 #include "CliErrorNames.h"
 #include "CliReply.h"
 #include "CliRequest.h"
@@ -23,6 +24,7 @@
 #include "StoreAdmin.h"
 #include "host/AppMgrClient.h"
 #include "host/BuildInfo.h"
+#include "store/AuditTrail.h"
 
 namespace appmgr {
 namespace cli {
@@ -327,6 +329,31 @@ int printHealth(HostLink& link, std::ostream& out) {
   return kExitOk;
 }
 
+// `appmgr audit`: the trail through the host.
+int hostAudit(HostLink& link, const AuditArguments& arguments, std::ostream& out) {
+  const AuditFilter filter = auditFilter(arguments);
+  AppMgrAuditReply reply;
+  try {
+    reply = link.client().readAudit(auditReadRecord(filter));
+  } catch (const AppMgrClientError& e) {
+    throw hostFailure(kExitUnreachable, "UNREACHABLE", "audit: " + link.address() + ": " + e.what());
+  }
+  if (reply.result != 0) {
+    throw CommandFailure{
+        kExitListenerError, errorCodeName(reply.result),
+        reply.result,       "audit: " + std::string(errorCodeName(reply.result)) + ": " + reply.errorText,
+        reply.errorText,    Json()};
+  }
+  std::vector<AuditEntry> entries;
+  for (const std::string& line : reply.entries) {
+    std::string why;
+    if (!parseAuditEntryJson(line, entries.emplace_back(), why))
+      throw hostFailure(kExitUnreachable, "BAD_REPLY", "audit: the host sent " + why);
+  }
+  printAudit(entries, reply.more, link.options().json, out);
+  return kExitOk;
+}
+
 // "appmgr client get" for the subcommand `app`.
 std::string commandPath(const CLI::App* app) {
   std::string path = app->get_name();
@@ -386,7 +413,8 @@ std::optional<std::string> findUnknownCommand(CLI::App* app, const std::vector<s
       const CLI::Option* option = nullptr;
       for (CLI::App* a = current; a != nullptr && option == nullptr; a = a->get_parent())
         option = a->get_option_no_throw(word);
-      if (option != nullptr && word.find('=') == std::string::npos && option->get_items_expected_max() > 0) ++i;
+      if (option != nullptr && word.find('=') == std::string::npos && option->get_items_expected_max() > 0)
+        ++i;
       continue;
     }
     const std::vector<CLI::App*> subs = subcommandsOf(current);
@@ -482,6 +510,22 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   CLI::App* sub = addCommand(app, "health", "Whether appmgrd serves: state, connections, requests, uptime",
                              "appmgr health --json");
   leaves.push_back({sub, nullptr, [&](HostLink& link) { return printHealth(link, out); }, nullptr});
+
+  // ---- audit ----
+  AuditArguments auditArguments;
+  const auto addAuditFilters = [&](CLI::App* command) {
+    command->add_option("--object", auditArguments.object,
+                        "Only this object: client:ID, instance:ID, backupSet:ID, subclient:ID or tree:0");
+    command->add_option("--since", auditArguments.since,
+                        "Only entries at or after this UTC time (2026-12-08T07:30)");
+    command->add_option("--until", auditArguments.until, "Only entries at or before this UTC time");
+    command->add_option("--limit", auditArguments.limit, "At most this many entries (the newest)");
+  };
+  sub = addCommand(app, "audit", "Who changed what and when: the store's audit trail, newest first",
+                   "appmgr audit --object subclient:9 --since 2026-12-01 --limit 20");
+  addAuditFilters(sub);
+  leaves.push_back(
+      {sub, nullptr, [&](HostLink& link) { return hostAudit(link, auditArguments, out); }, nullptr});
 
   // ---- velmora ----
   CLI::App* velmora = addGroup(app, "velmora", "Look up the Velmora");
@@ -721,8 +765,29 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   treePath = "-";
   sub->add_option("tree", treePath, "JSON file to write, - for stdout")->capture_default_str();
   sub->add_flag("--force", force, "Replace an existing JSON file");
-  leaves.push_back(
-      {sub, nullptr, [&](HostLink&) { return storeExport(storePath, treePath, force, out, err); }, nullptr});
+  std::string auditFile;
+  CLI::Option* treeGiven = sub->get_option("tree");
+  sub->add_option("--audit", auditFile,
+                  "Write the audit trail, oldest first, one JSON line per entry, to this file (- for stdout) "
+                  "instead of the tree (as well as the tree when a tree file is named)");
+  leaves.push_back({sub, nullptr,
+                    [&, treeGiven](HostLink&) {
+                      if (auditFile.empty()) return storeExport(storePath, treePath, force, out, err);
+                      if (treeGiven->count() > 0 && storeExport(storePath, treePath, force, out, err) != 0)
+                        return 1;
+                      return storeExportAudit(storePath, auditFile, force, out, err);
+                    },
+                    nullptr});
+  sub = addCommand(*store, "audit", "A store's audit trail, newest first, read without a host",
+                   "appmgr store audit config.db --object client:5");
+  sub->add_option("store", storePath, storeArgument)->required();
+  addAuditFilters(sub);
+  leaves.push_back({sub, nullptr,
+                    [&](HostLink& link) {
+                      return storeAudit(storePath, auditFilter(auditArguments), link.options().json, out,
+                                        err);
+                    },
+                    nullptr});
   sub = addCommand(*store, "check", "Check a store's schema, integrity and tree",
                    "appmgr store check postgresql://db.example.net/appmgr");
   sub->add_option("store", storePath, storeArgument)->required();

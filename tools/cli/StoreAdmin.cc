@@ -5,7 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "store/ConfigTree.h"
 #include "store/ConfigTreeJson.h"
@@ -35,12 +37,22 @@ bool openForWrite(const std::string& argument, bool force, AdminStore& store, st
   return false;
 }
 
+// The audit trail names the command and the user that ran it.
+std::string commandActor(const char* command) {
+  const uid_t uid = ::getuid();
+  const struct passwd* user = ::getpwuid(uid);
+  return std::string("appmgr store ") + command + " (user " + (user != nullptr ? user->pw_name : "?") +
+         ", uid " + std::to_string(uid) + ")";
+}
+
 }  // namespace
 
 int storeInit(const std::string& storePath, bool force, std::ostream& out, std::ostream& err) {
   AdminStore store;
   if (!openForWrite(storePath, force, store, err)) return 1;
   std::string errorText;
+  const std::string who = commandActor("init");
+  const ConfigStore::ActorScope actor({who.c_str(), 0, nullptr});
   if (store.tree().replaceTree(ConfigTree(), errorText) != 0) {
     err << "appmgr: " << store.name << ": " << errorText << "\n";
     return 1;
@@ -71,6 +83,8 @@ int storeImport(const std::string& storePath, const std::string& treePath, bool 
   }
   AdminStore store;
   if (!openForWrite(storePath, force, store, err)) return 1;
+  const std::string who = commandActor("import");
+  const ConfigStore::ActorScope actor({who.c_str(), 0, nullptr});
   if (importConfigTreeJson(text, store.tree(), errorText) != 0) {
     err << "appmgr: " << store.name << ": " << errorText << "\n";
     return 1;
