@@ -205,12 +205,14 @@ void BM_SubclientTwoStores(benchmark::State& state) {
 // One property write per iteration (alternating values, so every write
 // changes the row) on an SQLite file, with commits synced (FULL, the
 // store's default) or not (NORMAL).
-void BM_SqlitePropertyWrite(benchmark::State& state) {
-  const bool durable = state.range(0) != 0;
+// With `audit` off the writes leave no audit entries: what the trail costs.
+void sqlitePropertyWrites(benchmark::State& state, bool durable, bool audit) {
   makeStore(Kind::kSqliteDisk);  // makes the bench directory and the file's tree
-  const std::string path = benchDirectory() + (durable ? "/write-full.db" : "/write-normal.db");
+  const std::string path = benchDirectory() + (durable ? "/write-full" : "/write-normal") +
+                           (audit ? std::string() : "-unaudited") + ".db";
   SqliteConfigStore::Options options;
   options.durableCommits = durable;
+  options.auditTrail = audit;
   std::shared_ptr<SqliteConfigStore> store;
   std::string errorText;
   if (SqliteConfigStore::open(path, options, store, errorText) != 0 ||
@@ -230,6 +232,15 @@ void BM_SqlitePropertyWrite(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+void BM_SqlitePropertyWrite(benchmark::State& state) {
+  sqlitePropertyWrites(state, state.range(0) != 0, true);
+}
+
+// The same write with and without its audit entry.
+void BM_SqlitePropertyWriteAudit(benchmark::State& state) {
+  sqlitePropertyWrites(state, state.range(0) != 0, state.range(1) != 0);
+}
+
 void storeKinds(benchmark::internal::Benchmark* b) {
   b->ArgName("store");  // 0 memory, 1 SQLite in memory, 2 SQLite on disk, 3 PostgreSQL
   for (Kind kind : {Kind::kMemory, Kind::kSqliteMemory, Kind::kSqliteDisk, Kind::kPostgres})
@@ -241,5 +252,12 @@ BENCHMARK(BM_SubclientWithPropertiesAndContent)->Apply(storeKinds);
 BENCHMARK(BM_SubclientInRequest)->Apply(storeKinds);
 BENCHMARK(BM_SubclientTwoStores)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 BENCHMARK(BM_SqlitePropertyWrite)->ArgName("durable")->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_SqlitePropertyWriteAudit)
+    ->ArgNames({"durable", "audit"})
+    ->Args({1, 1})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->UseRealTime();
 
 }  // namespace

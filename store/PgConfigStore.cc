@@ -55,6 +55,7 @@ struct PgEngine {
   // Writers and other imports wait; readers go on and see the old tree
   // until the commit.
   static void beforeReplace(PgConnection& c) { c.execute(kLockAllTables, "cannot lock the store's tables"); }
+  static bool audits(const PgConnection&) { return true; }
 };
 
 using Ops = sqlstore::Operations<PgEngine>;

@@ -17,6 +17,8 @@
 //                       waiting until the transaction ends, where the
 //                       engine needs that (SQLite has one writer at a time)
 //   beforeReplace(c)    runs first in a whole-tree import (table locks)
+//   audits(c)           whether changes write audit entries (always, but
+//                       when switched off to measure the trail's cost)
 #ifndef STORE_SQLSTOREOPERATIONS_H_
 #define STORE_SQLSTOREOPERATIONS_H_
 
@@ -350,9 +352,10 @@ struct Operations {
                            const std::vector<PropertyRow>& properties, std::string& errorText) {
     const int result = checkOwner(c, owner, id, Row::kLock, errorText);
     if (result != 0) return result;
+    const bool audit = Engine::audits(c);
     AuditChange change(AuditChange::Kind::kSetProperties);
     for (const PropertyRow& property : properties) {
-      {
+      if (audit) {
         Query old(c, Sql::kFindProperty);
         old.bind(ownerKind(owner)).bind(id).bind(property.name);
         const bool existed = old.next();
@@ -364,7 +367,7 @@ struct Operations {
       query.bind(ownerKind(owner)).bind(id).bind(property.name).bind(static_cast<uint64_t>(property.type));
       query.bind(property.value).run();
     }
-    if (!properties.empty()) writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
+    if (audit && !properties.empty()) writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
     return 0;
   }
 
@@ -408,9 +411,10 @@ struct Operations {
                               const std::vector<std::string>& names, std::string& errorText) {
     const int result = checkOwner(c, owner, id, Row::kLock, errorText);
     if (result != 0) return result;
+    const bool audit = Engine::audits(c);
     AuditChange change(AuditChange::Kind::kRemoveProperties);
     for (const std::string& name : names) {
-      {
+      if (audit) {
         Query old(c, Sql::kFindProperty);
         old.bind(ownerKind(owner)).bind(id).bind(name);
         if (!old.next()) continue;  // not set (or named twice): nothing to remove
@@ -419,7 +423,7 @@ struct Operations {
       Query query(c, Sql::kDeleteProperty);
       query.bind(ownerKind(owner)).bind(id).bind(name).run();
     }
-    if (!names.empty()) writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
+    if (audit && !names.empty()) writeAudit(c, auditEntryNow(auditObjectKind(owner), id, change));
     return 0;
   }
 
@@ -475,7 +479,8 @@ struct Operations {
     }
     AuditChange change(AuditChange::Kind::kEntries);
     change.entries(group, added, removed);
-    if (!add.empty() || !remove.empty()) writeAudit(c, auditEntryNow("subclient", subclientId, change));
+    if (Engine::audits(c) && (!add.empty() || !remove.empty()))
+      writeAudit(c, auditEntryNow("subclient", subclientId, change));
     return 0;
   }
 
@@ -604,7 +609,7 @@ struct Operations {
 
   static int replaceTree(Connection& c, const ConfigTree& tree, std::string& errorText) {
     Engine::beforeReplace(c);
-    {
+    if (Engine::audits(c)) {
       Query q(c, Sql::kCountTree);
       q.next();
       AuditChange change(AuditChange::Kind::kTree);

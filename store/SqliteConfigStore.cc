@@ -36,6 +36,7 @@ struct SqliteEngine {
     return SqliteQuery(c, exists);
   }
   static void beforeReplace(SqliteConnection&) {}
+  static bool audits(const SqliteConnection& c) { return c.auditTrail(); }
 };
 
 using Ops = sqlstore::Operations<SqliteEngine>;
@@ -158,6 +159,7 @@ class SqliteConfigStore::Pool {
     try {
       connection =
           std::make_unique<SqliteConnection>(path_, flags_, options_.busyTimeoutMs, options_.durableCommits);
+      connection->setAuditTrail(options_.auditTrail);
       connection->setCheckedGeneration(generation);
       return connection;
     } catch (SqliteFailure& failure) {
@@ -306,6 +308,7 @@ int SqliteConfigStore::open(const std::string& path, const Options& options,
     if (!inMemory) checkPath(path);
     auto first =
         std::make_unique<SqliteConnection>(path, flags, options.busyTimeoutMs, options.durableCommits);
+    first->setAuditTrail(options.auditTrail);
     prepareFile(*first, path);
     // A private in-memory database exists in one connection only.
     const size_t limit = inMemory ? 1 : std::max<size_t>(1, options.maxConnections);

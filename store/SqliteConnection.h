@@ -46,6 +46,11 @@ class SqliteConnection final {
   // file nobody will open again, so the store stops using it.
   bool hasMoved() const;
 
+  // Whether the store's changes on this connection write audit entries;
+  // off only to measure what the trail costs (SqliteConfigStore::Options).
+  bool auditTrail() const { return auditTrail_; }
+  void setAuditTrail(bool on) { auditTrail_ = on; }
+
   // The file watch's generation at which hasMoved() last answered false
   // (kept by the pool, which alone compares it).
   uint64_t checkedGeneration() const { return checkedGeneration_; }
@@ -65,6 +70,7 @@ class SqliteConnection final {
   [[noreturn]] void fail(int rc, const std::string& context) const;
 
  private:
+  bool auditTrail_ = true;
   sqlite3* db_ = nullptr;
   uint64_t checkedGeneration_ = 0;
   std::array<sqlite3_stmt*, kSqlCount> statements_{};

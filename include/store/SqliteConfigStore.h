@@ -52,6 +52,7 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
     int busyTimeoutMs = 5000;    // how long a writer waits for another one
     size_t maxConnections = 8;   // the pool's size (1 for kInMemory)
     bool durableCommits = true;  // false: synchronous=NORMAL (see Durability above)
+    bool auditTrail = true;      // false: changes write no audit entries (for measuring their cost only)
   };
 
   // Opens or creates the store at path. 0 and store set, or an error code
