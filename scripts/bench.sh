@@ -241,6 +241,9 @@ spec() {
   echo "store write, SQLite, synchronous=FULL|BM_SqlitePropertyWrite/durable:1/real_time@||info|-"
   echo "store write, SQLite, synchronous=NORMAL|BM_SqlitePropertyWrite/durable:0/real_time@||info|-"
   echo "  FULL vs NORMAL, time per write|BM_SqlitePropertyWrite/durable:1/real_time@|BM_SqlitePropertyWrite/durable:0/real_time@|costinfo|-"
+  # The same write with its audit entry against one without (the trail off).
+  echo "store write with vs without its audit entry|BM_SqlitePropertyWriteAudit/durable:1/audit:1/real_time@|BM_SqlitePropertyWriteAudit/durable:1/audit:0/real_time@|cost|1.3"
+  echo "  same, synchronous=NORMAL|BM_SqlitePropertyWriteAudit/durable:0/audit:1/real_time@|BM_SqlitePropertyWriteAudit/durable:0/audit:0/real_time@|costinfo|-"
   echo "store read, PostgreSQL, two hosts, 2 threads|BM_SubclientTwoStores/real_time/threads:2@||info|-"
   echo "store read, PostgreSQL, two hosts, 4 threads|BM_SubclientTwoStores/real_time/threads:4@||info|-"
   echo "appmgrd Velmora by id vs redis GET, 50 conn|net_velmora|net_redis|rate|0.8"
