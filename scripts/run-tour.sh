@@ -83,6 +83,7 @@ step subclient add-content 9 '/srv/new data'
 step subclient get 9 --app 2:1046
 step query subclients --client 5 --backup-set 7
 step lookup app-type-name 22 --json
+step audit --since "$(date -u +%Y-%m-%d)" --limit 4
 
 # What the host counted: one scrape of its metrics, as Prometheus would.
 metrics=$(sed -n 's/^metrics on //p' "$work/appmgrd.out")
