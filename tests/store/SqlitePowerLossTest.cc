@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -25,6 +26,15 @@
 #include "fakes/StoreFixtures.h"
 #include "store/ConfigTreeJson.h"
 #include "store/StoreOpener.h"
+
+namespace FaultyVfs {
+
+// Names the modes in test names and messages.
+void PrintTo(PowerCut mode, std::ostream* out) {
+  *out << (mode == PowerCut::kLoseUnsynced ? "LoseUnsynced" : "TearLastSector");
+}
+
+}  // namespace FaultyVfs
 
 namespace {
 
@@ -185,9 +195,6 @@ TEST_P(SqlitePowerLoss, EveryAcknowledgedChangeSurvivesACutAtAnyWriteOrSync) {
 INSTANTIATE_TEST_SUITE_P(Modes, SqlitePowerLoss,
                          ::testing::Values(FaultyVfs::PowerCut::kLoseUnsynced,
                                            FaultyVfs::PowerCut::kTearLastSector),
-                         [](const auto& info) {
-                           return info.param == FaultyVfs::PowerCut::kLoseUnsynced ? "LoseUnsynced"
-                                                                                   : "TearLastSector";
-                         });
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
