@@ -632,6 +632,47 @@ TYPED_TEST(SqlStoreContract, ATreeRefusedPartWayByAnErrorCodeWritesNothing) {
   EXPECT_EQ(this->names(PropertyOwner::kClient, 5).back(), "after=1");
 }
 
+// Any text of an entry comes back from its JSON line (quotes, control
+// characters, non-ASCII, a very long value); a byte that is not UTF-8 comes
+// back as the code point of its number. Times read back as written.
+TEST(AuditEntryJson, AnyTextComesBackFromItsLineAndTimesParse) {
+  AuditEntry entry;
+  entry.seq = 42;
+  entry.timeUs = 1765179041123456;
+  entry.who = "127.0.0.1:1 subject=\"CN=a\\b\"";
+  entry.requestCode = 0x1a004061;
+  entry.objectKind = "client";
+  entry.objectId = std::numeric_limits<uint64_t>::max();
+  const std::string awkward =
+      std::string("tab\t nul") + '\0' + "\x01 \xc3\xa9 \xe2\x82\xac \xff|" + std::string(100000, 'x');
+  AuditChange change(AuditChange::Kind::kSetProperties);
+  change.set("p\"1", 3, true, 2, awkward, "");
+  entry.change = change.json();
+  AuditEntry back;
+  std::string why;
+  ASSERT_TRUE(parseAuditEntryJson(auditEntryJson(entry), back, why)) << why;
+  EXPECT_EQ(join(back.seq, formatAuditTime(back.timeUs), back.who, back.requestCode, back.objectKind,
+                 back.objectId),
+            join(42, "2025-12-08T07:30:41.123456Z", entry.who, 0x1a004061, "client", entry.objectId));
+  std::string expected = awkward;
+  expected.replace(expected.find('\xff'), 1, "\xc3\xbf");
+  EXPECT_EQ(nlohmann::json::parse(back.change)["set"][0]["old"], expected);
+  EXPECT_FALSE(parseAuditEntryJson(R"({"seq":1})", back, why));
+  const struct {
+    const char* text;
+    int64_t expected;  // -1: refused
+  } times[] = {{"2026-12-08", 1796688000000000},
+               {"2026-12-08T07:30:00.12Z", 1796715000120000},
+               {"2026-13-01", -1},
+               {"2026-12-08T25:00:00", -1},
+               {"2026-12-08T07:30:00.", -1},
+               {"2026-12-08 07:30:00", -1}};
+  for (const auto& t : times) {
+    int64_t value = -1;
+    EXPECT_EQ(parseAuditTime(t.text, value) ? value : -1, t.expected) << t.text;
+  }
+}
+
 // An entry that cannot be written fails its change, which then leaves
 // nothing behind (a trigger, put in by another program, refuses entries).
 TEST(SqliteAudit, AnEntryThatCannotBeWrittenFailsTheChange) {
