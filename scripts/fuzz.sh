@@ -16,7 +16,7 @@ shift || true
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
   targets=(token_roundtrip stream_decode string_parser basic_conversion utf8_to_utf16 utf16_to_utf8
-           adapter_text handle_message json_import frame_parser)
+           adapter_text handle_message json_import frame_parser store_differential)
 fi
 
 ./scripts/install-deps.sh
