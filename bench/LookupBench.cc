@@ -1,11 +1,17 @@
 // Requests in process over the in-memory store: a Velmora lookup by id and
 // a subclient lookup (20 properties, 10 content entries, filters), with log
 // lines discarded and with every line written to a file. Rows:
-//   <request>/discard  the log sink drops every record
-//   <request>/file     a FileLogSink writes every line to a temporary file
+//   <request>/discard   the log sink drops every record, once formatted
+//   <request>/filtered  the log sink refuses every line before formatting,
+//                       as appmgrd's level filter does with the library's
+//                       lines at its default level
+//   <request>/file      a FileLogSink writes every line to a temporary file
+//   <request>/marked    the same behind a filter that puts a level mark in
+//                       front of every line, as appmgrd at debug level
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -30,6 +36,24 @@ class DiscardSink final : public LogSink {
  public:
   void write(const LogRecord&) override {}
 };
+
+class FilteredSink final : public LogSink {
+ public:
+  const char* admit(const char*, LogSeverity, int) override { return nullptr; }
+  void write(const LogRecord&) override {}
+};
+
+class MarkingSink final : public LogSink {
+ public:
+  explicit MarkingSink(std::shared_ptr<LogSink> next) : next_(std::move(next)) {}
+  const char* admit(const char*, LogSeverity, int) override { return "DEBUG "; }
+  void write(const LogRecord& record) override { next_->write(record); }
+
+ private:
+  std::shared_ptr<LogSink> next_;
+};
+
+enum class Log { kDiscard, kFiltered, kFile, kMarked };
 
 // Drops every response after touching its record.
 class NullSession final : public CSSessionWrapper {
@@ -111,17 +135,26 @@ Setup& setup() {
   return s;
 }
 
-void useSink(bool toFile) {
-  if (toFile) {
-    EvLog::setSink(std::make_shared<FileLogSink>(setup().logPath));
-  } else {
-    EvLog::setSink(std::make_shared<DiscardSink>());
+void useSink(Log log) {
+  switch (log) {
+    case Log::kDiscard:
+      EvLog::setSink(std::make_shared<DiscardSink>());
+      break;
+    case Log::kFiltered:
+      EvLog::setSink(std::make_shared<FilteredSink>());
+      break;
+    case Log::kFile:
+      EvLog::setSink(std::make_shared<FileLogSink>(setup().logPath));
+      break;
+    case Log::kMarked:
+      EvLog::setSink(std::make_shared<MarkingSink>(std::make_shared<FileLogSink>(setup().logPath)));
+      break;
   }
 }
 
-void velmoraById(benchmark::State& state, bool toFile) {
+void velmoraById(benchmark::State& state, Log log) {
   setup();
-  useSink(toFile);
+  useSink(log);
   NullSession session;
   appmanVelmoraByIdReq req;
   req.velmoraId = kVelmoraId;
@@ -137,9 +170,9 @@ void velmoraById(benchmark::State& state, bool toFile) {
   EvLog::setSink(nullptr);
 }
 
-void subclientById(benchmark::State& state, bool toFile) {
+void subclientById(benchmark::State& state, Log log) {
   setup();
-  useSink(toFile);
+  useSink(log);
   NullSession session;
   appmanObjectReq req;
   req.objectId = kSubclientId;
@@ -156,14 +189,22 @@ void subclientById(benchmark::State& state, bool toFile) {
   EvLog::setSink(nullptr);
 }
 
-void BM_velmoraById_discard(benchmark::State& state) { velmoraById(state, false); }
-void BM_velmoraById_file(benchmark::State& state) { velmoraById(state, true); }
-void BM_subclientById_discard(benchmark::State& state) { subclientById(state, false); }
-void BM_subclientById_file(benchmark::State& state) { subclientById(state, true); }
+void BM_velmoraById_discard(benchmark::State& state) { velmoraById(state, Log::kDiscard); }
+void BM_velmoraById_filtered(benchmark::State& state) { velmoraById(state, Log::kFiltered); }
+void BM_velmoraById_file(benchmark::State& state) { velmoraById(state, Log::kFile); }
+void BM_velmoraById_marked(benchmark::State& state) { velmoraById(state, Log::kMarked); }
+void BM_subclientById_discard(benchmark::State& state) { subclientById(state, Log::kDiscard); }
+void BM_subclientById_filtered(benchmark::State& state) { subclientById(state, Log::kFiltered); }
+void BM_subclientById_file(benchmark::State& state) { subclientById(state, Log::kFile); }
+void BM_subclientById_marked(benchmark::State& state) { subclientById(state, Log::kMarked); }
 
 }  // namespace
 
 BENCHMARK(BM_velmoraById_discard);
+BENCHMARK(BM_velmoraById_filtered);
 BENCHMARK(BM_velmoraById_file);
+BENCHMARK(BM_velmoraById_marked);
 BENCHMARK(BM_subclientById_discard);
+BENCHMARK(BM_subclientById_filtered);
 BENCHMARK(BM_subclientById_file);
+BENCHMARK(BM_subclientById_marked);

@@ -2,7 +2,9 @@
 // sinks that a process can choose.
 //
 // A log line is cheap when it is dropped and cheap when it is written:
-// each thread formats its lines into one reused record (no allocation once
+// the sink is asked whether it takes a line (and what goes in front of its
+// text) before the line is formatted or even stamped with the time; each
+// thread formats its lines into one reused record (no allocation once
 // its buffers have grown), keeps its process and thread ids and a copy of
 // the installed sink (refreshed when a new sink is installed), and the file
 // sink lays out lines with a time stamp that is formatted once per second
@@ -89,25 +91,33 @@ struct ThreadState {
 
 thread_local ThreadState threadState;
 
+int64_t nowMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 pid_t currentTid() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
-// Formats into text, reusing its buffer.
-void formatText(std::string& text, const char* format, va_list args) {
-  if (text.capacity() < 128) text.reserve(128);
+// Formats `prefix` and then the line into text, reusing its buffer.
+void formatText(std::string& text, const char* prefix, const char* format, va_list args) {
+  const size_t head = std::strlen(prefix);
+  if (text.capacity() < head + 128) text.reserve(head + 128);
   text.resize(text.capacity());
+  std::memcpy(&text[0], prefix, head);
   va_list copy;
   va_copy(copy, args);
-  const int needed = vsnprintf(&text[0], text.size() + 1, format, copy);
+  const int needed = vsnprintf(&text[head], text.size() - head + 1, format, copy);
   va_end(copy);
   if (needed <= 0) {
-    text.clear();
+    text.resize(head);
     return;
   }
-  if (static_cast<size_t>(needed) > text.size()) {
-    text.resize(static_cast<size_t>(needed));
-    vsnprintf(&text[0], text.size() + 1, format, args);
+  if (head + static_cast<size_t>(needed) > text.size()) {
+    text.resize(head + static_cast<size_t>(needed));
+    vsnprintf(&text[head], static_cast<size_t>(needed) + 1, format, args);
   }
-  text.resize(static_cast<size_t>(needed));
+  text.resize(head + static_cast<size_t>(needed));
 }
 
 // "YYYY-MM-DD HH:MM:SS" of a second in local time, formatted once per
@@ -517,6 +527,8 @@ std::string formatLogLine(const LogRecord& record) {
 
 LogSink::~LogSink() = default;
 
+const char* LogSink::admit(const char*, LogSeverity, int) { return ""; }
+
 void LogSink::flush() {}
 
 void StderrLogSink::write(const LogRecord& record) {
@@ -664,22 +676,23 @@ void EvDebug::Error(const char* tag, const char* format, ...) {
 }
 
 void EvDebug::emit(LogSeverity severity, int level, const char* tag, const char* format, va_list args) {
-  const int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
   LogConfig& cfg = config();
+  if (tag == nullptr) tag = "";
   if (threadStateGone || threadState.recordBusy) {
     // During thread or process exit, or from inside a sink: no cached state.
+    const std::shared_ptr<LogSink> sink = EvLog::sink();
+    const char* prefix = sink->admit(tag, severity, level);
+    if (prefix == nullptr) return;
     LogRecord record;
-    record.timeMicros = now;
+    record.timeMicros = nowMicros();
     record.pid = getpid();
     record.tid = currentTid();
     record.eventId = eventId_;
     record.severity = severity;
     record.level = level;
-    record.tag = tag != nullptr ? tag : "";
-    formatText(record.text, format, args);
-    EvLog::sink()->write(record);
+    record.tag = tag;
+    formatText(record.text, prefix, format, args);
+    sink->write(record);
     return;
   }
 
@@ -703,15 +716,17 @@ void EvDebug::emit(LogSeverity severity, int level, const char* tag, const char*
     state.sink.swap(fresh);
   }
 
+  const char* prefix = state.sink->admit(tag, severity, level);
+  if (prefix == nullptr) return;
   LogRecord& record = state.record;
-  record.timeMicros = now;
+  record.timeMicros = nowMicros();
   record.pid = state.pid;
   record.tid = state.tid;
   record.eventId = eventId_;
   record.severity = severity;
   record.level = level;
-  record.tag.assign(tag != nullptr ? tag : "");
-  formatText(record.text, format, args);
+  record.tag.assign(tag);
+  formatText(record.text, prefix, format, args);
   // Only this thread changes its copy of the sink, and not while the record
   // is busy (lines logged from inside write take the path above).
   state.recordBusy = true;

@@ -34,6 +34,11 @@ std::string formatLogLine(const LogRecord& record);
 class LogSink {
  public:
   virtual ~LogSink();
+  // Asked before a line is formatted, so that a line the sink would drop
+  // costs no formatting: null drops the line; otherwise the text returned
+  // (static, often empty) goes in front of the line's text. The default
+  // takes every line as it is.
+  virtual const char* admit(const char* tag, LogSeverity severity, int level);
   // Called from any thread; implementations serialise themselves.
   virtual void write(const LogRecord& record) = 0;
   // Hands every line written so far to the operating system. Does nothing
