@@ -4,6 +4,11 @@
 // "<path>/ref"; the stream rows count tokens, so the ratio is per token:
 //   decodeProps    extractPropList of 1000 entries    vs in >> token
 //   decodeContent  extractContentList of 1000 paths   vs in >> token
+// and for the decoders, two more rows per list:
+//   <path>_plain   the same lists built by a plain decoder (in >> field,
+//                  unescaped, a heap record per entry), against _ours
+//   <path>_view    the in-place decoder of the update handlers, entries
+//                  as views to a callback, against _ref
 //   encodeProps    encodePropList of 1000 records     vs out << token << " "
 //   encodeContent  encodeContentList of 1000 records  vs out << token << " "
 //   getComponents  getComponents on 1 MB with 10 000 delimiters vs a search
@@ -11,6 +16,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -18,7 +24,9 @@
 #include "AppMgr/Streamer.h"
 #include "AppMgr/StringParser.h"
 #include "AppMgr/TokenEscape.h"
+#include "platform/PropertyBuilder.h"
 
+#include "stream/ListDecoder.h"
 #include "stream/PropListSupport.h"
 
 namespace {
@@ -99,6 +107,45 @@ void BM_decodeProps_ours(benchmark::State& state) {
 }
 void BM_decodeProps_ref(benchmark::State& state) { formattedExtraction(state, lists().incomingProps); }
 
+void BM_decodeProps_plain(benchmark::State& state) {
+  PropertyBuilder builder;
+  for (auto _ : state) {
+    std::istringstream in(lists().incomingProps);
+    Streamer::PropertyList out;
+    unsigned long count = 0;
+    in >> count;
+    unsigned long leading = 0;
+    int type = 0;
+    int trailing = 0;
+    std::string name;
+    std::string value;
+    for (unsigned long i = 0; i < count && in >> leading >> name >> type >> value >> trailing; ++i) {
+      transform_string_decode(name, TransformStringFromSymbol, TransformStringToSymbol);
+      transform_string_decode(value, TransformStringFromSymbol, TransformStringToSymbol);
+      out.push_back(builder.build(name, type, value, trailing));
+    }
+    state.PauseTiming();
+    for (const ApplProperty* p : out) delete p;
+    state.ResumeTiming();
+  }
+  tokensPerIteration(state, 1 + 5 * kEntries);
+}
+
+void BM_decodeProps_view(benchmark::State& state) {
+  std::string error;
+  for (auto _ : state) {
+    ListDecoder decoder(lists().incomingProps);
+    size_t bytes = 0;
+    decoder.properties(
+        [&](std::string_view name, int type, std::string_view value, int trailing) {
+          bytes += name.size() + value.size() + static_cast<size_t>(type + trailing);
+        },
+        error);
+    benchmark::DoNotOptimize(bytes);
+  }
+  tokensPerIteration(state, 1 + 5 * kEntries);
+}
+
 void BM_decodeContent_ours(benchmark::State& state) {
   Streamer streamer;
   std::string error;
@@ -113,6 +160,35 @@ void BM_decodeContent_ours(benchmark::State& state) {
   tokensPerIteration(state, 1 + kEntries);
 }
 void BM_decodeContent_ref(benchmark::State& state) { formattedExtraction(state, lists().incomingContent); }
+
+void BM_decodeContent_plain(benchmark::State& state) {
+  for (auto _ : state) {
+    std::istringstream in(lists().incomingContent);
+    Streamer::EntryList out;
+    unsigned long count = 0;
+    in >> count;
+    std::string path;
+    for (unsigned long i = 0; i < count && in >> path; ++i) {
+      out.push_back(
+          new std::string(transform_string_decode(path, TransformStringFromSymbol, TransformStringToSymbol)));
+    }
+    state.PauseTiming();
+    for (std::string* p : out) delete p;
+    state.ResumeTiming();
+  }
+  tokensPerIteration(state, 1 + kEntries);
+}
+
+void BM_decodeContent_view(benchmark::State& state) {
+  std::string error;
+  for (auto _ : state) {
+    ListDecoder decoder(lists().incomingContent);
+    size_t bytes = 0;
+    decoder.contents([&](std::string_view path) { bytes += path.size(); }, error);
+    benchmark::DoNotOptimize(bytes);
+  }
+  tokensPerIteration(state, 1 + kEntries);
+}
 
 void formattedInsertion(benchmark::State& state, const std::vector<std::string>& tokens) {
   for (auto _ : state) {
@@ -188,6 +264,10 @@ BENCHMARK(BM_decodeProps_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_decodeProps_ref)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_decodeContent_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_decodeContent_ref)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_decodeProps_plain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_decodeProps_view)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_decodeContent_plain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_decodeContent_view)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_encodeProps_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_encodeProps_ref)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_encodeContent_ours)->Unit(benchmark::kMicrosecond);

@@ -5,15 +5,18 @@
 #ifndef SRC_LISTENER_PROPERTYUPDATE_H_
 #define SRC_LISTENER_PROPERTYUPDATE_H_
 
-#include <sstream>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "AppMgr/BCLsnException.h"
 #include "AppMgr/Streamer.h"
 #include "AppMgr/appMgrErrorCodes.h"
 #include "platform/ApplProperty.h"
+#include "platform/PropertyBuilder.h"
 
 #include "listener/ListenerFrame.h"
+#include "stream/ListDecoder.h"
 #include "stream/PropListSupport.h"
 #include "stream/ProtocolVersion.h"
 
@@ -28,6 +31,26 @@ struct PropertyUpdateRequest {
   unsigned int protocolVersion = 0;
 };
 
+// Decodes the property list of `text` into `list`, as the database calls
+// take it: what Streamer::extractPropList decodes from a stream of the
+// text, without the stream. Returns 0 or the stream error (errorText set).
+inline int decodePropertyList(const char* text, IncomingList<const ApplProperty>& list,
+                              std::string& errorText) {
+  ListDecoder decoder(text);
+  PropertyBuilder builder;
+  std::string name;
+  std::string value;
+  return decoder.properties(
+      [&](std::string_view nameView, int type, std::string_view valueView, int trailing) {
+        name.assign(nameView);
+        value.assign(valueView);
+        std::unique_ptr<const ApplProperty> property(builder.build(name, type, value, trailing));
+        list.items().push_back(property.get());
+        property.release();
+      },
+      errorText);
+}
+
 // Runs the four steps in order with db (ClientInterfaceDB or SCInterfaceDB).
 // The first failing step throws BCLsnException with its code and the error
 // text, and the steps after it are skipped; whatever succeeded before it
@@ -38,10 +61,7 @@ void applyPropertyUpdate(Db& db, const PropertyUpdateRequest& request,
                          IncomingList<const ApplProperty>& setList,
                          IncomingList<const ApplProperty>& removeList, std::string& errorText) {
   Streamer streamer;
-  std::istringstream setStream(textOrEmpty(request.setText));
-  std::istringstream removeStream(textOrEmpty(request.removeText));
-
-  int result = streamer.extractPropList(setList.items(), setStream, errorText);
+  int result = decodePropertyList(textOrEmpty(request.setText), setList, errorText);
   if (result != 0) throw BCLsnException(result, errorText);
   if (peerNeedsPasswordConversion(request.protocolVersion)) {
     streamer.convertPasswords(setList.items(), request.level, XR_PASSWORD_VER_2);
@@ -49,7 +69,7 @@ void applyPropertyUpdate(Db& db, const PropertyUpdateRequest& request,
   result = db.setProperties(request.id, setList.items(), request.flag, errorText, nullptr, nullptr);
   if (result != 0) throw BCLsnException(result, errorText);
 
-  result = streamer.extractPropList(removeList.items(), removeStream, errorText);
+  result = decodePropertyList(textOrEmpty(request.removeText), removeList, errorText);
   if (result != 0) throw BCLsnException(result, errorText);
   result = db.removeProperties(request.id, removeList.items(), request.flag, errorText, nullptr, nullptr);
   if (result != 0) throw BCLsnException(result, errorText);

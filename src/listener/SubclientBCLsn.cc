@@ -10,8 +10,9 @@
 #include "AppMgr/SubclientBCLsn.h"
 
 #include <charconv>
-#include <sstream>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 
 #include "AppMgr/AppIdInfo.h"
@@ -29,6 +30,7 @@
 #include "listener/ListenerFrame.h"
 #include "listener/NumericAppId.h"
 #include "listener/PropertyUpdate.h"
+#include "stream/ListDecoder.h"
 #include "stream/PropListSupport.h"
 #include "stream/PropertyTextWriter.h"
 #include "stream/ProtocolVersion.h"
@@ -90,17 +92,24 @@ constexpr int kBackupContentType = 1;
 
 constexpr char kNoRequestData[] = "The subclient update carries no request data";
 
-// Decodes the next content stream of `in` into `list`; throws on failure.
-void extractEntries(Streamer& streamer, IncomingList<std::string>& list, std::istream& in,
-                    std::string& errorText) {
-  const int result = streamer.extractContentList(list.items(), in, errorText);
+// Decodes the next content list of `text` into `list` (what
+// Streamer::extractContentList decodes from a stream of the text); throws
+// on failure.
+void extractEntries(ListDecoder& text, IncomingList<std::string>& list, std::string& errorText) {
+  const int result = text.contents(
+      [&list](std::string_view path) {
+        auto entry = std::make_unique<std::string>(path);
+        list.items().push_back(entry.get());
+        entry.release();
+      },
+      errorText);
   if (result != 0) throw BCLsnException(result, errorText);
 }
 
 // Reads the next signed 32-bit number of the filter text into `number`;
 // throws 0xC201 with `what` as the error text when there is none.
-void readFilterNumber(std::istream& in, int& number, const char* what, std::string& errorText) {
-  if (!(in >> number)) {
+void readFilterNumber(ListDecoder& text, int& number, const char* what, std::string& errorText) {
+  if (!text.number(number)) {
     errorText = what;
     throw BCLsnException(static_cast<int>(XR_STREAM_FAILURE), errorText);
   }
@@ -231,7 +240,6 @@ int SubclientBCLsn::updateFiles(CSSessionWrapper& session, unsigned long reqCode
   const auto* request = requestRecord<appmanObjectReq>(buf);
   appmanGeneralMsg response;
   SCInterfaceDB scDb;
-  Streamer streamer;
   IncomingList<std::string> first;
   IncomingList<std::string> second;
   std::string errorText;
@@ -244,10 +252,10 @@ int SubclientBCLsn::updateFiles(CSSessionWrapper& session, unsigned long reqCode
       errorText = kNoRequestData;
       throw BCLsnException(static_cast<int>(XR_BAD_ARGS), errorText);
     }
-    std::istringstream firstStream(textOrEmpty(request->firstList));
-    std::istringstream secondStream(textOrEmpty(request->secondList));
-    extractEntries(streamer, first, firstStream, errorText);
-    extractEntries(streamer, second, secondStream, errorText);
+    ListDecoder firstText(textOrEmpty(request->firstList));
+    ListDecoder secondText(textOrEmpty(request->secondList));
+    extractEntries(firstText, first, errorText);
+    extractEntries(secondText, second, errorText);
     const int result = scDb.updateContent(request->objectId, kBackupContentType, first.items(),
                                           second.items(), true, true, true, errorText, nullptr, nullptr);
     if (result != 0) throw BCLsnException(result, errorText);
@@ -269,7 +277,6 @@ int SubclientBCLsn::updateFilters(CSSessionWrapper& session, unsigned long reqCo
   const auto* request = requestRecord<appmanObjectReq>(buf);
   appmanGeneralMsg response;
   SCInterfaceDB scDb;
-  Streamer streamer;
   IncomingList<std::string> first;
   IncomingList<std::string> second;
   std::string errorText;
@@ -282,19 +289,19 @@ int SubclientBCLsn::updateFilters(CSSessionWrapper& session, unsigned long reqCo
       errorText = kNoRequestData;
       throw BCLsnException(static_cast<int>(XR_BAD_ARGS), errorText);
     }
-    std::istringstream firstStream(textOrEmpty(request->firstList));
-    std::istringstream secondStream(textOrEmpty(request->secondList));
+    ListDecoder firstText(textOrEmpty(request->firstList));
+    ListDecoder secondText(textOrEmpty(request->secondList));
     int groupCount = 0;  // a blank text holds no group
-    if (!(firstStream >> std::ws).eof()) {
-      readFilterNumber(firstStream, groupCount, "Error extracting content group count", errorText);
+    if (!firstText.atEnd()) {
+      readFilterNumber(firstText, groupCount, "Error extracting content group count", errorText);
     }
     // Each group is applied at once; a group number that cannot be read ends
     // the request, so the loop never runs past what the text holds.
     for (int i = 0; i < groupCount; ++i) {
       int group = 0;
-      readFilterNumber(firstStream, group, "Error extracting content group", errorText);
-      extractEntries(streamer, first, firstStream, errorText);
-      extractEntries(streamer, second, secondStream, errorText);
+      readFilterNumber(firstText, group, "Error extracting content group", errorText);
+      extractEntries(firstText, first, errorText);
+      extractEntries(secondText, second, errorText);
       const int result = scDb.updateContent(request->objectId, group, first.items(), second.items(), false,
                                             true, true, errorText, nullptr, nullptr);
       if (result != 0) throw BCLsnException(result, errorText);

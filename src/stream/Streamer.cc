@@ -35,11 +35,8 @@
 #include "AppMgr/TokenEscape.h"
 #include "platform/PropertyBuilder.h"
 
+#include "stream/ListDecoder.h"
 #include "util/TokenCodec.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -83,9 +80,6 @@ struct GetArea : std::streambuf {
   }
 };
 
-// Whitespace of the classic locale.
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // A cursor over [p, end) that reads plain fields. Each read skips leading
 // whitespace and fails (returns false) unless the field is plain and is
 // followed by whitespace before end.
@@ -94,7 +88,7 @@ struct FieldCursor {
   const char* end;
 
   bool skipSpace() {
-    while (p < end && isSpace(*p)) ++p;
+    while (p < end && isListSpace(*p)) ++p;
     return p < end;
   }
   // Up to `maxDigits` decimal digits (so that the value cannot overflow).
@@ -103,7 +97,7 @@ struct FieldCursor {
     const char* start = p;
     uint64_t v = 0;
     while (p < end && *p >= '0' && *p <= '9') v = v * 10 + static_cast<uint64_t>(*p++ - '0');
-    if (p == start || p - start > maxDigits || p == end || !isSpace(*p)) return false;
+    if (p == start || p - start > maxDigits || p == end || !isListSpace(*p)) return false;
     value = v;
     return true;
   }
@@ -113,37 +107,7 @@ struct FieldCursor {
     if (!skipSpace()) return false;
     begin = p;
     bool plus = false;
-    bool ended = false;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time while the get area holds them: whitespace is
-    // a space or a byte from 9 to 13 (one unsigned compare after
-    // subtracting 9).
-    const __m128i nine = _mm_set1_epi8(9);
-    const __m128i four = _mm_set1_epi8(4);
-    const __m128i space = _mm_set1_epi8(' ');
-    const __m128i plusSign = _mm_set1_epi8(TransformStringToSymbol);
-    while (end - p >= 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i shifted = _mm_sub_epi8(bytes, nine);
-      const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(shifted, four), shifted);
-      const unsigned int spaces =
-          static_cast<unsigned int>(_mm_movemask_epi8(_mm_or_si128(control, _mm_cmpeq_epi8(bytes, space))));
-      const unsigned int pluses =
-          static_cast<unsigned int>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, plusSign)));
-      if (spaces != 0) {
-        const int at = __builtin_ctz(spaces);
-        plus |= (pluses & ((1u << at) - 1)) != 0;
-        p += at;
-        ended = true;
-        break;
-      }
-      plus |= pluses != 0;
-      p += 16;
-    }
-#endif
-    if (!ended) {
-      while (p < end && !isSpace(*p)) plus |= *p++ == TransformStringToSymbol;
-    }
+    p = scanListToken(p, end, plus);
     if (p == end) return false;
     length = static_cast<size_t>(p - begin);
     escaped = plus || *begin == TransformStringEmptySymbol;
