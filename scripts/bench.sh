@@ -9,21 +9,27 @@
 #
 #   speedup rows: ratio = reference / ours, goal a minimum
 #   cost rows:    ratio = ours / reference (file logging over discarded
-#                 logging), goal a maximum
+#                 logging, CPU per request), goal a maximum
 #   time rows:    our time per request against an absolute goal
 #   rate rows:    our requests/s over redis GET's, goal a minimum
-#   info rows:    a figure without a goal (the store reads, PostgreSQL hosts)
+#   info rows:    a figure without a goal (the store reads, PostgreSQL hosts),
+#                 or a ratio without one (speedinfo, costinfo, rateinfo)
 #
 # The network rows: redis-server and appmgrd (an SQLite store imported from
 # examples/sample-tree.json) on free loopback ports, 50 connections each,
-# one request in flight per connection. With PostgreSQL (a throwaway server
+# one request in flight per connection, and again with 16 in flight
+# (redis-benchmark -P 16). The CPU row offers both servers the same fixed
+# load (appmgr-bench --rate, GET of one key for redis) and divides the
+# server process's user+sys time (/proc/PID/stat) by the requests answered.
+# With PostgreSQL (a throwaway server
 # started here), the subclient lookup also runs against one and two appmgrd
 # hosts sharing one catalog; with APPMGR_TEST_PG naming a server of yours,
 # those rows are skipped, so its contents are never replaced.
 #
 # Environment: APPMGR_JOBS (build jobs, default 2), BENCH_MIN_TIME (seconds
 # per benchmark, default 0.1), BENCH_NET_SECONDS (seconds per network run,
-# default 3), BENCH_KEEP (directory to keep the raw CSV and JSON),
+# default 3), BENCH_CPU_RATE (requests/s offered in the CPU row, default
+# 10000), BENCH_KEEP (directory to keep the raw CSV and JSON),
 # BENCH_NET_ONLY=1 (only the network rows over SQLite: builds only the host
 # tools, no library benchmarks, no PostgreSQL), BENCH_DIR (build directory,
 # default build-bench).
@@ -35,6 +41,7 @@ cd "$(dirname "$0")/.."
 jobs="${APPMGR_JOBS:-2}"
 min_time="${BENCH_MIN_TIME:-0.1}"
 net_seconds="${BENCH_NET_SECONDS:-3}"
+cpu_rate="${BENCH_CPU_RATE:-10000}"
 dir="${BENCH_DIR:-build-bench}"
 net_only="${BENCH_NET_ONLY:-}"
 out="$(mktemp -d)"
@@ -142,6 +149,28 @@ load() {
   "$dir/tools/appmgr-bench" -c 50 -d "$net_seconds" --warmup 0.5 --json "$@" >"$out/$name.json"
 }
 
+# User+sys CPU time of process $1 so far, in clock ticks (the fields after
+# the command name, which ends with the last parenthesis).
+cpu_ticks() {
+  sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'
+}
+
+# appmgr-bench at the fixed offered load against the server with pid $2
+# (appmgr-bench arguments after); writes $out/$1.json and adds
+# "cpu_$1 NS" to $out/cpu: the server's CPU time per answered request.
+cpu_load() {
+  local name="$1" pid="$2" before after requests
+  shift 2
+  echo "running appmgr-bench $name at $cpu_rate/s ..." >&2
+  before=$(cpu_ticks "$pid")
+  "$dir/tools/appmgr-bench" -c 50 -d "$net_seconds" --rate "$cpu_rate" --json "$@" >"$out/$name.json"
+  after=$(cpu_ticks "$pid")
+  requests=$(sed -n 's/.*"requests":\([0-9]*\).*/\1/p' "$out/$name.json")
+  awk -v n="$name" -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v r="${requests:-0}" \
+    'BEGIN { if (r > 0) printf "cpu_%s %.1f\n", n, t * 1e9 / hz / r }' >>"$out/cpu"
+}
+: >"$out/cpu"
+
 echo "running redis-benchmark ..." >&2
 # redis-server on a free port; another port if it cannot bind the first.
 # redis-benchmark retries for ever against a server that is not there, so
@@ -167,6 +196,10 @@ if [ -z "$redis_up" ]; then
 fi
 # About as many requests as appmgr-bench's run lasts at the same rate.
 timeout 300 redis-benchmark -h 127.0.0.1 -p "$redis_port" -t get -c 50 -n 100000 --csv >"$out/redis.csv"
+timeout 300 redis-benchmark -h 127.0.0.1 -p "$redis_port" -t get -c 50 -P 16 -n 1000000 --csv \
+  >"$out/redis_p16.csv"
+redis-cli -p "$redis_port" set bench:velmora "$(printf 'v%.0s' $(seq 64))" >/dev/null
+cpu_load redis "${pids[-1]}" -H "127.0.0.1:$redis_port" --redis bench:velmora
 stop_servers
 
 "$dir/tools/appmgr" store import "$out/config.db" examples/sample-tree.json >/dev/null
@@ -174,6 +207,8 @@ start_host "$out/config.db" "$out/appmgrd-sqlite.log"
 addr=$host_addr
 load velmora -H "$addr" -r velmora --tree examples/sample-tree.json
 load subclient_sqlite -H "$addr" -r subclient --tree examples/sample-tree.json
+load velmora_p16 -H "$addr" -r velmora --tree examples/sample-tree.json -P 16
+cpu_load velmora "${pids[-1]}" -H "$addr" -r velmora --tree examples/sample-tree.json
 stop_servers
 # The same host calling the library on its network threads (no hand-offs).
 start_host "$out/config.db" "$out/appmgrd-inline.log" --handler-threads 0
@@ -205,6 +240,8 @@ fi
 {
   awk -F, '$1 == "\"GET\"" { gsub(/"/, ""); printf "net_redis %s\nnet_redis_p99 %.0f\n", $2, $7 * 1e6 }' \
     "$out/redis.csv"
+  awk -F, '$1 == "\"GET\"" { gsub(/"/, ""); printf "net_redis_p16 %s\n", $2 }' "$out/redis_p16.csv"
+  cat "$out/cpu"
   for f in "$out"/*.json; do
     name=$(basename "$f" .json)
     rate=$(sed -n 's/.*"requestsPerSecond":\([0-9.e+-]*\).*/\1/p' "$f")
@@ -223,8 +260,12 @@ spec() {
       echo "$path $mix vs ICU|$path/$mix/ours|$path/$mix/ref|speedup|1.0"
     done
   done
-  echo "decode property list vs in >> token|BM_decodeProps_ours|BM_decodeProps_ref|speedup|3.0"
-  echo "decode content list vs in >> token|BM_decodeContent_ours|BM_decodeContent_ref|speedup|3.0"
+  echo "decode property list vs in >> token|BM_decodeProps_ours|BM_decodeProps_ref|speedinfo|-"
+  echo "decode content list vs in >> token|BM_decodeContent_ours|BM_decodeContent_ref|speedinfo|-"
+  echo "  property list vs a plain >> decoder|BM_decodeProps_ours|BM_decodeProps_plain|speedup|2.0"
+  echo "  content list vs a plain >> decoder|BM_decodeContent_ours|BM_decodeContent_plain|speedup|2.0"
+  echo "decode property list in place vs in >> token|BM_decodeProps_view|BM_decodeProps_ref|speedup|3.0"
+  echo "decode content list in place vs in >> token|BM_decodeContent_view|BM_decodeContent_ref|speedup|3.0"
   echo "encode property list vs out << token|BM_encodeProps_ours|BM_encodeProps_ref|speedup|2.5"
   echo "encode content list vs out << token|BM_encodeContent_ours|BM_encodeContent_ref|speedup|2.5"
   echo "getComponents 1 MB/10k vs rescanning|BM_getComponents_ours|BM_getComponents_ref/iterations:1|speedup|100"
@@ -232,6 +273,8 @@ spec() {
   echo "subclient lookup, logs discarded|BM_subclientById_discard||time|3000"
   echo "Velmora by id, log file vs discarded|BM_velmoraById_file|BM_velmoraById_discard|cost|1.3"
   echo "subclient lookup, log file vs discarded|BM_subclientById_file|BM_subclientById_discard|cost|1.3"
+  echo "Velmora by id, lines filtered by level|BM_velmoraById_filtered|BM_velmoraById_discard|costinfo|-"
+  echo "Velmora by id, log file with level marks|BM_velmoraById_marked|BM_velmoraById_file|costinfo|-"
   # Store reads of one subclient lookup (row, 20 properties, 10 entries),
   # wall time per read: the server's work counts too.
   echo "store read, SQLite on disk|BM_SubclientWithPropertiesAndContent/store:2@||info|-"
@@ -250,6 +293,8 @@ spec() {
   echo "appmgrd Velmora by id p99 (redis GET p99)|net_velmora_p99|net_redis_p99|time|1000000"
   echo "  same, --handler-threads 0 (no hand-offs)|net_velmora_inline|net_redis|rateinfo|-"
   echo "  same, --metrics on vs off|net_velmora_metrics|net_velmora|rateinfo|-"
+  echo "appmgrd Velmora by id -P 16 vs redis GET -P 16|net_velmora_p16|net_redis_p16|rate|1.0"
+  echo "CPU per request at ${cpu_rate}/s, appmgrd vs redis|cpu_velmora|cpu_redis|cost|1.5"
   echo "appmgrd subclient lookup, SQLite vs redis GET|net_subclient_sqlite|net_redis|rate|0.5"
   echo "subclient lookup p99, SQLite|net_subclient_sqlite_p99||info|-"
   echo "subclient lookup over PostgreSQL, 1 host|net_subclient_pg1|net_redis|rateinfo|-"
@@ -266,7 +311,7 @@ cat "$out"/*.csv /dev/null | awk -F, '
   }' >"$out/times"
 cat "$out/rates" >>"$out/times"
 
-spec | { if [ -n "$net_only" ]; then grep -E '\|net_(velmora|subclient_sqlite)'; else cat; fi; } | awk -F'|' -v times="$out/times" '
+spec | { if [ -n "$net_only" ]; then grep -E '\|(net_velmora|net_subclient_sqlite|cpu_)'; else cat; fi; } | awk -F'|' -v times="$out/times" '
   function fmt(ns) {
     if (ns == "") return "-"
     if (rate) return sprintf("%.0f/s", ns)
@@ -288,7 +333,8 @@ spec | { if [ -n "$net_only" ]; then grep -E '\|net_(velmora|subclient_sqlite)';
     if (rate && ours > 0 && ref > 0) { r = ours / ref; ratio = sprintf("%.2fx", r) }
     if ($4 == "rate" && ours > 0 && ref > 0) { met = (r >= $5) ? "yes" : "NO"; goal = ">= " $5 "x" }
     if ($4 == "costinfo" && ours > 0 && ref > 0) ratio = sprintf("%.2fx", ours / ref)
-    if ($4 == "info" || $4 == "rateinfo" || $4 == "costinfo") met = "-"
+    if ($4 == "speedinfo" && ours > 0 && ref > 0) ratio = sprintf("%.2fx", ref / ours)
+    if ($4 == "info" || $4 == "rateinfo" || $4 == "costinfo" || $4 == "speedinfo") met = "-"
     printf "%-44s %12s %12s %9s %8s  %s\n", $1, fmt(ours), fmt(ref), ratio, goal, met
   }'
 for note in "${notes[@]}"; do echo "note: $note"; done

@@ -1,7 +1,10 @@
 // appmgr-bench: a closed-loop load generator for appmgrd. Opens N
 // connections spread over the hosts given, keeps one request in flight on
 // each (or --pipeline of them) for a time or a number of requests, and
-// prints requests/s, latency percentiles and errors, as text or JSON.
+// prints requests/s, latency percentiles and errors, as text or JSON. With
+// --rate, requests leave on a schedule instead (a fixed offered load); with
+// --redis KEY the hosts are redis servers asked GET KEY, the reference
+// under the same load.
 //
 // Example: appmgr-bench --host 127.0.0.1:7410 -c 50 --request subclient --tree examples/sample-tree.json
 // Exit codes: 0 every reply was good, 1 a host could not be reached or a
@@ -61,6 +64,10 @@ int main(int argc, char** argv) {
   app.add_option("-P,--pipeline", options.pipeline, "Requests in flight per connection (1: closed loop)")
       ->capture_default_str()
       ->check(CLI::Range(1u, 1024u));
+  app.add_option("--rate", options.rate, "Requests per second offered over all connections (0: closed loop)")
+      ->check(CLI::Range(0.0, 1e8));
+  std::string redisKey;
+  app.add_option("--redis", redisKey, "The hosts are redis servers: send GET KEY instead");
   app.add_flag("--json", json, "Print one JSON object");
   try {
     app.parse(argc, argv);
@@ -74,7 +81,10 @@ int main(int argc, char** argv) {
 
   std::vector<appmgr::bench::BenchRequest> requests;
   try {
-    if (treeFile.empty()) {
+    options.redis = !redisKey.empty();
+    if (options.redis) {
+      requests.push_back(appmgr::bench::redisGetRequest(redisKey));
+    } else if (treeFile.empty()) {
       requests.push_back(kind == RequestKind::kVelmoraById ? appmgr::bench::velmoraRequest(2)
                                                            : appmgr::bench::subclientRequest(9, 2, 1046));
     } else {
@@ -92,7 +102,9 @@ int main(int argc, char** argv) {
   appmgr::bench::LoadResult result;
   try {
     // Every host answers and knows every id before the load starts.
-    for (const auto& host : options.hosts) appmgr::AppMgrClient::connect(host)->health();
+    if (!options.redis) {
+      for (const auto& host : options.hosts) appmgr::AppMgrClient::connect(host)->health();
+    }
     appmgr::bench::LoadOptions check = options;
     check.connections = static_cast<unsigned>(options.hosts.size());
     check.threads = 1;
@@ -113,11 +125,12 @@ int main(int argc, char** argv) {
 
   if (json) {
     nlohmann::json out = {
-        {"request", kindName},
+        {"request", options.redis ? "redis GET" : kindName},
         {"ids", requests.size()},
         {"hosts", options.hosts},
         {"connections", options.connections},
         {"pipeline", options.pipeline},
+        {"rate", options.rate},
         {"seconds", result.seconds},
         {"requests", result.requests},
         {"errors", result.errors},
@@ -132,9 +145,9 @@ int main(int argc, char** argv) {
     std::printf("%s\n", out.dump().c_str());
   } else {
     std::printf("%s, %zu id%s, %u connections over %zu host%s, pipeline %u, %.2f s\n",
-                appmgr::bench::requestKindName(kind), requests.size(), requests.size() == 1 ? "" : "s",
-                options.connections, options.hosts.size(), options.hosts.size() == 1 ? "" : "s",
-                options.pipeline, result.seconds);
+                options.redis ? "redis GET" : appmgr::bench::requestKindName(kind), requests.size(),
+                requests.size() == 1 ? "" : "s", options.connections, options.hosts.size(),
+                options.hosts.size() == 1 ? "" : "s", options.pipeline, result.seconds);
     std::printf("requests/s %.0f  requests %llu  errors %llu\n", result.requestsPerSecond(),
                 static_cast<unsigned long long>(result.requests),
                 static_cast<unsigned long long>(result.errors));

@@ -68,6 +68,11 @@ BenchRequest velmoraRequest(uint32_t velmoraId) {
           requestFrame(APPMAN_VELMORA_BY_ID_REQ, &req, sizeof req)};
 }
 
+BenchRequest redisGetRequest(const std::string& key) {
+  const std::string command = "*2\r\n$3\r\nGET\r\n$" + std::to_string(key.size()) + "\r\n" + key + "\r\n";
+  return {"redis GET " + key, 0, std::vector<unsigned char>(command.begin(), command.end())};
+}
+
 BenchRequest subclientRequest(uint64_t subclientId, uint64_t velmoraId, uint64_t appId) {
   const std::string appIdText =
       std::to_string(velmoraId) + XR_NUMERIC_APPLICATIONID_DELIMITER + std::to_string(appId);

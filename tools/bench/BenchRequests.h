@@ -40,6 +40,8 @@ std::vector<BenchRequest> requestsFromTree(RequestKind kind, const std::string& 
 // The request for one object: a Velmora id, or a subclient id with the
 // Velmora and application ids its lookup names.
 BenchRequest velmoraRequest(uint32_t velmoraId);
+// A redis GET of `key`, for the reference runs (LoadOptions::redis).
+BenchRequest redisGetRequest(const std::string& key);
 BenchRequest subclientRequest(uint64_t subclientId, uint64_t velmoraId, uint64_t appId);
 
 }  // namespace bench

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -160,12 +161,17 @@ struct ThreadTally {
 class Loop {
  public:
   Loop(const LoadOptions& options, const std::vector<BenchRequest>& requests, std::atomic<uint64_t>& issued,
-       Clock::time_point start)
+       Clock::time_point start, double rate)
       : options_(options),
         requests_(requests),
         issued_(issued),
         countStart_(start + options.warmup),
-        end_(start + options.duration) {
+        end_(start + options.duration),
+        nextSend_(start) {
+    if (rate > 0) {
+      interval_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / rate));
+      if (interval_.count() == 0) interval_ = Clock::duration(1);
+    }
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
     if (epoll_ < 0) throw systemError("epoll_create1");
   }
@@ -197,13 +203,21 @@ class Loop {
     for (auto& c : connections_) fill(*c);
     std::vector<epoll_event> events(connections_.size() + 1);
     while (busy()) {
-      const int n = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 10);
+      int timeout = 10;
+      if (paced()) {
+        // Milliseconds to the next send, rounded up: within a millisecond,
+        // the requests due leave together.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextSend_ - Clock::now()).count();
+        timeout = static_cast<int>(std::max<long long>(0, std::min<long long>(wait, timeout)));
+      }
+      const int n = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), timeout);
       if (n < 0 && errno != EINTR) throw systemError("epoll_wait");
       for (int i = 0; i < n; ++i) {
         auto& c = *static_cast<Connection*>(events[i].data.ptr);
         if (c.open && (events[i].events & EPOLLOUT)) flush(c);
         if (c.open && (events[i].events & (EPOLLIN | EPOLLERR | EPOLLHUP))) receive(c);
       }
+      if (paced()) pace();
     }
     return std::move(tally_);
   }
@@ -222,24 +236,50 @@ class Loop {
     return false;
   }
 
-  // Sends requests until `pipeline` are in flight or the run stops.
+  bool paced() const { return interval_.count() > 0; }
+
+  // Sends requests until `pipeline` are in flight or the run stops; with a
+  // rate, pace() sends instead.
   void fill(Connection& c) {
     const Clock::time_point now = Clock::now();
-    while (c.open && c.inFlight < options_.pipeline && !stopping(now)) {
-      if (options_.requests != 0 && issued_.fetch_add(1, std::memory_order_relaxed) >= options_.requests)
-        break;
-      const BenchRequest& request = requests_[c.nextRequest];
-      c.nextRequest = (c.nextRequest + 1) % requests_.size();
-      const size_t at = c.out.size();
-      c.out.insert(c.out.end(), request.frame.begin(), request.frame.end());
-      const uint64_t id = c.nextId++;
-      setCorrelationId(c.out.data() + at, id);
-      const size_t slot = (c.head + c.inFlight) % options_.pipeline;
-      c.ids[slot] = id;
-      c.sentAt[slot] = now;
-      ++c.inFlight;
+    while (!paced() && c.open && c.inFlight < options_.pipeline && !stopping(now) && queue(c, now)) {
     }
     flush(c);
+  }
+
+  // Sends the requests that are due, each on the next connection with room.
+  void pace() {
+    const Clock::time_point now = Clock::now();
+    while (nextSend_ <= now && !stopping(now)) {
+      Connection* room = nullptr;
+      for (size_t i = 0; i < connections_.size() && room == nullptr; ++i) {
+        Connection& c = *connections_[(cursor_ + i) % connections_.size()];
+        if (c.open && c.inFlight < options_.pipeline) room = &c;
+      }
+      if (room == nullptr) return;  // sent when a reply makes room
+      cursor_ = (cursor_ + 1) % connections_.size();
+      if (!queue(*room, now)) return;
+      flush(*room);
+      nextSend_ += interval_;
+    }
+  }
+
+  // Appends the connection's next request to its output; false when a
+  // counted run has issued all of its requests.
+  bool queue(Connection& c, Clock::time_point now) {
+    if (options_.requests != 0 && issued_.fetch_add(1, std::memory_order_relaxed) >= options_.requests)
+      return false;
+    const BenchRequest& request = requests_[c.nextRequest];
+    c.nextRequest = (c.nextRequest + 1) % requests_.size();
+    const size_t at = c.out.size();
+    c.out.insert(c.out.end(), request.frame.begin(), request.frame.end());
+    const uint64_t id = c.nextId++;
+    if (!options_.redis) setCorrelationId(c.out.data() + at, id);
+    const size_t slot = (c.head + c.inFlight) % options_.pipeline;
+    c.ids[slot] = id;
+    c.sentAt[slot] = now;
+    ++c.inFlight;
+    return true;
   }
 
   void flush(Connection& c) {
@@ -283,8 +323,8 @@ class Loop {
       c.inUsed += static_cast<size_t>(n);
       if (c.inUsed < c.in.size()) break;  // the socket is drained
     }
-    size_t consumed = 0;
-    while (c.open && c.inUsed - consumed >= wire::kHeaderSize) {
+    size_t consumed = options_.redis ? redisReplies(c) : 0;
+    while (!options_.redis && c.open && c.inUsed - consumed >= wire::kHeaderSize) {
       const wire::FrameHeader header = wire::decodeHeader(c.in.data() + consumed);
       if (header.magic != wire::kMagic || header.frameSize() > (64u << 20)) {
         fail(c, "the host sent a frame that breaks the format");
@@ -304,31 +344,68 @@ class Loop {
     if (c.open) fill(c);
   }
 
+  // Takes the complete RESP replies at the start of c.in (simple strings,
+  // errors, integers, bulk strings); returns the bytes they take.
+  size_t redisReplies(Connection& c) {
+    size_t consumed = 0;
+    const char* in = reinterpret_cast<const char*>(c.in.data());
+    while (c.open && consumed < c.inUsed) {
+      const char* line = in + consumed;
+      const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', c.inUsed - consumed));
+      if (lineEnd == nullptr) break;
+      size_t size = static_cast<size_t>(lineEnd + 1 - line);
+      if (*line == '$') {
+        const long length = std::strtol(line + 1, nullptr, 10);
+        if (length >= 0) size += static_cast<size_t>(length) + 2;
+        if (size > c.in.size()) c.in.resize(size);
+        if (consumed + size > c.inUsed) break;
+      } else if (*line != '+' && *line != '-' && *line != ':') {
+        fail(c, "the redis server sent a reply that is not RESP");
+        return consumed;
+      }
+      if (c.inFlight == 0) {
+        fail(c, "the host sent a reply nobody asked for");
+        return consumed;
+      }
+      const bool ok = *line != '-';
+      complete(c, ok, [&] { return "redis error: " + std::string(line + 1, lineEnd); });
+      consumed += size;
+    }
+    return consumed;
+  }
+
   void onReply(Connection& c, const wire::FrameHeader& header, const unsigned char* frame) {
-    const Clock::time_point now = Clock::now();
     if (c.inFlight == 0) {
       fail(c, "the host sent a reply nobody asked for");
       return;
     }
     const uint64_t expected = c.ids[c.head];
-    const Clock::time_point sentAt = c.sentAt[c.head];
-    c.head = (c.head + 1) % options_.pipeline;
-    --c.inFlight;
     const char* text = reinterpret_cast<const char*>(frame + wire::kHeaderSize + header.recordLength);
     const bool ok = header.type == wire::FrameType::kResponse && header.correlationId == expected &&
                     (header.textLength == 0 || text[0] == '\0');
+    complete(c, ok, [&] {
+      std::string message;
+      wire::leadingText(text, header.textLength, message);
+      return header.correlationId != expected         ? std::string("a reply out of order")
+             : header.type == wire::FrameType::kError ? "error frame: " + message
+             : header.type == wire::FrameType::kResponse
+                 ? "response with the error text \"" + message + "\""
+                 : "frame type " + std::to_string(static_cast<unsigned>(header.type));
+    });
+  }
+
+  // Retires the oldest request in flight with its reply's verdict; `error`
+  // describes a bad reply.
+  template <typename Describe>
+  void complete(Connection& c, bool ok, Describe error) {
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point sentAt = c.sentAt[c.head];
+    c.head = (c.head + 1) % options_.pipeline;
+    --c.inFlight;
     const bool counted = now >= countStart_ && (options_.requests != 0 || now <= end_);
     if (!ok) {
       ++tally_.errors;
-      if (tally_.firstError.empty()) {
-        std::string message;
-        wire::leadingText(text, header.textLength, message);
-        tally_.firstError = header.correlationId != expected         ? "a reply out of order"
-                            : header.type == wire::FrameType::kError ? "error frame: " + message
-                            : header.type == wire::FrameType::kResponse
-                                ? "response with the error text \"" + message + "\""
-                                : "frame type " + std::to_string(static_cast<unsigned>(header.type));
-      }
+      if (tally_.firstError.empty()) tally_.firstError = error();
       return;
     }
     if (!counted) return;
@@ -353,6 +430,9 @@ class Loop {
   std::atomic<uint64_t>& issued_;
   const Clock::time_point countStart_;
   const Clock::time_point end_;
+  Clock::time_point nextSend_;  // with a rate: when the next request is due
+  Clock::duration interval_{0};
+  size_t cursor_ = 0;  // where pace() looks for room first
   int epoll_ = -1;
   std::vector<std::unique_ptr<Connection>> connections_;
   ThreadTally tally_;
@@ -389,7 +469,7 @@ LoadResult runLoad(const LoadOptions& options, const std::vector<BenchRequest>& 
     for (unsigned i = 0; i < options.connections; ++i) {
       const std::string& address = options.hosts[i % options.hosts.size()];
       fds.push_back(connectTo(address));
-      hello(fds.back(), address, options.peerProtocolVersion);
+      if (!options.redis) hello(fds.back(), address, options.peerProtocolVersion);
     }
   } catch (...) {
     for (int fd : fds) ::close(fd);
@@ -400,7 +480,7 @@ LoadResult runLoad(const LoadOptions& options, const std::vector<BenchRequest>& 
   const Clock::time_point start = Clock::now();
   std::vector<std::unique_ptr<Loop>> loops;
   for (unsigned t = 0; t < threads; ++t)
-    loops.push_back(std::make_unique<Loop>(options, requests, issued, start));
+    loops.push_back(std::make_unique<Loop>(options, requests, issued, start, options.rate / threads));
   for (size_t i = 0; i < fds.size(); ++i) loops[i % threads]->add(fds[i], i);  // each loop now owns its fds
 
   std::vector<ThreadTally> tallies(threads);

@@ -6,7 +6,8 @@
 //
 // A reply counts as an error unless it is a response frame with the
 // correlation id of the oldest request in flight and an empty error text; a
-// connection the host closes counts one error and leaves the run.
+// connection the host closes counts one error and leaves the run. With a
+// rate, the load is open: requests leave on a schedule, not on replies.
 #ifndef TOOLS_BENCH_LOADGENERATOR_H_
 #define TOOLS_BENCH_LOADGENERATOR_H_
 
@@ -31,6 +32,14 @@ struct LoadOptions {
   // Replies that arrive this long after the start are not counted.
   std::chrono::milliseconds warmup{0};
   uint32_t peerProtocolVersion = 0x1003;  // told to the host in the hello
+  // Requests per second offered over all connections: each goes out at its
+  // time on a connection with room (late, when none has). 0: a connection
+  // sends as soon as a reply makes room.
+  double rate = 0;
+  // The hosts are redis servers, for a reference under the same load: no
+  // hello, the requests are RESP commands (redisGetRequest), and a reply is
+  // good unless it is an error reply.
+  bool redis = false;
 };
 
 // Latency percentiles, nearest rank, in nanoseconds; 0 without samples.
