@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -658,6 +659,62 @@ TEST(Appmgrd, EveryAcknowledgedUpdateSurvivesSigkillUnderLoad) {
         << path;
   }
   EXPECT_EQ(trail.size(), added + 1) << "the import, then one entry per update that happened";
+}
+
+// A 1.1 client reads the trail, each change with the peer that made it; a
+// client that said 1.0 in its hello is refused the audit frame, as a 1.0
+// host would refuse it.
+TEST(Appmgrd, ServesTheAuditTrailToA11ClientOnly) {
+  TempDir dir;
+  const std::string db = dir.file("audit.db");
+  {
+    std::shared_ptr<SqliteConfigStore> store;
+    std::string errorText;
+    ASSERT_EQ(SqliteConfigStore::open(db, store, errorText), 0) << errorText;
+    ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *store, errorText), 0) << errorText;
+  }
+  Appmgrd child({"--store", db, "--listen", "127.0.0.1:0", "--audit-retention-days", "1"});
+  ASSERT_FALSE(child.address.empty()) << child.ready;
+  auto client = AppMgrClient::connect(child.address);
+  ASSERT_EQ(call(*client, APPMAN_SUBCLIENT_UPDATE_FILES_REQ, "1 /audited"), 0u);
+  appmgr::wire::AuditReadRecord read;
+  read.objectKind = 4;  // subclient
+  read.objectId = 8;
+  const appmgr::AppMgrAuditReply reply = client->readAudit(read);
+  ASSERT_EQ(reply.entries.size(), 1u) << reply.errorText;
+  AuditEntry entry;
+  std::string why;
+  ASSERT_TRUE(parseAuditEntryJson(reply.entries[0], entry, why)) << why;
+  EXPECT_EQ(entry.who.rfind("127.0.0.1:", 0), 0u) << entry.who;
+  EXPECT_EQ(
+      entry.requestName + " " + entry.change,
+      R"(APPMAN_SUBCLIENT_UPDATE_FILES_REQ {"changed":true,"group":1,"added":["/audited"],"removed":[]})");
+
+  namespace wire = appmgr::wire;
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port =
+      htons(static_cast<uint16_t>(std::stoi(child.address.substr(child.address.rfind(':') + 1))));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const auto exchange = [&](wire::FrameType type, const std::vector<unsigned char>& record) {
+    wire::FrameHeader header;
+    header.type = type;
+    const std::vector<unsigned char> frame = wire::buildFrame(header, record, std::string());
+    EXPECT_EQ(::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL), static_cast<ssize_t>(frame.size()));
+    unsigned char bytes[wire::kHeaderSize];
+    EXPECT_EQ(::recv(fd, bytes, sizeof bytes, MSG_WAITALL), static_cast<ssize_t>(sizeof bytes));
+    const wire::FrameHeader answer = wire::decodeHeader(bytes);
+    std::vector<char> body(answer.bodySize());
+    if (!body.empty()) ::recv(fd, body.data(), body.size(), MSG_WAITALL);
+    return answer.type;
+  };
+  wire::HelloRecord hello;
+  hello.minor = 0;
+  EXPECT_EQ(exchange(wire::FrameType::kHello, wire::encodeRecord(hello)), wire::FrameType::kHelloAck);
+  EXPECT_EQ(exchange(wire::FrameType::kAuditRead, wire::encodeRecord(read)), wire::FrameType::kError);
+  ::close(fd);
 }
 
 }  // namespace
