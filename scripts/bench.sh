@@ -156,16 +156,16 @@ cpu_ticks() {
 }
 
 # appmgr-bench at the fixed offered load against the server with pid $2
-# (appmgr-bench arguments after); writes $out/$1.json and adds
+# (appmgr-bench arguments after); writes $out/cpu_$1.json and adds
 # "cpu_$1 NS" to $out/cpu: the server's CPU time per answered request.
 cpu_load() {
   local name="$1" pid="$2" before after requests
   shift 2
   echo "running appmgr-bench $name at $cpu_rate/s ..." >&2
   before=$(cpu_ticks "$pid")
-  "$dir/tools/appmgr-bench" -c 50 -d "$net_seconds" --rate "$cpu_rate" --json "$@" >"$out/$name.json"
+  "$dir/tools/appmgr-bench" -c 50 -d "$net_seconds" --rate "$cpu_rate" --json "$@" >"$out/cpu_$name.json"
   after=$(cpu_ticks "$pid")
-  requests=$(sed -n 's/.*"requests":\([0-9]*\).*/\1/p' "$out/$name.json")
+  requests=$(sed -n 's/.*"requests":\([0-9]*\).*/\1/p' "$out/cpu_$name.json")
   awk -v n="$name" -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v r="${requests:-0}" \
     'BEGIN { if (r > 0) printf "cpu_%s %.1f\n", n, t * 1e9 / hz / r }' >>"$out/cpu"
 }
