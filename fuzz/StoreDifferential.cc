@@ -752,8 +752,19 @@ void printAnswer(const std::string& store, const Answer& answer) {
   printText("error text", answer.errorText);
 }
 
+// The private directory of the SQLite store files; removed at exit, and
+// before the abort of a finding (which skips the exit handlers).
+std::string gSqliteDirectory;
+
+void removeSqliteDirectory() {
+  if (gSqliteDirectory.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(gSqliteDirectory, ignored);
+}
+
 [[noreturn]] void differs(const char* what) {
   std::fprintf(stderr, "stores differ: %s\n", what);
+  removeSqliteDirectory();
   std::abort();
 }
 
@@ -824,6 +835,7 @@ void reset(const StoreUnderTest& target) {
   std::string errorText;
   if (target.tree->replaceTree(startTree(), errorText) != 0) {
     std::fprintf(stderr, "%s: cannot load the start tree: %s\n", target.name.c_str(), errorText.c_str());
+    removeSqliteDirectory();
     std::abort();
   }
 }
@@ -865,8 +877,7 @@ StoreUnderTest openMemoryStore() {
 StoreUnderTest openSqliteStore() {
   // A file with its pool of connections, as a host serves one; on tmpfs
   // where there is one, so that the syncs of each commit cost nothing.
-  static std::string directory;
-  if (directory.empty()) {
+  if (gSqliteDirectory.empty()) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
                           : tmp != nullptr && *tmp != '\0'          ? tmp
@@ -876,14 +887,11 @@ StoreUnderTest openSqliteStore() {
       std::perror("mkdtemp");
       std::abort();
     }
-    directory = pattern;
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(directory, ignored);
-    });
+    gSqliteDirectory = pattern;
+    std::atexit(removeSqliteDirectory);
   }
   static int count = 0;
-  const std::string path = directory + "/store" + std::to_string(count++) + ".db";
+  const std::string path = gSqliteDirectory + "/store" + std::to_string(count++) + ".db";
   std::shared_ptr<SqliteConfigStore> store;
   std::string errorText;
   if (SqliteConfigStore::open(path, store, errorText) != 0) {
