@@ -59,6 +59,38 @@ inline const char* scanListToken(const char* p, const char* end, bool& plus) {
   return p;
 }
 
+// Writes the unescaped form of a token (transform_string_decode's) at out,
+// which has room for length + 16 bytes, and returns the end: a leading
+// backquote goes, "+1" is a space, a plus sign and the byte after it are a
+// plus sign, a final plus sign stays. Copies sixteen bytes at a time with
+// SSE2 while [token, limit) holds them (the token may end earlier).
+inline char* putUnescapedToken(const char* token, size_t length, const char* limit, char* out) {
+  const char* p = token + (*token == TransformStringEmptySymbol ? 1 : 0);
+  const char* const end = token + length;
+  while (p < end) {
+#if defined(__SSE2__)
+    if (limit - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+      const ptrdiff_t room = end - p < 16 ? end - p : 16;
+      const unsigned int hits = static_cast<unsigned int>(_mm_movemask_epi8(
+                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8(TransformStringToSymbol)))) &
+                                ((1u << room) - 1);
+      const ptrdiff_t copied = hits != 0 ? __builtin_ctz(hits) : room;
+      out += copied;
+      p += copied;
+      if (hits == 0) continue;
+    }
+#endif
+    while (p < end && *p != TransformStringToSymbol) *out++ = *p++;
+    if (p == end) break;
+    // At a plus sign.
+    *out++ = p + 1 < end && p[1] == '1' ? TransformStringFromSymbol : TransformStringToSymbol;
+    p += 2;
+  }
+  return out;
+}
+
 class ListDecoder {
  public:
   static constexpr int kStreamError = 0xC201;
@@ -177,38 +209,12 @@ class ListDecoder {
     return true;
   }
 
-  // The unescaped form of a token (transform_string_decode's): a leading
-  // backquote goes, "+1" is a space, a plus sign and the byte after it
-  // are a plus sign, a final plus sign stays. Copies sixteen bytes at a
-  // time with SSE2 while the text holds them (the token may end earlier).
+  // The unescaped form of a token, in `buffer`.
   std::string_view unescape(const char* token, size_t length, std::string& buffer) const {
     if (buffer.size() < length + 16) buffer.resize(length + 16);
     char* const begin = &buffer[0];
-    char* out = begin;
-    const char* p = token + (*token == TransformStringEmptySymbol ? 1 : 0);
-    const char* const end = token + length;
-    while (p < end) {
-#if defined(__SSE2__)
-      if (end_ - p >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-        const ptrdiff_t room = end - p < 16 ? end - p : 16;
-        const unsigned int hits = static_cast<unsigned int>(_mm_movemask_epi8(
-                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8(TransformStringToSymbol)))) &
-                                  ((1u << room) - 1);
-        const ptrdiff_t copied = hits != 0 ? __builtin_ctz(hits) : room;
-        out += copied;
-        p += copied;
-        if (hits == 0) continue;
-      }
-#endif
-      while (p < end && *p != TransformStringToSymbol) *out++ = *p++;
-      if (p == end) break;
-      // At a plus sign.
-      *out++ = p + 1 < end && p[1] == '1' ? TransformStringFromSymbol : TransformStringToSymbol;
-      p += 2;
-    }
-    return std::string_view(begin, static_cast<size_t>(out - begin));
+    return std::string_view(begin,
+                            static_cast<size_t>(putUnescapedToken(token, length, end_, begin) - begin));
   }
 
   const char* p_;

@@ -115,13 +115,14 @@ struct FieldCursor {
   }
 };
 
-// out = the unescaped token.
-void assignToken(const char* token, size_t length, bool escaped, std::string& out) {
-  if (escaped) {
-    assignDecodedToken(token, length, out);
-  } else {
+// out = the unescaped token; [token, limit) is readable.
+void assignToken(const char* token, size_t length, bool escaped, const char* limit, std::string& out) {
+  if (!escaped) {
     out.assign(token, length);
+    return;
   }
+  out.resize(length + 16);
+  out.resize(static_cast<size_t>(putUnescapedToken(token, length, limit, &out[0]) - out.data()));
 }
 
 // Writes the decimal form of v at out; returns the end.
@@ -291,8 +292,8 @@ int Streamer::extractPropList(PropertyList& list, std::istream& in, std::string&
       if (start != nullptr && cursor.number(lead, 18) && cursor.token(nameText, nameLength, nameEscaped) &&
           cursor.number(typeValue, 9) && cursor.token(valueText, valueLength, valueEscaped) &&
           cursor.number(trail, 9)) {
-        assignToken(nameText, nameLength, nameEscaped, name);
-        assignToken(valueText, valueLength, valueEscaped, value);
+        assignToken(nameText, nameLength, nameEscaped, cursor.end, name);
+        assignToken(valueText, valueLength, valueEscaped, cursor.end, value);
         leading = static_cast<unsigned long>(lead);
         type = static_cast<int>(typeValue);
         trailing = static_cast<int>(trail);
@@ -335,7 +336,7 @@ int Streamer::extractContentList(EntryList& list, std::istream& in, std::string&
       size_t length = 0;
       bool escaped = false;
       if (start != nullptr && cursor.token(text, length, escaped)) {
-        assignToken(text, length, escaped, *entry);
+        assignToken(text, length, escaped, cursor.end, *entry);
         GetArea::consume(sb, static_cast<size_t>(cursor.p - start));
         done = true;
       }
