@@ -1,6 +1,7 @@
 // Outcomes, object ids, peers and the access log's lines.
 #include "host/AccessLog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -68,6 +69,12 @@ std::string certificateSubject(SSL* tls) {
   return std::string(text, static_cast<size_t>(length));
 }
 }  // namespace
+
+std::string errorLabel(wire::WireError error) {
+  std::string name = wire::wireErrorName(error);
+  std::replace(name.begin(), name.end(), ' ', '_');
+  return name;
+}
 
 ReplyOutcome outcomeOf(const std::vector<unsigned char>& frame) {
   ReplyOutcome outcome;
@@ -161,9 +168,7 @@ void writeAccessLine(LogSink& sink, const AccessRecord& access) {
       std::snprintf(result, sizeof result, "no_response");
       break;
     case ReplyOutcome::Kind::kErrorFrame: {
-      std::string name = wire::wireErrorName(outcome.frameError);
-      for (char& c : name) c = c == ' ' ? '_' : c;
-      std::snprintf(result, sizeof result, "error_frame:%s", name.c_str());
+      std::snprintf(result, sizeof result, "error_frame:%s", errorLabel(outcome.frameError).c_str());
       break;
     }
   }

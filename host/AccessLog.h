@@ -34,6 +34,10 @@ struct ReplyOutcome {
   wire::WireError frameError = wire::WireError::kMalformedFrame;  // kErrorFrame
 };
 
+// The protocol error's name as a metrics label and access-log word:
+// "malformed frame" -> "malformed_frame".
+std::string errorLabel(wire::WireError error);
+
 // Reads the outcome from a reply frame the host built.
 ReplyOutcome outcomeOf(const std::vector<unsigned char>& frame);
 

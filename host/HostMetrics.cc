@@ -15,6 +15,8 @@
 
 #include "AppMgr/appMgrStructDefines.h"
 
+#include "host/AccessLog.h"
+
 namespace appmgr {
 
 namespace {
@@ -139,13 +141,6 @@ std::string hexCode(unsigned long code) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", code);
   return text;
-}
-
-// "malformed frame" -> "malformed_frame".
-std::string labelOf(wire::WireError error) {
-  std::string name = wire::wireErrorName(error);
-  std::replace(name.begin(), name.end(), ' ', '_');
-  return name;
 }
 }  // namespace
 
@@ -322,7 +317,7 @@ std::vector<prometheus::MetricFamily> HostMetrics::Collect() const {
   for (size_t e = 1; e < kWireErrors; ++e) {
     frames.metric.push_back(value(MetricType::Counter,
                                   sum([e](const Shard& s) -> const Count& { return s.frameErrors[e]; }),
-                                  {{"error", labelOf(static_cast<wire::WireError>(e))}}));
+                                  {{"error", errorLabel(static_cast<wire::WireError>(e))}}));
   }
   out.push_back(std::move(frames));
 
