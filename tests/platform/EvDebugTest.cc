@@ -4,6 +4,7 @@
 // and from a forked child.
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -39,6 +40,43 @@ TEST(LogLevelTest, DebugLvlAboveTheSettingIsDropped) {
   EXPECT_EQ(records[0].level, 6);
   EXPECT_EQ(records[2].severity, LogSeverity::kError);
   EXPECT_EQ(records[0].eventId, ev.id());
+}
+
+namespace {
+
+// Keeps the texts of the lines it admits, each behind the mark it asks for.
+class MarkingSink final : public LogSink {
+ public:
+  const char* admit(const char*, LogSeverity, int) override { return "DEBUG "; }
+  void write(const LogRecord& record) override { texts.push_back(record.text); }
+  std::vector<std::string> texts;
+};
+
+}  // namespace
+
+// The common conversions are formatted without stdio, the rest through it:
+// either way a line reads as printf writes it, behind the sink's mark.
+TEST(LogTextTest, LinesReadAsPrintfWritesThem) {
+  auto sink = std::make_shared<MarkingSink>();
+  EvLog::setSink(sink);
+  std::vector<std::string> want;
+  EvEvent ev;
+  auto line = [&](const char* format, auto... args) {
+    char text[2048] = "DEBUG ";
+    snprintf(text + 6, sizeof text - 6, format, args...);
+    want.push_back(text);
+    ev.Debug("tag", format, args...);
+  };
+  const std::string longText(700, 'x');
+  line("Request Type [%#lx], sending response Code [%d] back to client", 0x1a003311ul, -49665);
+  line("Command [0x%x] %#lx %#x %#lx", 0xABCDEFu, 0ul, 0u, ULONG_MAX);
+  line("%d %i %ld %u %lu", INT_MIN, INT_MAX, LONG_MIN, UINT_MAX, ULONG_MAX);
+  line("100%% [%s]%s", "", "end");
+  line("%s|%s", longText.c_str(), longText.c_str());
+  line("null [%s]", static_cast<const char*>(nullptr));
+  line("%5d|%-3s|%.2s|%08x|%c|%lld|%p", 42, "a", "abc", 255u, 'z', -7LL, static_cast<void*>(sink.get()));
+  EvLog::setSink(nullptr);
+  EXPECT_EQ(sink->texts, want);
 }
 
 namespace {
