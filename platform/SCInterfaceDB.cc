@@ -63,6 +63,12 @@ int SCInterfaceDB::getProperties(unsigned long subclientId, long passThrough, st
                            errorText);
 }
 
+int SCInterfaceDB::visitProperties(unsigned long subclientId, long passThrough, std::string& errorText,
+                                   PropertyVisitor& visitor) {
+  return ::visitProperties(kComponent, PropertyOwner::kSubclient, subclientId, passThrough, visitor,
+                           errorText);
+}
+
 int SCInterfaceDB::setProperties(unsigned long subclientId, PropertyList& properties, bool /*flag*/,
                                  std::string& errorText, void* /*reserved*/, int* /*reserved2*/) {
   return writeSubclientProperties(subclientId, properties, PropertyWrite::kSet, errorText);

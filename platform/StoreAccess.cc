@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ThreadScratch.h"
 
 std::shared_ptr<ConfigStore> requireStore(const char* component, int& result, std::string& errorText) {
   std::shared_ptr<ConfigStore> store = ConfigStore::current();
@@ -31,6 +32,18 @@ int deliverProperties(const char* component, PropertyOwner owner, unsigned long 
   for (PropertyRow& row : rows) {
     callback->getPropertiesCallback(std::move(row.name), row.type, std::move(row.value), 0);
   }
+  return 0;
+}
+
+int visitProperties(const char* component, PropertyOwner owner, unsigned long id, long scope,
+                    PropertyVisitor& visitor, std::string& errorText) {
+  int result = 0;
+  const std::shared_ptr<ConfigStore> store = requireStore(component, result, errorText);
+  if (!store) return result;
+  ScratchLoan<std::vector<PropertyRow>> rows;
+  result = store->listProperties(owner, id, scope, rows.get(), errorText);
+  if (result != 0) return result;
+  for (const PropertyRow& row : rows.get()) visitor.property(row.name, row.type, row.value);
   return 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include "AppMgr/PropCallBack.h"
 #include "platform/ApplProperty.h"
+#include "platform/PropertyVisitor.h"
 
 #include "store/ConfigStore.h"
 #include "store/StoreFailure.h"
@@ -23,6 +24,12 @@ std::shared_ptr<ConfigStore> requireStore(const char* component, int& result, st
 // returning; 0 or the failure's code and text.
 int deliverProperties(const char* component, PropertyOwner owner, unsigned long id, long scope,
                       PropCallBack* callback, std::string& errorText);
+
+// The same read as deliverProperties, with each property handed to `visitor`
+// as views of a row in the calling thread's reused rows: no copy per
+// property beyond the store's own into that storage.
+int visitProperties(const char* component, PropertyOwner owner, unsigned long id, long scope,
+                    PropertyVisitor& visitor, std::string& errorText);
 
 enum class PropertyWrite { kSet, kRemove };
 

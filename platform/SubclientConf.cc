@@ -15,17 +15,24 @@
 
 namespace {
 
-// Reads one entry group of a subclient into `content`. These reads have no
-// error-text argument, so the store's text goes no further.
-int readGroup(unsigned long subclientId, int group, BackupContent& content) {
+// Reads one entry group of a subclient into `entries` (empty on failure).
+// These reads have no error-text argument, so the store's text goes no
+// further.
+int readGroup(unsigned long subclientId, int group, std::vector<std::string>& entries) {
   const std::shared_ptr<ConfigStore> store = ConfigStore::current();
-  if (!store) {
-    content.clear();
-    return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  int result = static_cast<int>(XR_GET_INTERFACE_FAILED);
+  if (store) {
+    std::string errorText;
+    result = store->listSubclientEntries(subclientId, group, entries, errorText);
   }
+  if (result != 0) entries.clear();
+  return result;
+}
+
+// The same into `content`, which takes over the entries read.
+int readGroup(unsigned long subclientId, int group, BackupContent& content) {
   std::vector<std::string> entries;
-  std::string errorText;
-  const int result = store->listSubclientEntries(subclientId, group, entries, errorText);
+  const int result = readGroup(subclientId, group, entries);
   if (result != 0) {
     content.clear();
     return result;
@@ -42,6 +49,10 @@ int ApplBackupContent::getFiles(BackupContent& content, void* /*reserved*/, bool
   return readGroup(subclientId_, kSubclientContentGroup, content);
 }
 
+int ApplBackupContent::readFiles(std::vector<std::string>& entries) {
+  return readGroup(subclientId_, kSubclientContentGroup, entries);
+}
+
 SubclientConf::SubclientConf(unsigned long subclientId) : ApplBackupContent(subclientId) {}
 
 SubclientConf::~SubclientConf() = default;
@@ -54,4 +65,13 @@ int SubclientConf::getFilters(unsigned int type, BackupContent& content, void* /
     return static_cast<int>(XR_BAD_CONTENT_TYPE);
   }
   return readGroup(subclientId_, static_cast<int>(type), content);
+}
+
+int SubclientConf::readFilters(unsigned int type, std::vector<std::string>& entries) {
+  if (type < static_cast<unsigned int>(kFirstFilterGroup) ||
+      type > static_cast<unsigned int>(kLastFilterGroup)) {
+    entries.clear();
+    return static_cast<int>(XR_BAD_CONTENT_TYPE);
+  }
+  return readGroup(subclientId_, static_cast<int>(type), entries);
 }

@@ -159,8 +159,14 @@ int MemoryConfigStore::findSubclient(uint64_t id, SubclientRow& out, std::string
 int MemoryConfigStore::listProperties(PropertyOwner owner, uint64_t id, int64_t /*scope*/,
                                       std::vector<PropertyRow>& out, std::string& /*errorText*/) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // Assigned, not built and moved in: a caller that reuses `out` keeps the
+  // room of its strings.
   const auto it = properties_.find({owner, id});
-  out = it == properties_.end() ? std::vector<PropertyRow>{} : it->second;
+  if (it == properties_.end()) {
+    out.clear();
+  } else {
+    out = it->second;
+  }
   return 0;
 }
 
@@ -223,7 +229,11 @@ int MemoryConfigStore::listSubclientEntries(uint64_t subclientId, int group, std
                         "Subclient " + std::to_string(subclientId) + " not found");
   }
   const auto it = subclientEntries_.find({subclientId, group});
-  out = it == subclientEntries_.end() ? std::vector<std::string>{} : it->second;
+  if (it == subclientEntries_.end()) {
+    out.clear();
+  } else {
+    out = it->second;  // assigned, as in listProperties
+  }
   return 0;
 }
 

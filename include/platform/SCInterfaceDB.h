@@ -7,6 +7,7 @@
 
 #include "AppMgr/PropCallBack.h"
 #include "platform/ApplProperty.h"
+#include "platform/PropertyVisitor.h"
 
 // Every operation returns 0 or an error code with a text in errorText; the
 // void* and int* arguments are unused and passed null.
@@ -65,6 +66,13 @@ class SCInterfaceDB final : public SCInterface {
   int updateContent(unsigned long subclientId, int contentType, EntryList& first, EntryList& second,
                     bool isContent, bool flag2, bool flag3, std::string& errorText, void* reserved,
                     int* reserved2) override;
+
+  // The read of getProperties for in-process callers: the same properties
+  // in the same order, each handed to `visitor` as views that live until
+  // the call returns, without a copy of its texts per property; the same
+  // result and error text.
+  int visitProperties(unsigned long subclientId, long passThrough, std::string& errorText,
+                      PropertyVisitor& visitor);
 };
 
 #endif  // PLATFORM_SCINTERFACEDB_H_

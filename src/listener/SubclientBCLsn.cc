@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <typeinfo>
+#include <vector>
 
 #include "AppMgr/AppIdInfo.h"
 #include "AppMgr/BCLsnException.h"
@@ -26,6 +27,7 @@
 #include "platform/BackupContent.h"
 #include "platform/SCInterfaceDB.h"
 #include "platform/SubclientConf.h"
+#include "platform/ThreadScratch.h"
 
 #include "listener/ListenerFrame.h"
 #include "listener/NumericAppId.h"
@@ -70,18 +72,24 @@ void writeNumber(std::ostream& stream, unsigned long number) {
   stream.write(text, p - text);
 }
 
+const std::string& entryText(const std::string* entry) { return *entry; }
+const std::string& entryText(const std::string& entry) { return entry; }
+
 // Writes the count of entries and then each entry, escaped, each followed
 // by the separator. The text is built in `text` (reused from group to
-// group) and written at once.
-void writeEntries(const BackupContent& content, std::ostream& stream, std::string& text) {
+// group) and written at once. `entries` is a BackupContent (string
+// pointers) or the vector of a direct read.
+template <typename Entries>
+void writeEntries(const Entries& entries, std::ostream& stream, std::string& text) {
   size_t room = 24;  // the count
-  for (const std::string* entry : content) room += maxEncodedLength(entry->size()) + 1;
-  text.resize(room);
+  for (const auto& entry : entries) room += maxEncodedLength(entryText(entry).size()) + 1;
+  if (text.size() < room) text.resize(room);
   char* const begin = &text[0];
-  char* p = std::to_chars(begin, begin + 24, content.size()).ptr;
+  char* p = std::to_chars(begin, begin + 24, entries.size()).ptr;
   *p++ = ' ';
-  for (const std::string* entry : content) {
-    p = putEncodedToken(p, entry->data(), entry->size());
+  for (const auto& entry : entries) {
+    const std::string& path = entryText(entry);
+    p = putEncodedToken(p, path.data(), path.size());
     *p++ = ' ';
   }
   stream.write(begin, p - begin);
@@ -149,15 +157,19 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     if (result != 0) throw BCLsnException(result, errorText);
     stream << transform_string_encode(name, TransformStringFromSymbol, TransformStringToSymbol) << stream_ws;
 
-    // Properties that go out as stored are encoded as they arrive, without a
-    // heap record per property. Passwords for an old peer are re-encrypted
-    // in the records of propList first, and a class derived from this
-    // listener receives its properties through its own callback, as always.
+    // Properties that go out as stored are encoded as they arrive, from
+    // views of the store's rows, without a heap record per property; the
+    // content and filters are read into reused storage, without a list node
+    // per entry. Passwords for an old peer are re-encrypted in the records
+    // of propList first, and a class derived from this listener receives its
+    // properties through its own callback and its entries through
+    // BackupContent, as always.
     const bool convert = peerNeedsPasswordConversion(protocolVersion);
-    const bool direct = !convert && typeid(*this) == typeid(SubclientBCLsn);
+    const bool plainListener = typeid(*this) == typeid(SubclientBCLsn);
+    const bool direct = !convert && plainListener;
     PropertyTextWriter properties;
-    PropCallBack* const callback = direct ? static_cast<PropCallBack*>(&properties) : this;
-    result = scDb.getProperties(subclientId, request->passThrough, errorText, callback, nullptr);
+    result = direct ? scDb.visitProperties(subclientId, request->passThrough, errorText, properties)
+                    : scDb.getProperties(subclientId, request->passThrough, errorText, this, nullptr);
     if (result != 0) throw BCLsnException(result, errorText);
     stream << ((flags & kFlagTokenBit) != 0 ? XR_APPMGR_PROP_TRUE_STR_VAL : XR_APPMGR_PROP_FALSE_STR_VAL)
            << stream_ws;
@@ -173,16 +185,29 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     } else {
       SubclientConf conf(subclientId);
       BackupContent content;
-      std::string entryText;
-      result = conf.getFiles(content, nullptr, false);
-      if (result != 0) throw BCLsnException(result, errorText);
-      writeEntries(content, stream, entryText);
+      ScratchLoan<std::vector<std::string>> entries;
+      ScratchLoan<std::string, 64 * 1024> text;
+      // Group 1 is the backup content, groups 2 to 8 the filters.
+      auto read = [&](unsigned int group) {
+        if (plainListener) {
+          result = group == 1 ? conf.readFiles(entries.get()) : conf.readFilters(group, entries.get());
+        } else {
+          result = group == 1 ? conf.getFiles(content, nullptr, false)
+                              : conf.getFilters(group, content, nullptr, true, true, false);
+        }
+        if (result != 0) throw BCLsnException(result, errorText);
+      };
+      auto write = [&] {
+        plainListener ? writeEntries(entries.get(), stream, text.get())
+                      : writeEntries(content, stream, text.get());
+      };
+      read(1);
+      write();
       writeNumber(stream, kFilterGroupCount);
       for (unsigned int type = kFirstFilterType; type <= kLastFilterType; ++type) {
-        result = conf.getFilters(type, content, nullptr, true, true, false);
-        if (result != 0) throw BCLsnException(result, errorText);
+        read(type);
         writeNumber(stream, type);
-        writeEntries(content, stream, entryText);
+        write();
       }
     }
   } catch (BCLsnException& e) {

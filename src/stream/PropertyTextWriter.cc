@@ -12,22 +12,32 @@ constexpr size_t kNumberRoom = 24;
 // About twenty properties of the usual length fit before the first growth.
 constexpr size_t kInitialBytes = 1024;
 
-// Length up to the first NUL: what a record's NUL-terminated copy keeps.
-size_t textLength(const std::string& text) { return std::char_traits<char>::length(text.c_str()); }
+// The text up to its first NUL: what a record's NUL-terminated copy keeps.
+std::string_view upToNul(std::string_view text) {
+  const size_t nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
 
 }  // namespace
 
 void PropertyTextWriter::getPropertiesCallback(std::string name, unsigned long type, std::string value,
                                                unsigned long /*reserved*/) {
-  const size_t nameLength = textLength(name);
-  const size_t valueLength = textLength(value);
+  property(name, type, value);
+}
+
+void PropertyTextWriter::property(std::string_view fullName, unsigned long type, std::string_view fullValue) {
+  const std::string_view name = upToNul(fullName);
+  const std::string_view value = upToNul(fullValue);
+  const size_t nameLength = name.size();
+  const size_t valueLength = value.size();
   const size_t room = maxEncodedLength(nameLength) + maxEncodedLength(valueLength) + kNumberRoom + 5;
-  if (entries_.size() - used_ < room) {
-    size_t size = entries_.size() < kInitialBytes ? kInitialBytes : 2 * entries_.size();
+  std::string& entries = entries_.get();
+  if (entries.size() - used_ < room) {
+    size_t size = entries.size() < kInitialBytes ? kInitialBytes : 2 * entries.size();
     if (size - used_ < room) size = used_ + room;
-    entries_.resize(size);
+    entries.resize(size);
   }
-  char* const begin = &entries_[0] + used_;
+  char* const begin = &entries[0] + used_;
   char* p = begin;
   *p++ = '0';
   *p++ = ' ';
@@ -46,5 +56,5 @@ void PropertyTextWriter::writeTo(std::ostream& out) const {
   char* p = std::to_chars(head, head + kNumberRoom, count_).ptr;
   *p++ = ' ';
   out.write(head, p - head);
-  if (used_ > 0) out.write(entries_.data(), static_cast<std::streamsize>(used_));
+  if (used_ > 0) out.write(entries_.get().data(), static_cast<std::streamsize>(used_));
 }

@@ -69,20 +69,20 @@ class ConfigStoreContract : public ::testing::Test {
     ASSERT_EQ(importConfigTreeJson(kStoreFixtureJson, *tree_, errorText_), 0) << errorText_;
   }
 
-  // The properties of an owner as "name=value" (types checked where they matter).
+  // The properties of an owner as "name=value" (types checked where they
+  // matter). These reads, like the database classes' own, go into vectors
+  // reused from read to read: each must replace what the last one left.
   std::vector<std::string> names(PropertyOwner owner, uint64_t id,
                                  std::vector<PropertyRow>* rowsOut = nullptr) {
-    std::vector<PropertyRow> rows;
-    EXPECT_EQ(store_->listProperties(owner, id, 0, rows, errorText_), 0) << errorText_;
+    EXPECT_EQ(store_->listProperties(owner, id, 0, rows_, errorText_), 0) << errorText_;
     std::vector<std::string> out;
-    for (const PropertyRow& row : rows) out.push_back(row.name + "=" + row.value);
-    if (rowsOut != nullptr) *rowsOut = rows;
+    for (const PropertyRow& row : rows_) out.push_back(row.name + "=" + row.value);
+    if (rowsOut != nullptr) *rowsOut = rows_;
     return out;
   }
   std::vector<std::string> entries(uint64_t subclientId, int group) {
-    std::vector<std::string> out;
-    EXPECT_EQ(store_->listSubclientEntries(subclientId, group, out, errorText_), 0) << errorText_;
-    return out;
+    EXPECT_EQ(store_->listSubclientEntries(subclientId, group, entries_, errorText_), 0) << errorText_;
+    return entries_;
   }
   std::string exported() {
     std::string text;
@@ -94,6 +94,8 @@ class ConfigStoreContract : public ::testing::Test {
   std::shared_ptr<ConfigStore> store_;
   ConfigTreeStore* tree_ = nullptr;
   std::string errorText_;
+  std::vector<PropertyRow> rows_;
+  std::vector<std::string> entries_;
 };
 
 using Strings = std::vector<std::string>;
