@@ -101,83 +101,71 @@ pid_t currentTid() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
 // Formats the conversions that the library's own lines use without the
 // stdio machinery, which costs far more than the line itself: %s, %d, %i,
-// %u, %x, the flag '#' on %x, the length 'l', and %%. Writes the text from
-// text[used] on and sets text's size to its end. Returns false for any other
+// %u, %x, the flag '#' on %x, the length 'l', and %%. Appends to text,
+// whose room is reused from line to line. Returns false for any other
 // conversion, flag, width or precision, and for a null %s (which the caller
 // then formats through vsnprintf from the start).
-bool formatCommon(std::string& text, size_t used, const char* format, va_list args) {
-  // Room for `n` more bytes at text[used]; the pointer is valid until the
-  // next call.
-  auto room = [&text, &used](size_t n) {
-    if (text.size() - used < n) text.resize(std::max(used + n, 2 * text.size()));
-    return &text[used];
-  };
-  constexpr size_t kNumberRoom = 24;  // "0x" and 16 digits, or a sign and 20
+bool formatCommon(std::string& text, const char* format, va_list args) {
   for (const char* p = format;; ++p) {
     const char* percent = std::strchr(p, '%');
-    const size_t run = percent != nullptr ? static_cast<size_t>(percent - p) : std::strlen(p);
-    std::memcpy(room(run), p, run);
-    used += run;
-    if (percent == nullptr) break;
+    if (percent == nullptr) {
+      text.append(p);
+      return true;
+    }
+    text.append(p, static_cast<size_t>(percent - p));
     p = percent + 1;
     const bool alternate = *p == '#';
     if (alternate) ++p;
     const bool isLong = *p == 'l';
     if (isLong) ++p;
     if (alternate && *p != 'x') return false;
+    char number[24];  // "0x" and 16 digits, or a sign and 20 digits
+    char* end = number;
     switch (*p) {
       case '%':
         if (isLong) return false;
-        *room(1) = '%';
-        used += 1;
-        break;
+        text.push_back('%');
+        continue;
       case 's': {
         const char* s = isLong ? nullptr : va_arg(args, const char*);
         if (s == nullptr) return false;
-        const size_t n = std::strlen(s);
-        std::memcpy(room(n), s, n);
-        used += n;
-        break;
+        text.append(s);
+        continue;
       }
       case 'd':
-      case 'i': {
-        const long value = isLong ? va_arg(args, long) : va_arg(args, int);
-        char* out = room(kNumberRoom);
-        used += static_cast<size_t>(std::to_chars(out, out + kNumberRoom, value).ptr - out);
+      case 'i':
+        end = std::to_chars(number, number + sizeof number,
+                            isLong ? va_arg(args, long) : static_cast<long>(va_arg(args, int)))
+                  .ptr;
         break;
-      }
       case 'u':
       case 'x': {
-        const unsigned long value = isLong ? va_arg(args, unsigned long) : va_arg(args, unsigned int);
-        char* const out = room(kNumberRoom);
-        char* end = out;
+        const unsigned long value =
+            isLong ? va_arg(args, unsigned long) : static_cast<unsigned long>(va_arg(args, unsigned int));
         if (alternate && value != 0) {
           *end++ = '0';
           *end++ = 'x';
         }
-        end = std::to_chars(end, out + kNumberRoom, value, *p == 'x' ? 16 : 10).ptr;
-        used += static_cast<size_t>(end - out);
+        end = std::to_chars(end, number + sizeof number, value, *p == 'x' ? 16 : 10).ptr;
         break;
       }
       default:
         return false;
     }
+    text.append(number, static_cast<size_t>(end - number));
   }
-  text.resize(used);
-  return true;
 }
 
 // Formats `prefix` and then the line into text, reusing its buffer.
 void formatText(std::string& text, const char* prefix, const char* format, va_list args) {
   const size_t head = std::strlen(prefix);
-  if (text.capacity() < head + 128) text.reserve(head + 128);
-  text.resize(text.capacity());
-  std::memcpy(&text[0], prefix, head);
+  text.assign(prefix, head);
   va_list copy;
   va_copy(copy, args);
-  const bool done = formatCommon(text, head, format, copy);
+  const bool done = formatCommon(text, format, copy);
   va_end(copy);
   if (done) return;
+  if (text.capacity() < head + 128) text.reserve(head + 128);
   text.resize(text.capacity());
   va_copy(copy, args);
   const int needed = vsnprintf(&text[head], text.size() - head + 1, format, copy);

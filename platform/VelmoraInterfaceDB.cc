@@ -1,7 +1,10 @@
 // VelmoraInterfaceDB: reads one Velmora record from the configuration store.
 #include "platform/VelmoraInterfaceDB.h"
 
+#include <vector>
+
 #include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ThreadScratch.h"
 
 #include "store/ConfigStore.h"
 
@@ -29,6 +32,30 @@ int VelmoraInterfaceDB::lookup(unsigned long& id, unsigned long& value1, unsigne
   text2 = row.description;
   text3 = row.timeZoneName;
   text4 = row.installDir;
+  signedValue = row.utcOffsetMinutes;
+  return 0;
+}
+
+int VelmoraInterfaceDB::lookupNumbersAndName(unsigned long& id, unsigned long& value1, unsigned long& value2,
+                                             unsigned long& value3, std::string& name, int& signedValue,
+                                             std::string& errorText) {
+  const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+  if (!store) {
+    errorText = "VelmoraInterfaceDB: no configuration store is installed";
+    return static_cast<int>(XR_GET_INTERFACE_FAILED);
+  }
+  // One row, held in a vector so that the thread can lend it from call to
+  // call; the store assigns into its strings.
+  ScratchLoan<std::vector<VelmoraRow>> rows;
+  rows.get().resize(1);
+  const VelmoraRow& row = rows.get().front();
+  const int rc = store->findVelmora(id, name, rows.get().front(), errorText);
+  if (rc != 0) return rc;
+  id = row.id;
+  value1 = row.releaseId;
+  value2 = row.flags;
+  value3 = row.timeZoneId;
+  name = row.name;
   signedValue = row.utcOffsetMinutes;
   return 0;
 }

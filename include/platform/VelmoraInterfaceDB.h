@@ -22,6 +22,14 @@ class VelmoraInterfaceDB final : public VelmoraInterface {
              std::string& name, std::string& text1, std::string& text2, std::string& text3,
              std::string& text4, int& signedValue, const std::string& input, std::string& errorText,
              void* reserved) override;
+
+  // The lookup for in-process callers that use the numbers and the name
+  // only: the same selection, result and outputs as lookup without the four
+  // further texts, which are then neither copied out nor allocated. The row
+  // is read into storage that the calling thread reuses.
+  int lookupNumbersAndName(unsigned long& id, unsigned long& value1, unsigned long& value2,
+                           unsigned long& value3, std::string& name, int& signedValue,
+                           std::string& errorText);
 };
 
 #endif  // PLATFORM_VELMORAINTERFACEDB_H_

@@ -13,26 +13,22 @@
 
 namespace {
 
-// Inputs and outputs of one VelmoraInterfaceDB::lookup call.
+// Inputs and outputs of one Velmora lookup. The four further texts of
+// VelmoraInterfaceDB::lookup are not used by the record, so the lookup
+// reads the numbers and the name only.
 struct VelmoraLookup {
   unsigned long id = 0;
   unsigned long value1 = 0;
   unsigned long value2 = 0;
   unsigned long value3 = 0;
   std::string name;
-  std::string text1;
-  std::string text2;
-  std::string text3;
-  std::string text4;
   int signedValue = 0;
-  const std::string input;  // always passed empty
 };
 
 int runLookup(VelmoraLookup& lookup, std::string& errorText) {
   VelmoraInterfaceDB db;
-  return db.lookup(lookup.id, lookup.value1, lookup.value2, lookup.value3, lookup.name, lookup.text1,
-                   lookup.text2, lookup.text3, lookup.text4, lookup.signedValue, lookup.input, errorText,
-                   nullptr);
+  return db.lookupNumbersAndName(lookup.id, lookup.value1, lookup.value2, lookup.value3, lookup.name,
+                                 lookup.signedValue, errorText);
 }
 
 // Fills the record from a successful lookup. velmoraName points into

@@ -6,6 +6,8 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -192,6 +194,33 @@ TEST_F(DatabaseClassesTest, UnknownModesAreRefusedWithAText) {
   refused(adapters_.getInstanceList(ids_, names_, errorText_, 0, 0, nullptr, -1));
   refused(adapters_.getBackupSetList(ids_, names_, flags_, errorText_, 0, 0, 0, nullptr, 2));
   refused(adapters_.getSubclientList(ids_, names_, flags_, errorText_, 0, 0, nullptr, 5));
+}
+
+// The listener's Velmora read (numbers and name only, into reused storage)
+// answers as the full lookup does, row after row on one thread, and with
+// no store installed.
+TEST_F(DatabaseClassesTest, VelmoraNumbersAndNameReadAsTheFullLookup) {
+  const std::pair<unsigned long, const char*> keys[] = {
+      {2, ""}, {0, "east"}, {3, ""}, {99, ""}, {0, "north"}, {0, "nowhere"}, {3, "north"}, {2, nullptr}};
+  for (const auto& [key, keyName] : keys) {
+    if (keyName == nullptr) ConfigStore::install(nullptr);
+    SCOPED_TRACE(std::to_string(key) + (keyName != nullptr ? keyName : " without a store"));
+    const std::string start = keyName != nullptr ? keyName : "";
+    unsigned long id = key, v1 = 1, v2 = 1, v3 = 1;
+    std::string name = start, t1, t2, t3, t4, error;
+    int offset = 1;
+    const int want =
+        VelmoraInterfaceDB().lookup(id, v1, v2, v3, name, t1, t2, t3, t4, offset, "", error, nullptr);
+    unsigned long id2 = key, w1 = 1, w2 = 1, w3 = 1;
+    std::string name2 = start, error2;
+    int offset2 = 1;
+    EXPECT_EQ(VelmoraInterfaceDB().lookupNumbersAndName(id2, w1, w2, w3, name2, offset2, error2), want);
+    EXPECT_EQ(error2, error);
+    if (want == 0) {
+      EXPECT_EQ(std::make_tuple(id2, w1, w2, w3, name2, offset2),
+                std::make_tuple(id, v1, v2, v3, name, offset));
+    }
+  }
 }
 
 // Every class answers XR_GET_INTERFACE_FAILED with a text when no store is installed.
