@@ -101,35 +101,37 @@ pid_t currentTid() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
 // Formats the conversions that the library's own lines use without the
 // stdio machinery, which costs far more than the line itself: %s, %d, %i,
-// %u, %x, the flag '#' on %x, the length 'l', and %%. Appends to text,
-// whose room is reused from line to line. Returns false for any other
-// conversion, flag, width or precision, and for a null %s (which the caller
-// then formats through vsnprintf from the start).
-bool formatCommon(std::string& text, const char* format, va_list args) {
+// %u, %x, the flag '#' on %x, the length 'l', and %%. Writes into
+// [out, limit) and returns the end of the text; returns null for any other
+// conversion, flag, width or precision, for a null %s (the caller then
+// formats through vsnprintf from the start) and for a text that does not
+// fit.
+char* formatCommon(char* out, char* const limit, const char* format, va_list args) {
+  auto put = [&out, limit](const char* text, size_t n) {
+    if (static_cast<size_t>(limit - out) < n) return false;
+    std::memcpy(out, text, n);
+    out += n;
+    return true;
+  };
   for (const char* p = format;; ++p) {
     const char* percent = std::strchr(p, '%');
-    if (percent == nullptr) {
-      text.append(p);
-      return true;
-    }
-    text.append(p, static_cast<size_t>(percent - p));
+    if (percent == nullptr) return put(p, std::strlen(p)) ? out : nullptr;
+    if (!put(p, static_cast<size_t>(percent - p))) return nullptr;
     p = percent + 1;
     const bool alternate = *p == '#';
     if (alternate) ++p;
     const bool isLong = *p == 'l';
     if (isLong) ++p;
-    if (alternate && *p != 'x') return false;
+    if (alternate && *p != 'x') return nullptr;
     char number[24];  // "0x" and 16 digits, or a sign and 20 digits
     char* end = number;
     switch (*p) {
       case '%':
-        if (isLong) return false;
-        text.push_back('%');
+        if (isLong || !put("%", 1)) return nullptr;
         continue;
       case 's': {
         const char* s = isLong ? nullptr : va_arg(args, const char*);
-        if (s == nullptr) return false;
-        text.append(s);
+        if (s == nullptr || !put(s, std::strlen(s))) return nullptr;
         continue;
       }
       case 'd':
@@ -150,23 +152,34 @@ bool formatCommon(std::string& text, const char* format, va_list args) {
         break;
       }
       default:
-        return false;
+        return nullptr;
     }
-    text.append(number, static_cast<size_t>(end - number));
+    if (!put(number, static_cast<size_t>(end - number))) return nullptr;
   }
 }
+
+// Room for the usual line; a longer one goes through vsnprintf.
+constexpr size_t kLineRoom = 1024;
 
 // Formats `prefix` and then the line into text, reusing its buffer.
 void formatText(std::string& text, const char* prefix, const char* format, va_list args) {
   const size_t head = std::strlen(prefix);
-  text.assign(prefix, head);
-  va_list copy;
-  va_copy(copy, args);
-  const bool done = formatCommon(text, format, copy);
-  va_end(copy);
-  if (done) return;
+  if (head < kLineRoom) {
+    char line[kLineRoom];
+    std::memcpy(line, prefix, head);
+    va_list copy;
+    va_copy(copy, args);
+    const char* end = formatCommon(line + head, line + kLineRoom, format, copy);
+    va_end(copy);
+    if (end != nullptr) {
+      text.assign(line, static_cast<size_t>(end - line));
+      return;
+    }
+  }
   if (text.capacity() < head + 128) text.reserve(head + 128);
   text.resize(text.capacity());
+  std::memcpy(&text[0], prefix, head);
+  va_list copy;
   va_copy(copy, args);
   const int needed = vsnprintf(&text[head], text.size() - head + 1, format, copy);
   va_end(copy);
