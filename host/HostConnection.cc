@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "AppMgr/BCLsnMsgHandler.h"
@@ -28,7 +29,10 @@ constexpr const char* kTag = "HostConnection";
 constexpr std::chrono::seconds kDrainTime{1};
 // Bytes asked for per read: a whole small frame, often with the next ones of
 // a pipelining peer, in one call. Larger bodies are read straight into place.
-constexpr size_t kReadChunk = 4096;
+constexpr size_t kReadChunk = 8192;
+// Replies gathered for one write: past this, they go out before the next
+// frame already read is served.
+constexpr size_t kBatchBytes = 64 * 1024;
 
 std::vector<unsigned char> errorFrame(uint64_t code, uint64_t correlationId, wire::WireError error,
                                       const std::string& message) {
@@ -151,14 +155,52 @@ void HostConnection::onIdleTimer(const asio::error_code& ec) {
 }
 
 void HostConnection::readHeader() {
-  if (context_.stopping) {
-    close();
+  // The frames a read brought along are served one after the other, their
+  // replies gathered in queued_; the batch goes out in one write once no
+  // whole frame is left, the batch is full, or a request goes to the handler
+  // pool. The socket is read again only after that write.
+  //
+  // The requests of one batch are one request to the store: their reads
+  // share a read transaction (a write in between still ends it, so the
+  // reads after a write see it). The peer sent them all before any was
+  // answered, so one snapshot serves them as truly as one each would.
+  std::optional<ConfigStore::RequestScope> batchScope;
+  for (;;) {
+    if (context_.stopping) {  // replies already made still go out
+      if (queued_.empty()) {
+        close();
+      } else {
+        closeAfterWrite_ = true;
+        state_ = State::kWriting;
+        flush();
+      }
+      return;
+    }
+    state_ = State::kReading;
+    answering_ = false;
+    if (!frameBuffered() || queued_.size() >= kBatchBytes) break;
+    if (!batchScope) batchScope.emplace(ConfigStore::current());
+    batching_ = true;
+    onHeader();
+    batching_ = false;
+    if (state_ != State::kQueued) {  // with the handler pool, or closing
+      if (state_ == State::kHandling) flush();
+      return;
+    }
+  }
+  if (!queued_.empty()) {
+    state_ = State::kWriting;
+    flush();
     return;
   }
-  state_ = State::kReading;
-  answering_ = false;
   watchIdle();
   awaitHeader();
+}
+
+bool HostConnection::frameBuffered() const {
+  if (inEnd_ - inBegin_ < wire::kHeaderSize) return false;
+  const wire::FrameHeader header = wire::decodeHeader(in_.data() + inBegin_);
+  return header.frameSize() <= inEnd_ - inBegin_;
 }
 
 void HostConnection::awaitHeader() {
@@ -180,7 +222,7 @@ void HostConnection::awaitHeader() {
                               return;
                             }
                             inEnd_ += n;
-                            awaitHeader();
+                            readHeader();  // serves what arrived, or reads on
                           });
 }
 
@@ -579,25 +621,47 @@ void HostConnection::account(const std::vector<unsigned char>& frame) {
 void HostConnection::reply(std::vector<unsigned char> frame, bool closeAfter) {
   if (state_ == State::kClosed) return;
   if (context_.metrics || context_.options.accessLog) account(frame);
+  if (queued_.empty()) {
+    queued_.swap(frame);
+  } else {
+    queued_.insert(queued_.end(), frame.begin(), frame.end());
+  }
+  if (batching_ && !closeAfter) {  // readHeader goes on with the next frame read
+    state_ = State::kQueued;
+    return;
+  }
+  closeAfterWrite_ = closeAfter;
   state_ = State::kWriting;
-  outgoing_ = std::move(frame);
-  auto self = shared_from_this();
-  // Nothing is read while a reply waits, so a peer that stops reading holds
-  // one reply at most; one that does not take it within the idle timeout
-  // loses the connection instead of holding it for ever.
-  watchIdle();
-  asio::async_write(
-      stream_, asio::buffer(outgoing_),
-      [this, self, closeAfter](const asio::error_code& ec, size_t) { onWritten(ec, closeAfter); });
+  flush();
 }
 
-void HostConnection::onWritten(const asio::error_code& ec, bool closeAfter) {
+void HostConnection::flush() {
+  if (writing_ || queued_.empty()) return;
+  writing_ = true;
+  sending_.swap(queued_);
+  queued_.clear();
+  auto self = shared_from_this();
+  // Nothing is read while replies wait, so a peer that stops reading holds
+  // one batch at most; one that does not take it within the idle timeout
+  // loses the connection instead of holding it for ever.
+  watchIdle();
+  asio::async_write(stream_, asio::buffer(sending_),
+                    [this, self](const asio::error_code& ec, size_t) { onWritten(ec); });
+}
+
+void HostConnection::onWritten(const asio::error_code& ec) {
+  writing_ = false;
   if (state_ == State::kClosed) return;
   if (ec) {  // the peer left before the reply was out
     close();
     return;
   }
-  if (closeAfter) {
+  if (!queued_.empty()) {  // a reply made while this write was out
+    flush();
+    return;
+  }
+  if (state_ == State::kHandling) return;  // its reply comes from the handler pool
+  if (closeAfterWrite_) {
     closeGracefully();
     return;
   }

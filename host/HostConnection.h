@@ -5,14 +5,16 @@
 // A TLS connection first completes its handshake (bounded by the TLS
 // handshake timeout); from then on it runs the same cycle as a plain one.
 //
-// Cycle: read header -> read body -> handle -> write the one reply -> read
-// the next header. One read takes whatever the peer has sent, up to a small
-// buffer, so a small frame costs one read call. A request is served on the
-// network thread or goes to the handler pool (InlinePolicy); the next frame
-// is taken only after its reply is written, so the replies of one connection
-// go out in request order, and nothing is read while a reply is pending: a
-// peer that sends without reading stops being read. A reply the peer does
-// not take within the idle timeout closes the connection.
+// Cycle: read -> serve every whole frame the read brought -> write their
+// replies in one write -> read again. One read takes whatever the peer has
+// sent, up to a small buffer, so a pipelining peer's frames cost one read
+// call and one write call together. A request is served on the network
+// thread or goes to the handler pool (InlinePolicy); the frame after it is
+// served only once its reply is made, so the replies of one connection go
+// out in request order, and nothing is read while replies are pending: a
+// peer that sends without reading stops being read, holding one read buffer
+// of requests and their replies at most. Replies the peer does not take
+// within the idle timeout close the connection.
 #ifndef HOST_HOSTCONNECTION_H_
 #define HOST_HOSTCONNECTION_H_
 
@@ -49,7 +51,9 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   void abort();
 
  private:
-  enum class State { kHandshaking, kReading, kHandling, kWriting, kClosed };
+  // kQueued: a reply was added to the batch and the next buffered frame may
+  // be served. kWriting: waiting for the batch to be written.
+  enum class State { kHandshaking, kReading, kHandling, kQueued, kWriting, kClosed };
   // A request handed to the library: its own copy of the record and texts,
   // so it stays valid if the connection moves on after a deadline.
   struct Pending {
@@ -72,7 +76,11 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   // the peer to take a reply.
   void watchIdle();
   void onIdleTimer(const asio::error_code& ec);
+  // Serves the whole frames already read, then writes their replies or
+  // reads more.
   void readHeader();
+  // Whether in_ holds a whole frame.
+  bool frameBuffered() const;
   // Reads until in_ holds a frame header, then calls onHeader.
   void awaitHeader();
   void onHeader();
@@ -97,9 +105,13 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
 
   // Counts the reply in the metrics and writes its access line, when either is on.
   void account(const std::vector<unsigned char>& frame);
+  // Adds the reply of the frame being served to the batch; writes the batch
+  // unless more buffered frames are being served.
   void reply(std::vector<unsigned char> frame, bool closeAfter);
+  // Starts writing the batch, unless a write is out or nothing waits.
+  void flush();
   void replyError(wire::WireError error, const std::string& message, bool closeAfter);
-  void onWritten(const asio::error_code& ec, bool closeAfter);
+  void onWritten(const asio::error_code& ec);
   // Stops sending, drains what the peer still sends for a moment, then
   // closes, so the last frame is not lost to a reset.
   void closeGracefully();
@@ -130,7 +142,13 @@ class HostConnection : public std::enable_shared_from_this<HostConnection> {
   // Record kept 8-byte aligned: the library reads it as a struct.
   std::vector<uint64_t> record_;
   std::vector<char> textArea_;
-  std::vector<unsigned char> outgoing_;
+  // Replies made and not yet written (the batch), and the batch being
+  // written; one write is out at a time.
+  std::vector<unsigned char> queued_;
+  std::vector<unsigned char> sending_;
+  bool writing_ = false;
+  bool batching_ = false;         // readHeader is serving buffered frames
+  bool closeAfterWrite_ = false;  // the last reply ends the connection
   // The request being served on the network thread (the pool gets its own copy).
   Pending inline_;
   std::vector<char> drain_;

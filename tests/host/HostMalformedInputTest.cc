@@ -6,6 +6,7 @@
 // one exact size, text fields flattened into offsets.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -159,6 +160,53 @@ TEST_P(HostMalformedInputTest, EachFrameGetsItsReplyAndOnlyABrokenStreamIsClosed
 
 INSTANTIATE_TEST_SUITE_P(Frames, HostMalformedInputTest, ::testing::ValuesIn(inputs()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Frames a peer sends in one burst are read together and their replies
+// written together: every frame still gets its own reply, in order, whether
+// it is answered on the network thread or by the handler pool (the first
+// lookups of a code go there), and a broken frame at the end closes the
+// connection only after the replies before it went out.
+TEST_F(HostTest, AFrameBurstGetsEveryReplyInOrderAndABrokenFrameEndsItAfterThem) {
+  startHost();
+  RawPeer peer(server_->port());
+  const std::vector<unsigned char> first = hello(16);
+  std::vector<unsigned char> burst(first.begin(), first.end());
+  std::vector<std::pair<Type, uint64_t>> expected = {{Type::kHelloAck, kId}};
+  for (uint64_t i = 0; i < 120; ++i) {
+    appmanVelmoraByIdReq byId;
+    byId.velmoraId = 2;
+    byId.context = i;
+    std::vector<unsigned char> record(sizeof byId);
+    std::memcpy(record.data(), &byId, sizeof byId);
+    const uint64_t id = 1000 + i;
+    const std::vector<unsigned char> frames[] = {
+        frame(Type::kRequest, APPMAN_VELMORA_BY_ID_REQ, id, record, ""),
+        frame(Type::kRequest, APPMAN_VELMORA_BY_NAME_REQ, id, {1, 0, 0, 0, 0, 0, 0, 0}, "north"),  // no NUL
+        frame(Type::kRequest, 0x1a001099, id, {}, ""), frame(Type::kHealth, 0, id, {}, "")};
+    const Type replies[] = {Type::kResponse, Type::kError, Type::kNoResponse, Type::kHealthReply};
+    burst.insert(burst.end(), frames[i % 4].begin(), frames[i % 4].end());
+    expected.push_back({replies[i % 4], id});
+  }
+  wire::FrameHeader wrongMagic;
+  wrongMagic.magic = 0x50545448;
+  const std::vector<unsigned char> broken = headerOnly(wrongMagic);
+  burst.insert(burst.end(), broken.begin(), broken.end());
+  expected.push_back({Type::kError, kId});
+  peer.sendBytes(burst);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    RawFrame reply;
+    ASSERT_TRUE(peer.readFrame(reply));
+    EXPECT_EQ(reply.header.type, expected[i].first) << reply.textArea;
+    EXPECT_EQ(reply.header.correlationId, expected[i].second);
+    if (reply.header.type == Type::kResponse && reply.record.size() == sizeof(appmanVelmoraRsp)) {
+      appmanVelmoraRsp rsp;
+      std::memcpy(static_cast<void*>(&rsp), reply.record.data(), sizeof rsp);
+      EXPECT_EQ(rsp.context, expected[i].second - 1000) << "the answer of its own request";
+    }
+  }
+  EXPECT_TRUE(peer.closedByHost());
+}
 
 // ---- The codec under the frames ----
 
