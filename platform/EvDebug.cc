@@ -219,10 +219,11 @@ size_t logLineBytes(const LogRecord& record) {
   return kMaxHeadBytes + record.tag.size() + 2 + record.text.size();
 }
 
-// Lays out the line of a record with a time at or after the epoch (the
-// layout of formatLogLine) at `out`, which has room for logLineBytes();
-// returns the end. `cache` is the calling thread's, or one a lock guards.
-char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
+// Lays out what comes before the text in the line of a record with a time
+// at or after the epoch (the layout of formatLogLine) at `out`, which has
+// room for kMaxHeadBytes and the tag and two bytes more; returns the end.
+// `cache` is the calling thread's, or one a lock guards.
+char* putLogHead(const LogRecord& record, char* out, StampCache& cache) {
   const int64_t second = record.timeMicros / 1000000;
   if (cache.second != second || cache.zone != timezone || cache.zoneName != tzname[0]) {
     const time_t seconds = static_cast<time_t>(second);
@@ -244,8 +245,10 @@ char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
     cache.pid = record.pid;
     cache.tid = record.tid;
   }
+  // The stamp and the ids are copied whole (fixed sizes, no call) and the
+  // output advanced by their lengths: kMaxHeadBytes has room for both.
   char* p = out;
-  std::memcpy(p, cache.text, cache.length);
+  std::memcpy(p, cache.text, sizeof cache.text);
   p += cache.length;
   *p++ = '.';
   static constexpr char kPairs[] =
@@ -255,7 +258,7 @@ char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
   uint32_t micros = static_cast<uint32_t>(record.timeMicros % 1000000);
   for (int i = 4; i >= 0; i -= 2, micros /= 100) std::memcpy(p + i, kPairs + 2 * (micros % 100), 2);
   p += 6;
-  std::memcpy(p, cache.ids, cache.idsLength);
+  std::memcpy(p, cache.ids, sizeof cache.ids);
   p += cache.idsLength;
   if (record.severity == LogSeverity::kError) {
     std::memcpy(p, "ERROR ", 6);
@@ -266,6 +269,13 @@ char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
   p += record.tag.size();
   *p++ = ']';
   *p++ = ' ';
+  return p;
+}
+
+// The whole line, at `out`, which has room for logLineBytes(); returns the
+// end.
+char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
+  char* p = putLogHead(record, out, cache);
   std::memcpy(p, record.text.data(), record.text.size());
   return p + record.text.size();
 }
@@ -366,12 +376,7 @@ struct FileLogSink::State {
   // Returns whether the writer is to be woken; the caller does that after
   // releasing the lock, so that the writer does not wake into a held lock.
   bool append(const LogRecord& record, std::unique_lock<std::mutex>& lock) {
-    // Never append to a full block: memory stays bounded while the writer
-    // is behind.
-    while (current.size >= kBlockBytes) {
-      waitForRoom(lock);
-      if (current.size >= kBlockBytes) handOff();
-    }
+    waitForBlock(lock);
     const bool first = current.empty();
     if (record.timeMicros >= 0) {
       current.reserve(logLineBytes(record) + 1);
@@ -384,7 +389,48 @@ struct FileLogSink::State {
       std::memcpy(current.data.get() + current.size, line.data(), line.size());
       current.size += line.size();
     }
-    if (record.severity == LogSeverity::kError) {
+    return lineAppended(record.severity, first, lock);
+  }
+
+  // Appends the line of a record whose text is still to be formatted,
+  // formatting it in place. Returns false, having appended nothing, when
+  // the text needs vsnprintf or is longer than kLineRoom; otherwise sets
+  // `wake` as append's result.
+  bool appendFormatted(const LogRecord& record, const char* prefix, const char* format, va_list args,
+                       std::unique_lock<std::mutex>& lock, bool& wake) {
+    if (record.timeMicros < 0) return false;
+    waitForBlock(lock);
+    const bool first = current.empty();
+    const size_t prefixBytes = *prefix != '\0' ? std::strlen(prefix) : 0;
+    current.reserve(kMaxHeadBytes + record.tag.size() + 2 + prefixBytes + kLineRoom + 1);
+    char* p = putLogHead(record, current.data.get() + current.size, stamps);
+    std::memcpy(p, prefix, prefixBytes);
+    p += prefixBytes;
+    va_list copy;
+    va_copy(copy, args);
+    char* end = formatCommon(p, p + kLineRoom, format, copy);
+    va_end(copy);
+    if (end == nullptr) return false;
+    *end++ = '\n';
+    current.size = static_cast<size_t>(end - current.data.get());
+    wake = lineAppended(record.severity, first, lock);
+    return true;
+  }
+
+  // Never append to a full block: memory stays bounded while the writer is
+  // behind.
+  void waitForBlock(std::unique_lock<std::mutex>& lock) {
+    while (current.size >= kBlockBytes) {
+      waitForRoom(lock);
+      if (current.size >= kBlockBytes) handOff();
+    }
+  }
+
+  // After a line went into the current block (which was empty when `first`
+  // is set): an error line is flushed, a full block handed to the writer.
+  // Returns whether the writer is to be woken, as append does.
+  bool lineAppended(LogSeverity severity, bool first, std::unique_lock<std::mutex>& lock) {
+    if (severity == LogSeverity::kError) {
       flush(lock);
       return false;
     }
@@ -603,6 +649,8 @@ LogSink::~LogSink() = default;
 
 const char* LogSink::admit(const char*, LogSeverity, int) { return ""; }
 
+bool LogSink::writeFormatted(const LogRecord&, const char*, const char*, va_list) { return false; }
+
 void LogSink::flush() {}
 
 void StderrLogSink::write(const LogRecord& record) {
@@ -649,6 +697,19 @@ void FileLogSink::write(const LogRecord& record) {
     lock.unlock();
     state_->work.notify_one();
   }
+}
+
+bool FileLogSink::writeFormatted(const LogRecord& record, const char* prefix, const char* format,
+                                 va_list args) {
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  if (state_->fd < 0) return true;  // the line is dropped, as write() drops it
+  bool wake = false;
+  if (!state_->appendFormatted(record, prefix, format, args, lock, wake)) return false;
+  if (wake) {
+    lock.unlock();
+    state_->work.notify_one();
+  }
+  return true;
 }
 
 void FileLogSink::flush() {
@@ -800,11 +861,13 @@ void EvDebug::emit(LogSeverity severity, int level, const char* tag, const char*
   record.severity = severity;
   record.level = level;
   record.tag.assign(tag);
-  formatText(record.text, prefix, format, args);
   // Only this thread changes its copy of the sink, and not while the record
-  // is busy (lines logged from inside write take the path above).
+  // is busy (lines logged from inside the sink take the path above).
   state.recordBusy = true;
-  state.sink->write(record);
+  if (!state.sink->writeFormatted(record, prefix, format, args)) {
+    formatText(record.text, prefix, format, args);
+    state.sink->write(record);
+  }
   state.recordBusy = false;
 }
 

@@ -41,6 +41,14 @@ class LogSink {
   virtual const char* admit(const char* tag, LogSeverity severity, int level);
   // Called from any thread; implementations serialise themselves.
   virtual void write(const LogRecord& record) = 0;
+  // Offered each admitted line before its text is formatted, so that a sink
+  // that keeps lines in its own storage can format the text there, once:
+  // `record` holds everything but the text, which is `prefix` and then
+  // `format` with `args` (printf's conversions; the sink formats from a
+  // copy of `args`). Returns true when the sink has taken the line (or
+  // dropped it, as write would), false to receive it through write with
+  // the text formatted. The default returns false.
+  virtual bool writeFormatted(const LogRecord& record, const char* prefix, const char* format, va_list args);
   // Hands every line written so far to the operating system. Does nothing
   // for sinks that do not buffer.
   virtual void flush();
@@ -73,6 +81,10 @@ class FileLogSink final : public LogSink {
   ~FileLogSink() override;
   bool isOpen() const;
   void write(const LogRecord& record) override;
+  // Formats the text of a usual line straight into the block of lines; a
+  // long line, or one whose format needs more than the common conversions,
+  // is left to write.
+  bool writeFormatted(const LogRecord& record, const char* prefix, const char* format, va_list args) override;
   // Returns when every line logged before the call is in the file (the
   // kernel has it).
   void flush() override;

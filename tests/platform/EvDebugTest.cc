@@ -54,31 +54,6 @@ class MarkingSink final : public LogSink {
 
 }  // namespace
 
-// The common conversions are formatted without stdio, the rest through it:
-// either way a line reads as printf writes it, behind the sink's mark.
-TEST(LogTextTest, LinesReadAsPrintfWritesThem) {
-  auto sink = std::make_shared<MarkingSink>();
-  EvLog::setSink(sink);
-  std::vector<std::string> want;
-  EvEvent ev;
-  auto line = [&](const char* format, auto... args) {
-    char text[2048] = "DEBUG ";
-    snprintf(text + 6, sizeof text - 6, format, args...);
-    want.push_back(text);
-    ev.Debug("tag", format, args...);
-  };
-  const std::string longText(700, 'x');
-  line("Request Type [%#lx], sending response Code [%d] back to client", 0x1a003311ul, -49665);
-  line("Command [0x%x] %#lx %#x %#lx", 0xABCDEFu, 0ul, 0u, ULONG_MAX);
-  line("%d %i %ld %u %lu", INT_MIN, INT_MAX, LONG_MIN, UINT_MAX, ULONG_MAX);
-  line("100%% [%s]%s", "", "end");
-  line("%s|%s", longText.c_str(), longText.c_str());
-  line("null [%s]", static_cast<const char*>(nullptr));
-  line("%5d|%-3s|%.2s|%08x|%c|%lld|%p", 42, "a", "abc", 255u, 'z', -7LL, static_cast<void*>(sink.get()));
-  EvLog::setSink(nullptr);
-  EXPECT_EQ(sink->texts, want);
-}
-
 namespace {
 
 std::string readFile(const std::string& path) {
@@ -134,6 +109,45 @@ class FileLogSinkTest : public ::testing::Test {
 };
 
 }  // namespace
+
+// The common conversions are formatted without stdio (by the file sink
+// straight into its block of lines), the rest through it: either way a line
+// reads as printf writes it, behind the mark a sink asks for.
+TEST_F(FileLogSinkTest, LinesReadAsPrintfWritesThem) {
+  const std::string path = logPath("printf");
+  const std::string longText(700, 'x');
+  auto logLines = [&](auto line) {
+    line("Request Type [%#lx], sending response Code [%d] back to client", 0x1a003311ul, -49665);
+    line("Command [0x%x] %#lx %#x %#lx", 0xABCDEFu, 0ul, 0u, ULONG_MAX);
+    line("%d %i %ld %u %lu", INT_MIN, INT_MAX, LONG_MIN, UINT_MAX, ULONG_MAX);
+    line("100%% [%s]%s", "", "end");
+    line("%s|%s", longText.c_str(), longText.c_str());
+    line("null [%s]", static_cast<const char*>(nullptr));
+    line("%5d|%-3s|%.2s|%08x|%c|%lld|%p", 42, "a", "abc", 255u, 'z', -7LL, static_cast<const void*>(&path));
+  };
+  for (const std::string mark : {"DEBUG ", ""}) {
+    SCOPED_TRACE(mark.empty() ? "file" : "marked");
+    auto marking = std::make_shared<MarkingSink>();
+    EvLog::setSink(mark.empty() ? std::shared_ptr<LogSink>(std::make_shared<FileLogSink>(path)) : marking);
+    std::vector<std::string> want;
+    EvEvent ev;
+    logLines([&](const char* format, auto... args) {
+      char text[2048];
+      snprintf(text, sizeof text, format, args...);
+      want.push_back(mark + text);
+      ev.Debug("printf", format, args...);
+    });
+    EvLog::setSink(nullptr);
+    std::vector<std::string> got = marking->texts;
+    const std::string lines = readFile(path);
+    for (size_t at = 0, end; mark.empty() && (end = lines.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+      const size_t text = lines.find("[printf] ", at) + 9;
+      got.push_back(lines.substr(text, end - text));
+    }
+    EXPECT_EQ(got, want);
+  }
+}
 
 // Time, pid, tid, severity, tag and text. The cached per-second stamp must
 // give the strftime layout at second and day boundaries, and follow a
