@@ -63,13 +63,20 @@ bool skipsContent(unsigned long appTypeId) {
   }
 }
 
+// Puts text into the stream's buffer as it is: the lookup's stream is a
+// TextOutStream, which only grows, so the formatted entry points of the
+// stream (a sentry and a state check per call) add nothing but their cost.
+void put(std::ostream& stream, const char* text, size_t length) {
+  stream.rdbuf()->sputn(text, static_cast<std::streamsize>(length));
+}
+
 // Writes a number and the separator. The formatted operator would consult
 // the stream's locale for every number; this text is always plain decimal.
 void writeNumber(std::ostream& stream, unsigned long number) {
   char text[24];
   char* p = std::to_chars(text, text + sizeof text - 1, number).ptr;
   *p++ = ' ';
-  stream.write(text, p - text);
+  put(stream, text, static_cast<size_t>(p - text));
 }
 
 const std::string& entryText(const std::string* entry) { return *entry; }
@@ -92,8 +99,11 @@ void writeEntries(const Entries& entries, std::ostream& stream, std::string& tex
     p = putEncodedToken(p, path.data(), path.size());
     *p++ = ' ';
   }
-  stream.write(begin, p - begin);
+  put(stream, begin, static_cast<size_t>(p - begin));
 }
+
+// Entries of a group that the thread keeps for the next lookup at most.
+constexpr size_t kMaxKeptEntries = 1024;
 
 // Content type of the backup content in updateContent.
 constexpr int kBackupContentType = 1;
@@ -185,12 +195,17 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     } else {
       SubclientConf conf(subclientId);
       BackupContent content;
-      ScratchLoan<std::vector<std::string>> entries;
+      // Group 1 is the backup content, groups 2 to 8 the filters. Each group
+      // is read into its own reused vector, so that its strings keep their
+      // room from one request to the next.
+      ScratchLoan<std::vector<std::vector<std::string>>> groups;
+      groups.get().resize(kLastFilterType + 1);
+      std::vector<std::string>* entries = nullptr;
       ScratchLoan<std::string, 64 * 1024> text;
-      // Group 1 is the backup content, groups 2 to 8 the filters.
       auto read = [&](unsigned int group) {
         if (plainListener) {
-          result = group == 1 ? conf.readFiles(entries.get()) : conf.readFilters(group, entries.get());
+          entries = &groups.get()[group];
+          result = group == 1 ? conf.readFiles(*entries) : conf.readFilters(group, *entries);
         } else {
           result = group == 1 ? conf.getFiles(content, nullptr, false)
                               : conf.getFilters(group, content, nullptr, true, true, false);
@@ -198,8 +213,13 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
         if (result != 0) throw BCLsnException(result, errorText);
       };
       auto write = [&] {
-        plainListener ? writeEntries(entries.get(), stream, text.get())
-                      : writeEntries(content, stream, text.get());
+        if (!plainListener) {
+          writeEntries(content, stream, text.get());
+          return;
+        }
+        writeEntries(*entries, stream, text.get());
+        // A rare long group is not kept for the thread's next request.
+        if (entries->size() > kMaxKeptEntries) std::vector<std::string>().swap(*entries);
       };
       read(1);
       write();

@@ -55,6 +55,7 @@ void PropertyTextWriter::writeTo(std::ostream& out) const {
   char head[kNumberRoom + 1];
   char* p = std::to_chars(head, head + kNumberRoom, count_).ptr;
   *p++ = ' ';
-  out.write(head, p - head);
-  if (used_ > 0) out.write(entries_.get().data(), static_cast<std::streamsize>(used_));
+  // Straight into the buffer: no sentry or state check per piece.
+  out.rdbuf()->sputn(head, p - head);
+  if (used_ > 0) out.rdbuf()->sputn(entries_.get().data(), static_cast<std::streamsize>(used_));
 }

@@ -31,7 +31,8 @@ class PropertyTextWriter final : public PropCallBack, public PropertyVisitor {
   // The same entry from views of the texts.
   void property(std::string_view name, unsigned long type, std::string_view value) override;
 
-  // Writes the list: the number of entries, one space, then the entries.
+  // Writes the list into out's buffer: the number of entries, one space,
+  // then the entries.
   void writeTo(std::ostream& out) const;
 
   size_t count() const { return count_; }
