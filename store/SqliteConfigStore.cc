@@ -195,6 +195,12 @@ class SqliteConfigStore::Pool {
     }
   }
 
+  // Whether a read transaction begun when the watch said `generation` may
+  // serve on: nothing was written since, and nobody waits for a connection.
+  bool mayKeepReading(uint64_t generation) {
+    return watch_ && watch_->watchesWrites() && waiters_.load() == 0 && watch_->generation() == generation;
+  }
+
   // A connection that was closed instead of released.
   void discard() noexcept {
     open_.fetch_sub(1);
@@ -284,6 +290,8 @@ struct ThreadRequest {
   unsigned depth = 0;                            // nested beginRequest calls on it
   std::unique_ptr<SqliteConnection> connection;  // taken at the first read
   bool reading = false;                          // a read transaction is open on it
+  uint64_t generation = 0;                       // the file watch's number when it was taken
+  bool held = false;                             // the outermost pair is holdReads/releaseReads
 };
 
 thread_local ThreadRequest threadRequest;
@@ -337,7 +345,23 @@ void SqliteConfigStore::beginRequest() noexcept {
     request.depth = 1;
   } else if (request.store == this) {
     ++request.depth;
+    // A request right inside held reads reads in the transaction already
+    // open only while nothing was written since it began.
+    if (request.held && request.depth == 2 && request.reading && !pool_->mayKeepReading(request.generation))
+      releaseRequestConnection();
   }
+}
+
+void SqliteConfigStore::holdReads() noexcept {
+  ThreadRequest& request = threadRequest;
+  if (request.store != nullptr) return;  // inside a request: it decides
+  beginRequest();
+  request.held = true;
+}
+
+void SqliteConfigStore::releaseReads() noexcept {
+  ThreadRequest& request = threadRequest;
+  if (request.store == this && request.held && request.depth == 1) endRequest();
 }
 
 void SqliteConfigStore::endRequest() noexcept {
@@ -345,6 +369,7 @@ void SqliteConfigStore::endRequest() noexcept {
   if (request.store != this || --request.depth > 0) return;
   releaseRequestConnection();
   request.store = nullptr;
+  request.held = false;
 }
 
 void SqliteConfigStore::releaseRequestConnection() noexcept {
@@ -374,6 +399,9 @@ int SqliteConfigStore::run(Access access, const char* operation, std::string& er
       if (!request.connection) request.connection = pool_->acquire();
       SqliteConnection& connection = *request.connection;
       if (!request.reading) {
+        // The watch's number as the connection was checked, before the
+        // snapshot: a write after it changes the number.
+        request.generation = connection.checkedGeneration();
         SqliteQuery(connection, Sql::kBeginRead).run();
         request.reading = true;
       }

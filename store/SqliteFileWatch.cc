@@ -11,8 +11,20 @@
 namespace {
 
 // A lost link (unlink, or a rename over the path) shows as a change of
-// the link count; a rename away or a deletion have events of their own.
-constexpr uint32_t kEvents = IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF;
+// the link count; a rename away or a deletion have events of their own; a
+// write shows as a modification.
+constexpr uint32_t kEvents = IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_MODIFY;
+
+// Watches `path` when it is a regular file (not through a symbolic link) and
+// drops the watch `old` when that is another one; returns the new watch or -1.
+int watchFile(int fd, const std::string& path, int old) {
+  struct stat status {};
+  int watch = -1;
+  if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+    watch = inotify_add_watch(fd, path.c_str(), kEvents | IN_DONT_FOLLOW);
+  if (old >= 0 && watch != old) inotify_rm_watch(fd, old);
+  return watch;
+}
 
 }  // namespace
 
@@ -46,11 +58,8 @@ void SqliteFileWatch::rearm() {
   }
   // A symbolic link can be pointed elsewhere without an event on the file
   // it named: such a path is compared before every operation instead.
-  struct stat status {};
-  int watch = -1;
-  if (::lstat(path_.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-    watch = inotify_add_watch(fd_, path_.c_str(), kEvents | IN_DONT_FOLLOW);
-  if (watch_ >= 0 && watch != watch_) inotify_rm_watch(fd_, watch_);
-  watch_ = watch;
-  armed_.store(watch >= 0);
+  watch_ = watchFile(fd_, path_, watch_);
+  walWatch_ = watchFile(fd_, watch_ >= 0 ? path_ + "-wal" : std::string(), walWatch_);
+  armed_.store(watch_ >= 0);
+  writesWatched_.store(watch_ >= 0 && walWatch_ >= 0);
 }

@@ -8,6 +8,12 @@
 // that call. While no watch can be armed (no inotify, the path is empty or
 // a symbolic link), every call reports a change, and the store compares
 // the path with its file before each operation as it would without a watch.
+//
+// Writes count as changes too: a write to the file or to its WAL file (the
+// path with "-wal"), by any process, queues an event in the write call
+// itself, before the writer's commit can be answered. So while both files
+// are watched (watchesWrites), an unchanged number also means that nothing
+// was written.
 #ifndef STORE_SQLITEFILEWATCH_H_
 #define STORE_SQLITEFILEWATCH_H_
 
@@ -28,6 +34,8 @@ class SqliteFileWatch final {
   // check it again while later calls return the same value. Thread-safe;
   // one ioctl when nothing happened.
   uint64_t generation();
+  // Whether writes are reported: both the file and its WAL file are watched.
+  bool watchesWrites() const { return writesWatched_.load(); }
 
  private:
   // Takes the queued events and watches the file now at the path. Called
@@ -37,8 +45,10 @@ class SqliteFileWatch final {
   const std::string path_;
   const int fd_;  // the inotify instance, -1 without one
   std::mutex mutex_;
-  int watch_ = -1;  // the watch descriptor, -1 while none is armed
+  int watch_ = -1;     // the watch descriptor, -1 while none is armed
+  int walWatch_ = -1;  // the WAL file's, -1 while none is armed
   std::atomic<bool> armed_{false};
+  std::atomic<bool> writesWatched_{false};
   std::atomic<uint64_t> generation_{0};
 };
 

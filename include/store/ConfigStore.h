@@ -173,6 +173,18 @@ class ConfigStore {
   virtual void beginRequest() noexcept {}
   virtual void endRequest() noexcept {}
 
+  // Between holdReads and releaseReads, the requests run on the calling
+  // thread may share one view for their reads across requests: a store that
+  // can tell that nothing was written since a request's view was taken (by
+  // this process or another) keeps it for the next request, and takes a new
+  // one as soon as something was. Results are those of a view per request;
+  // only the cost of setting one up is saved. A store that cannot tell does
+  // nothing. Made on one thread, not nested; a thread that holds reads
+  // releases them soon after it stops serving requests, as a held view can
+  // keep a store from reclaiming space.
+  virtual void holdReads() noexcept {}
+  virtual void releaseReads() noexcept {}
+
   // Begins a request on `store` (null: none) and ends it when destroyed,
   // also when the request ends with an exception. Keeps the store alive
   // meanwhile. Lives on the stack of the thread that runs the request.

@@ -32,6 +32,14 @@
 // read opens a new one that sees it. A failing operation ends the
 // transaction and gives the connection back, answering as it would outside
 // a request. Other writers are never held up by an open request (WAL).
+//
+// Held reads (holdReads/releaseReads) are one request around the thread's
+// requests: a read transaction outlives the request that opened it, and
+// each request that begins checks the file watch, which also reports every
+// write to the file or its WAL by any process; after a write, or when
+// another thread waits for a connection, the transaction ends and the next
+// read opens a new one. Without a watch on both files (an in-memory store,
+// a symbolic link, no WAL file) every request opens its own.
 #ifndef STORE_SQLITECONFIGSTORE_H_
 #define STORE_SQLITECONFIGSTORE_H_
 
@@ -117,6 +125,8 @@ class SqliteConfigStore final : public ConfigStore, public ConfigTreeStore {
 
   void beginRequest() noexcept override;
   void endRequest() noexcept override;
+  void holdReads() noexcept override;
+  void releaseReads() noexcept override;
 
   // In one transaction; derived fields are taken from the parents.
   int replaceTree(const ConfigTree& tree, std::string& errorText) override;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sqlite3.h>
@@ -259,6 +260,45 @@ TEST(SqliteConfigStore, ARequestReadsOneSnapshotAndSeesItsOwnWrites) {
   EXPECT_EQ(clientProperty(*store), "second");
   ASSERT_EQ(setMark(*other, "third", errorText), 0);
   EXPECT_EQ(clientProperty(*store), "third");
+}
+
+// Held reads let a thread's requests share a read transaction, but a
+// request never reads a state older than a write finished before it began,
+// whoever wrote: another program, another store on the file (another
+// process), this store on another thread, or the thread itself.
+TEST(SqliteConfigStore, HeldReadsSeeEveryWriteFinishedBeforeARequestBegins) {
+  TempDir dir;
+  const std::string path = dir.file("store.db");
+  std::shared_ptr<SqliteConfigStore> store = openStore(path);
+  std::shared_ptr<SqliteConfigStore> other = openStore(path, false);
+  std::string errorText;
+  const auto request = [&] {
+    const ConfigStore::RequestScope scope(store);
+    return clientProperty(*store);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> write;
+  } writers[] = {
+      {"another store", [&] { EXPECT_EQ(setMark(*other, "other", errorText), 0) << errorText; }},
+      {"another program", [&] { rawExecute(path, "UPDATE property SET value = 'raw' WHERE name = 'mark'"); }},
+      {"another thread",
+       [&] { std::thread([&] { EXPECT_EQ(setMark(*store, "thread", errorText), 0) << errorText; }).join(); }},
+      {"the thread, between requests", [&] { EXPECT_EQ(setMark(*store, "own", errorText), 0) << errorText; }},
+  };
+  store->holdReads();
+  for (const auto& writer : writers) {
+    SCOPED_TRACE(writer.what);
+    const std::string before = request();
+    writer.write();
+    const std::string after = request();
+    EXPECT_NE(after, before) << "the write is seen";
+    EXPECT_EQ(request(), after);
+    store->releaseReads();
+    EXPECT_EQ(request(), after) << "the same without held reads";
+    store->holdReads();
+  }
+  store->releaseReads();
 }
 
 // The file at the path removed (with its WAL and shared memory), put back,
