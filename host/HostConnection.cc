@@ -6,7 +6,6 @@
 #include <array>
 #include <cstring>
 #include <exception>
-#include <optional>
 #include <utility>
 
 #include "AppMgr/BCLsnMsgHandler.h"
@@ -18,6 +17,7 @@
 #include "host/AccessLog.h"
 #include "host/AppMgrNames.h"
 #include "host/HostSession.h"
+#include "host/NetworkReadHold.h"
 #include "host/TlsSupport.h"
 #include "store/AuditTrail.h"
 #include "store/ConfigStore.h"
@@ -159,12 +159,6 @@ void HostConnection::readHeader() {
   // replies gathered in queued_; the batch goes out in one write once no
   // whole frame is left, the batch is full, or a request goes to the handler
   // pool. The socket is read again only after that write.
-  //
-  // The requests of one batch are one request to the store: their reads
-  // share a read transaction (a write in between still ends it, so the
-  // reads after a write see it). The peer sent them all before any was
-  // answered, so one snapshot serves them as truly as one each would.
-  std::optional<ConfigStore::RequestScope> batchScope;
   for (;;) {
     if (context_.stopping) {  // replies already made still go out
       if (queued_.empty()) {
@@ -179,7 +173,6 @@ void HostConnection::readHeader() {
     state_ = State::kReading;
     answering_ = false;
     if (!frameBuffered() || queued_.size() >= kBatchBytes) break;
-    if (!batchScope) batchScope.emplace(ConfigStore::current());
     batching_ = true;
     onHeader();
     batching_ = false;
@@ -426,6 +419,7 @@ void HostConnection::handleRequest() {
 
 void HostConnection::serveInline() {
   const auto began = std::chrono::steady_clock::now();
+  NetworkReadHold::touch(ConfigStore::current(), stream_.get_executor(), began);
   std::vector<unsigned char> frame = serve(inline_);
   const auto took = std::chrono::steady_clock::now() - began;
   libraryTime_ = took;

@@ -23,6 +23,7 @@
 #include "host/HostContext.h"
 #include "host/MeteredConfigStore.h"
 #include "host/MetricsEndpoint.h"
+#include "host/NetworkReadHold.h"
 #include "host/TlsSupport.h"
 
 namespace appmgr {
@@ -151,7 +152,10 @@ class HostServer::Impl {
     for (auto& acceptor : acceptors_) accept(*acceptor);
     for (auto& network : networks_) {
       work_.push_back(asio::make_work_guard(*network));
-      threads_.emplace_back([&network = *network] { network.run(); });
+      threads_.emplace_back([&network = *network] {
+        network.run();
+        NetworkReadHold::release();  // the thread's held store reads, with the loop it timed them on
+      });
     }
     started_ = true;
     return true;

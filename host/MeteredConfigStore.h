@@ -23,6 +23,8 @@ class MeteredConfigStore final : public ConfigStore {
 
   void beginRequest() noexcept override { inner_->beginRequest(); }
   void endRequest() noexcept override { inner_->endRequest(); }
+  void holdReads() noexcept override { inner_->holdReads(); }
+  void releaseReads() noexcept override { inner_->releaseReads(); }
   // The audit trail is not metered: it is read by hand and pruned in the background.
   int readAudit(const AuditFilter& filter, std::vector<AuditEntry>& out, std::string& errorText) override {
     return inner_->readAudit(filter, out, errorText);
