@@ -32,7 +32,8 @@ int BackupSetBCLsn::lookupBackupSetById(CSSessionWrapper& session, unsigned long
   clearPropList();
   BSInterfaceDB bsDb;
   Streamer streamer;
-  TextOutStream stream;
+  TextOutStreamLoan streamLoan;  // the thread's stream, emptied
+  TextOutStream& stream = streamLoan.get();
   std::string errorText;
   int errorCode = 0;
 

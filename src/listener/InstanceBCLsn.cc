@@ -43,7 +43,8 @@ int InstanceBCLsn::lookupInstanceById(CSSessionWrapper& session, unsigned long r
   AppIdInterfaceDB appIdDb;
   InstInterfaceDB instDb;
   Streamer streamer;
-  TextOutStream stream;
+  TextOutStreamLoan streamLoan;  // the thread's stream, emptied
+  TextOutStream& stream = streamLoan.get();
   std::string errorText;
   int errorCode = 0;
 

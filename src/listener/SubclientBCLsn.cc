@@ -143,7 +143,8 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
   AppIdInterfaceDB appIdDb;
   SCInterfaceDB scDb;
   Streamer streamer;
-  TextOutStream stream;
+  TextOutStreamLoan streamLoan;  // the thread's stream, emptied
+  TextOutStream& stream = streamLoan.get();
   std::string errorText;
   int errorCode = 0;
 

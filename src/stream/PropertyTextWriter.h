@@ -16,7 +16,7 @@
 #include "platform/PropertyVisitor.h"
 #include "platform/ThreadScratch.h"
 
-class PropertyTextWriter final : public PropCallBack, public PropertyVisitor {
+class PropertyTextWriter final : public PropertyVisitor, public PropCallBack {
  public:
   PropertyTextWriter() = default;
   PropertyTextWriter(const PropertyTextWriter&) = delete;

@@ -55,6 +55,14 @@ std::streamsize TextBuffer::xsputn(const char* s, std::streamsize n) {
   return n;
 }
 
+void TextBuffer::reset(size_t keptBytes) {
+  if (onHeap_ && text_.size() > keptBytes) {
+    std::string().swap(text_);
+    onHeap_ = false;
+  }
+  setArea(0);
+}
+
 void TextBuffer::grow(size_t needed) {
   const size_t written = used();
   const size_t capacity = onHeap_ ? text_.size() : kInlineBytes;
@@ -72,4 +80,41 @@ void TextBuffer::setArea(size_t used) {
   char* const begin = onHeap_ ? &text_[0] : inline_;
   setp(begin, begin + (onHeap_ ? text_.size() : kInlineBytes));
   bumpBy(used, [this](int step) { pbump(step); });
+}
+
+void TextOutStream::reset(size_t keptBytes) {
+  buffer_.reset(keptBytes);
+  clear();
+  flags(std::ios_base::skipws | std::ios_base::dec);
+  width(0);
+  precision(6);
+  fill(' ');
+}
+
+namespace {
+
+struct ThreadStream {
+  TextOutStream stream;
+  bool lent = false;
+};
+
+thread_local ThreadStream threadStream;
+
+}  // namespace
+
+TextOutStreamLoan::TextOutStreamLoan() {
+  ThreadStream& mine = threadStream;
+  if (mine.lent) {
+    own_ = std::make_unique<TextOutStream>();
+    stream_ = own_.get();
+    return;
+  }
+  mine.lent = true;
+  stream_ = &mine.stream;
+}
+
+TextOutStreamLoan::~TextOutStreamLoan() {
+  if (own_) return;
+  stream_->reset(kKeptBytes);
+  threadStream.lent = false;
 }

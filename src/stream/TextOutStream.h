@@ -7,6 +7,7 @@
 #define SRC_STREAM_TEXTOUTSTREAM_H_
 
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -28,6 +29,9 @@ class TextBuffer final : public std::streambuf {
   // Everything written so far, followed by a NUL character that is not part
   // of the text. Valid until the next write; never copies.
   const char* c_str();
+  // Empties the buffer. Heap storage of up to `keptBytes` is kept for the
+  // next text; larger storage is released.
+  void reset(size_t keptBytes);
 
  protected:
   int_type overflow(int_type c) override;
@@ -53,9 +57,34 @@ class TextOutStream final : public std::ostream {
   const std::string& text() { return buffer_.text(); }
   // Everything written so far, NUL-terminated. Valid until the next write.
   const char* c_str() { return buffer_.c_str(); }
+  // Empties the stream and puts it back in the default formatting state.
+  void reset(size_t keptBytes);
 
  private:
   TextBuffer buffer_;
+};
+
+// Lends the calling thread's TextOutStream for one response, empty and in
+// the default formatting state. The stream is built once per thread and
+// the storage it grows serves the thread's next responses, instead of a
+// stream being built and torn down per request. A loan made while the
+// thread's stream is lent (a nested request) gets a stream of its own. The
+// text stays valid until the loan ends.
+class TextOutStreamLoan {
+ public:
+  // Heap storage a thread keeps for its next response at most.
+  static constexpr size_t kKeptBytes = 256 * 1024;
+
+  TextOutStreamLoan();
+  ~TextOutStreamLoan();
+  TextOutStreamLoan(const TextOutStreamLoan&) = delete;
+  TextOutStreamLoan& operator=(const TextOutStreamLoan&) = delete;
+
+  TextOutStream& get() { return *stream_; }
+
+ private:
+  TextOutStream* stream_;
+  std::unique_ptr<TextOutStream> own_;  // the nested case
 };
 
 #endif  // SRC_STREAM_TEXTOUTSTREAM_H_

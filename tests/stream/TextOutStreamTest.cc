@@ -1,5 +1,8 @@
 // The string-backed output stream: the text and its terminator on either
-// side of the inline array, with reads between writes.
+// side of the inline array, with reads between writes; and the stream a
+// thread lends to its responses, which starts each one empty and plain.
+#include <iomanip>
+#include <ios>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -24,6 +27,30 @@ TEST(TextOutStream, CStrTerminatesTheTextOnEitherSideOfTheInlineArray) {
     ours << 'd';
     EXPECT_EQ(ours.text(), written + "bcd");
     EXPECT_EQ(std::string(ours.c_str()), written + "bcd");
+  }
+}
+
+// Whatever the last response left (text past the inline array, hex, a
+// width, a fill, a failed state), the next loan starts empty and plain; a
+// nested loan is a stream of its own, and the outer text survives it.
+TEST(TextOutStreamLoan, EachLoanStartsEmptyInTheDefaultStateAndNestedLoansDoNotShare) {
+  const std::string longText(3 * TextBuffer::kInlineBytes, 'x');
+  const std::string hugeText(2 * TextOutStreamLoan::kKeptBytes, 'y');
+  for (const std::string* left : {&longText, &hugeText, &longText}) {
+    {
+      TextOutStreamLoan loan;
+      loan.get() << *left << std::hex << std::setw(9) << std::setfill('*') << std::showbase;
+      loan.get().setstate(std::ios_base::failbit);
+    }
+    TextOutStreamLoan loan;
+    loan.get() << 255 << ' ' << 1.5;
+    {
+      TextOutStreamLoan nested;
+      EXPECT_NE(&nested.get(), &loan.get());
+      nested.get() << "inner";
+      EXPECT_EQ(std::string(nested.get().c_str()), "inner");
+    }
+    EXPECT_EQ(std::string(loan.get().c_str()), "255 1.5");
   }
 }
 
