@@ -3,7 +3,10 @@
 // application; the store's row then fills in all the others.
 #include "platform/AppIdInterfaceDB.h"
 
+#include <vector>
+
 #include "AppMgr/appMgrErrorCodes.h"
+#include "platform/ThreadScratch.h"
 
 #include "StoreAccess.h"
 #include "store/ConfigStore.h"
@@ -57,8 +60,15 @@ int AppIdInterfaceDB::getApplicationId(AppIdInfo& info, std::string& errorText, 
                             : "AppIdInterfaceDB: unknown access mode " + std::to_string(info.accessMode));
   }
 
-  ApplicationRow match;
+  // The key row and the found row live in storage the thread reuses, so
+  // that their names are assigned into strings that have the room already.
+  ScratchLoan<std::vector<ApplicationRow>> rows;
+  rows.get().resize(2);
+  ApplicationRow& match = rows.get()[0];
+  ApplicationRow& row = rows.get()[1];
   match.appId = info.appId;
+  match.aux1 = 0;  // every field is set: the row may hold an earlier key
+  match.aux2 = 0;
   match.velmoraId = info.velmoraId;
   match.clientId = info.clientId;
   match.appTypeId = info.appTypeId;
@@ -69,7 +79,6 @@ int AppIdInterfaceDB::getApplicationId(AppIdInfo& info, std::string& errorText, 
   match.backupSetName = info.backupSetName;
   match.subclientName = info.subclientName;
 
-  ApplicationRow row;
   const int rc = store->findApplication(key, match, row, errorText);
   if (rc != 0) return rc;
   info.appId = row.appId;
