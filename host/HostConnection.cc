@@ -99,6 +99,10 @@ void HostConnection::handshake() {
 
 void HostConnection::begin() {
   peer_ = describePeer(stream_.socket(), stream_.nativeTls());
+  if (!stream_.isTls()) {  // flush() writes without blocking, then waits through the event loop
+    asio::error_code ignored;
+    stream_.socket().non_blocking(true, ignored);
+  }
   requestBegan_ = std::chrono::steady_clock::now();
   if (!registered_) {
     EvEvent ev;
@@ -639,7 +643,22 @@ void HostConnection::flush() {
   // one batch at most; one that does not take it within the idle timeout
   // loses the connection instead of holding it for ever.
   watchIdle();
-  asio::async_write(stream_, asio::buffer(sending_),
+  size_t written = 0;
+  if (!stream_.isTls()) {
+    // Usually the socket takes the whole batch at once: written here, it
+    // costs no completion handler and no extra round of the event loop.
+    asio::error_code ec;
+    written = stream_.socket().write_some(asio::buffer(sending_), ec);
+    if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
+      onWritten(ec);
+      return;
+    }
+    if (written == sending_.size()) {
+      onWritten({});
+      return;
+    }
+  }
+  asio::async_write(stream_, asio::buffer(sending_) + written,
                     [this, self](const asio::error_code& ec, size_t) { onWritten(ec); });
 }
 
