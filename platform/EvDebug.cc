@@ -162,11 +162,11 @@ char* formatCommon(char* out, char* const limit, const char* format, va_list arg
 constexpr size_t kLineRoom = 1024;
 
 // Formats `prefix` and then the line into text, reusing its buffer.
-void formatText(std::string& text, const char* prefix, const char* format, va_list args) {
-  const size_t head = std::strlen(prefix);
+void formatText(std::string& text, std::string_view prefix, const char* format, va_list args) {
+  const size_t head = prefix.size();
   if (head < kLineRoom) {
     char line[kLineRoom];
-    std::memcpy(line, prefix, head);
+    std::memcpy(line, prefix.data(), head);
     va_list copy;
     va_copy(copy, args);
     const char* end = formatCommon(line + head, line + kLineRoom, format, copy);
@@ -178,7 +178,7 @@ void formatText(std::string& text, const char* prefix, const char* format, va_li
   }
   if (text.capacity() < head + 128) text.reserve(head + 128);
   text.resize(text.capacity());
-  std::memcpy(&text[0], prefix, head);
+  std::memcpy(&text[0], prefix.data(), head);
   va_list copy;
   va_copy(copy, args);
   const int needed = vsnprintf(&text[head], text.size() - head + 1, format, copy);
@@ -223,7 +223,7 @@ size_t logLineBytes(const LogRecord& record) {
 // at or after the epoch (the layout of formatLogLine) at `out`, which has
 // room for kMaxHeadBytes and the tag and two bytes more; returns the end.
 // `cache` is the calling thread's, or one a lock guards.
-char* putLogHead(const LogRecord& record, char* out, StampCache& cache) {
+char* putLogHead(const LogLineStart& record, char* out, StampCache& cache) {
   const int64_t second = record.timeMicros / 1000000;
   if (cache.second != second || cache.zone != timezone || cache.zoneName != tzname[0]) {
     const time_t seconds = static_cast<time_t>(second);
@@ -275,7 +275,13 @@ char* putLogHead(const LogRecord& record, char* out, StampCache& cache) {
 // The whole line, at `out`, which has room for logLineBytes(); returns the
 // end.
 char* putLogLine(const LogRecord& record, char* out, StampCache& cache) {
-  char* p = putLogHead(record, out, cache);
+  LogLineStart head;
+  head.timeMicros = record.timeMicros;
+  head.pid = record.pid;
+  head.tid = record.tid;
+  head.severity = record.severity;
+  head.tag = record.tag;
+  char* p = putLogHead(head, out, cache);
   std::memcpy(p, record.text.data(), record.text.size());
   return p + record.text.size();
 }
@@ -392,20 +398,19 @@ struct FileLogSink::State {
     return lineAppended(record.severity, first, lock);
   }
 
-  // Appends the line of a record whose text is still to be formatted,
-  // formatting it in place. Returns false, having appended nothing, when
+  // Appends a line whose text is still to be formatted, formatting it in
+  // place. Returns false, having appended nothing, when
   // the text needs vsnprintf or is longer than kLineRoom; otherwise sets
   // `wake` as append's result.
-  bool appendFormatted(const LogRecord& record, const char* prefix, const char* format, va_list args,
+  bool appendFormatted(const LogLineStart& line, const char* format, va_list args,
                        std::unique_lock<std::mutex>& lock, bool& wake) {
-    if (record.timeMicros < 0) return false;
+    if (line.timeMicros < 0) return false;
     waitForBlock(lock);
     const bool first = current.empty();
-    const size_t prefixBytes = *prefix != '\0' ? std::strlen(prefix) : 0;
-    current.reserve(kMaxHeadBytes + record.tag.size() + 2 + prefixBytes + kLineRoom + 1);
-    char* p = putLogHead(record, current.data.get() + current.size, stamps);
-    std::memcpy(p, prefix, prefixBytes);
-    p += prefixBytes;
+    current.reserve(kMaxHeadBytes + line.tag.size() + 2 + line.prefix.size() + kLineRoom + 1);
+    char* p = putLogHead(line, current.data.get() + current.size, stamps);
+    std::memcpy(p, line.prefix.data(), line.prefix.size());
+    p += line.prefix.size();
     va_list copy;
     va_copy(copy, args);
     char* end = formatCommon(p, p + kLineRoom, format, copy);
@@ -413,7 +418,7 @@ struct FileLogSink::State {
     if (end == nullptr) return false;
     *end++ = '\n';
     current.size = static_cast<size_t>(end - current.data.get());
-    wake = lineAppended(record.severity, first, lock);
+    wake = lineAppended(line.severity, first, lock);
     return true;
   }
 
@@ -649,7 +654,7 @@ LogSink::~LogSink() = default;
 
 const char* LogSink::admit(const char*, LogSeverity, int) { return ""; }
 
-bool LogSink::writeFormatted(const LogRecord&, const char*, const char*, va_list) { return false; }
+bool LogSink::writeFormatted(const LogLineStart&, const char*, va_list) { return false; }
 
 void LogSink::flush() {}
 
@@ -699,12 +704,11 @@ void FileLogSink::write(const LogRecord& record) {
   }
 }
 
-bool FileLogSink::writeFormatted(const LogRecord& record, const char* prefix, const char* format,
-                                 va_list args) {
+bool FileLogSink::writeFormatted(const LogLineStart& line, const char* format, va_list args) {
   std::unique_lock<std::mutex> lock(state_->mutex);
   if (state_->fd < 0) return true;  // the line is dropped, as write() drops it
   bool wake = false;
-  if (!state_->appendFormatted(record, prefix, format, args, lock, wake)) return false;
+  if (!state_->appendFormatted(line, format, args, lock, wake)) return false;
   if (wake) {
     lock.unlock();
     state_->work.notify_one();
@@ -853,19 +857,28 @@ void EvDebug::emit(LogSeverity severity, int level, const char* tag, const char*
 
   const char* prefix = state.sink->admit(tag, severity, level);
   if (prefix == nullptr) return;
-  LogRecord& record = state.record;
-  record.timeMicros = nowMicros();
-  record.pid = state.pid;
-  record.tid = state.tid;
-  record.eventId = eventId_;
-  record.severity = severity;
-  record.level = level;
-  record.tag.assign(tag);
+  LogLineStart line;
+  line.timeMicros = nowMicros();
+  line.pid = state.pid;
+  line.tid = state.tid;
+  line.eventId = eventId_;
+  line.severity = severity;
+  line.level = level;
+  line.tag = tag;
+  line.prefix = prefix;
   // Only this thread changes its copy of the sink, and not while the record
   // is busy (lines logged from inside the sink take the path above).
   state.recordBusy = true;
-  if (!state.sink->writeFormatted(record, prefix, format, args)) {
-    formatText(record.text, prefix, format, args);
+  if (!state.sink->writeFormatted(line, format, args)) {
+    LogRecord& record = state.record;
+    record.timeMicros = line.timeMicros;
+    record.pid = line.pid;
+    record.tid = line.tid;
+    record.eventId = line.eventId;
+    record.severity = severity;
+    record.level = level;
+    record.tag.assign(line.tag.data(), line.tag.size());
+    formatText(record.text, line.prefix, format, args);
     state.sink->write(record);
   }
   state.recordBusy = false;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <sys/types.h>
@@ -28,6 +29,20 @@ struct LogRecord {
   std::string text;
 };
 
+// A line before its text is formatted, as LogSink::writeFormatted gets it:
+// the fields of a LogRecord, the tag as a view of the caller's text, and
+// what goes in front of the text.
+struct LogLineStart {
+  int64_t timeMicros = 0;
+  pid_t pid = 0;
+  pid_t tid = 0;
+  uint64_t eventId = 0;
+  LogSeverity severity = LogSeverity::kDebug;
+  int level = 0;
+  std::string_view tag;
+  std::string_view prefix;
+};
+
 // "2026-12-06 08:40:30.123456 4711 4712 [tag] text", no newline.
 std::string formatLogLine(const LogRecord& record);
 
@@ -42,13 +57,13 @@ class LogSink {
   // Called from any thread; implementations serialise themselves.
   virtual void write(const LogRecord& record) = 0;
   // Offered each admitted line before its text is formatted, so that a sink
-  // that keeps lines in its own storage can format the text there, once:
-  // `record` holds everything but the text, which is `prefix` and then
+  // that keeps lines in its own storage can format the text there, once,
+  // without a record in between: the text is `line.prefix` and then
   // `format` with `args` (printf's conversions; the sink formats from a
   // copy of `args`). Returns true when the sink has taken the line (or
-  // dropped it, as write would), false to receive it through write with
-  // the text formatted. The default returns false.
-  virtual bool writeFormatted(const LogRecord& record, const char* prefix, const char* format, va_list args);
+  // dropped it, as write would), false to receive it through write as a
+  // record. The default returns false.
+  virtual bool writeFormatted(const LogLineStart& line, const char* format, va_list args);
   // Hands every line written so far to the operating system. Does nothing
   // for sinks that do not buffer.
   virtual void flush();
@@ -84,7 +99,7 @@ class FileLogSink final : public LogSink {
   // Formats the text of a usual line straight into the block of lines; a
   // long line, or one whose format needs more than the common conversions,
   // is left to write.
-  bool writeFormatted(const LogRecord& record, const char* prefix, const char* format, va_list args) override;
+  bool writeFormatted(const LogLineStart& line, const char* format, va_list args) override;
   // Returns when every line logged before the call is in the file (the
   // kernel has it).
   void flush() override;

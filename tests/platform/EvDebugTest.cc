@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <sys/wait.h>
@@ -45,11 +46,25 @@ TEST(LogLevelTest, DebugLvlAboveTheSettingIsDropped) {
 namespace {
 
 // Keeps the texts of the lines it admits, each behind the mark it asks for.
+// Puts a mark in front of every line; keeps the texts, or hands the lines
+// on to a file sink, as a host's level filter does.
 class MarkingSink final : public LogSink {
  public:
+  explicit MarkingSink(std::shared_ptr<FileLogSink> next = nullptr) : next_(std::move(next)) {}
   const char* admit(const char*, LogSeverity, int) override { return "DEBUG "; }
-  void write(const LogRecord& record) override { texts.push_back(record.text); }
+  bool writeFormatted(const LogLineStart& line, const char* format, va_list args) override {
+    return next_ && next_->writeFormatted(line, format, args);
+  }
+  void write(const LogRecord& record) override {
+    next_ ? next_->write(record) : texts.push_back(record.text);
+  }
+  void flush() override {
+    if (next_) next_->flush();
+  }
   std::vector<std::string> texts;
+
+ private:
+  std::shared_ptr<FileLogSink> next_;
 };
 
 }  // namespace
@@ -125,10 +140,13 @@ TEST_F(FileLogSinkTest, LinesReadAsPrintfWritesThem) {
     line("null [%s]", static_cast<const char*>(nullptr));
     line("%5d|%-3s|%.2s|%08x|%c|%lld|%p", 42, "a", "abc", 255u, 'z', -7LL, static_cast<const void*>(&path));
   };
-  for (const std::string mark : {"DEBUG ", ""}) {
-    SCOPED_TRACE(mark.empty() ? "file" : "marked");
-    auto marking = std::make_shared<MarkingSink>();
-    EvLog::setSink(mark.empty() ? std::shared_ptr<LogSink>(std::make_shared<FileLogSink>(path)) : marking);
+  for (const int sinks : {0, 1, 2}) {  // marked in memory, file, marked file
+    SCOPED_TRACE(sinks);
+    std::remove(path.c_str());
+    const std::string mark = sinks == 1 ? "" : "DEBUG ";
+    const bool toFile = sinks > 0;
+    auto marking = std::make_shared<MarkingSink>(sinks == 2 ? std::make_shared<FileLogSink>(path) : nullptr);
+    EvLog::setSink(sinks == 1 ? std::shared_ptr<LogSink>(std::make_shared<FileLogSink>(path)) : marking);
     std::vector<std::string> want;
     EvEvent ev;
     logLines([&](const char* format, auto... args) {
@@ -140,8 +158,7 @@ TEST_F(FileLogSinkTest, LinesReadAsPrintfWritesThem) {
     EvLog::setSink(nullptr);
     std::vector<std::string> got = marking->texts;
     const std::string lines = readFile(path);
-    for (size_t at = 0, end; mark.empty() && (end = lines.find('\n', at)) != std::string::npos;
-         at = end + 1) {
+    for (size_t at = 0, end; toFile && (end = lines.find('\n', at)) != std::string::npos; at = end + 1) {
       const size_t text = lines.find("[printf] ", at) + 9;
       got.push_back(lines.substr(text, end - text));
     }
