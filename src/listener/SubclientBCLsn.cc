@@ -43,7 +43,9 @@ namespace {
 
 // Flag bit that selects the true flag token.
 constexpr long kFlagTokenBit = 0x8;
-// The filter groups written after the content, in this order.
+// The entry group of the backup content, and the filter groups written
+// after it, in this order.
+constexpr unsigned int kContentGroup = 1;
 constexpr unsigned int kFirstFilterType = 2;
 constexpr unsigned int kLastFilterType = 8;
 constexpr unsigned int kFilterGroupCount = kLastFilterType - kFirstFilterType + 1;
@@ -196,9 +198,8 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     } else {
       SubclientConf conf(subclientId);
       BackupContent content;
-      // Group 1 is the backup content, groups 2 to 8 the filters. Each group
-      // is read into its own reused vector, so that its strings keep their
-      // room from one request to the next.
+      // On the direct route each group is read into its own reused vector,
+      // so that its strings keep their room from one request to the next.
       ScratchLoan<std::vector<std::vector<std::string>>> groups;
       groups.get().resize(kLastFilterType + 1);
       std::vector<std::string>* entries = nullptr;
@@ -206,10 +207,10 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
       auto read = [&](unsigned int group) {
         if (plainListener) {
           entries = &groups.get()[group];
-          result = group == 1 ? conf.readFiles(*entries) : conf.readFilters(group, *entries);
+          result = group == kContentGroup ? conf.readFiles(*entries) : conf.readFilters(group, *entries);
         } else {
-          result = group == 1 ? conf.getFiles(content, nullptr, false)
-                              : conf.getFilters(group, content, nullptr, true, true, false);
+          result = group == kContentGroup ? conf.getFiles(content, nullptr, false)
+                                          : conf.getFilters(group, content, nullptr, true, true, false);
         }
         if (result != 0) throw BCLsnException(result, errorText);
       };
@@ -222,7 +223,7 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
         // A rare long group is not kept for the thread's next request.
         if (entries->size() > kMaxKeptEntries) std::vector<std::string>().swap(*entries);
       };
-      read(1);
+      read(kContentGroup);
       write();
       writeNumber(stream, kFilterGroupCount);
       for (unsigned int type = kFirstFilterType; type <= kLastFilterType; ++type) {
