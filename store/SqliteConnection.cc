@@ -33,6 +33,17 @@ int sqliteErrorCode(const SqliteFailure& failure, std::string& errorText) {
   return static_cast<int>(code);
 }
 
+namespace {
+
+// SQLite counts every allocation for sqlite3_status under one process-wide
+// mutex, which threads reading at once then queue on. Nothing here reads
+// those counts, so the counting is turned off as the library is loaded,
+// before anything can start SQLite (which refuses the setting afterwards;
+// it then keeps counting, which only costs time).
+[[maybe_unused]] const bool kMemoryStatusOff = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+
+}  // namespace
+
 SqliteConnection::SqliteConnection(const std::string& path, int flags, int busyTimeoutMs,
                                    bool durableCommits) {
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_EXRESCODE, nullptr);
