@@ -215,6 +215,10 @@ start_host "$out/config.db" "$out/appmgrd-inline.log" --handler-threads 0
 addr=$host_addr
 load velmora_inline -H "$addr" -r velmora --tree examples/sample-tree.json
 stop_servers
+# The same host with one network thread: no second event loop to wake.
+start_host "$out/config.db" "$out/appmgrd-t1.log" --threads 1
+cpu_load velmora_t1 "${pids[-1]}" -H "$host_addr" -r velmora --tree examples/sample-tree.json
+stop_servers
 # The same host counting every request for its metrics endpoint.
 start_host "$out/config.db" "$out/appmgrd-metrics.log" --metrics 127.0.0.1:0
 addr=$host_addr
@@ -295,6 +299,7 @@ spec() {
   echo "  same, --metrics on vs off|net_velmora_metrics|net_velmora|rateinfo|-"
   echo "appmgrd Velmora by id -P 16 vs redis GET -P 16|net_velmora_p16|net_redis_p16|rate|1.0"
   echo "CPU per request at ${cpu_rate}/s, appmgrd vs redis|cpu_velmora|cpu_redis|cost|1.5"
+  echo "  same, appmgrd --threads 1|cpu_velmora_t1|cpu_redis|costinfo|-"
   echo "appmgrd subclient lookup, SQLite vs redis GET|net_subclient_sqlite|net_redis|rate|1.0"
   echo "subclient lookup p99, SQLite|net_subclient_sqlite_p99||info|-"
   echo "subclient lookup over PostgreSQL, 1 host|net_subclient_pg1|net_redis|rateinfo|-"
