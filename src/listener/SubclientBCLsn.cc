@@ -19,7 +19,6 @@
 #include "AppMgr/AppIdInfo.h"
 #include "AppMgr/BCLsnException.h"
 #include "AppMgr/Streamer.h"
-#include "AppMgr/TokenEscape.h"
 #include "AppMgr/appMgrErrorCodes.h"
 #include "AppMgr/appMgrSharedPropDefines.h"
 #include "AppMgr/appMgrStructDefines.h"
@@ -65,43 +64,45 @@ bool skipsContent(unsigned long appTypeId) {
   }
 }
 
-// Puts text into the stream's buffer as it is: the lookup's stream is a
-// TextOutStream, which only grows, so the formatted entry points of the
-// stream (a sentry and a state check per call) add nothing but their cost.
-void put(std::ostream& stream, const char* text, size_t length) {
-  stream.rdbuf()->sputn(text, static_cast<std::streamsize>(length));
-}
+// The writers below put their text in place at the end of the lookup's
+// TextOutStream: it only grows, so the formatted entry points of a stream
+// (a sentry and a state check per call, a locale for numbers) would add
+// nothing but their cost.
 
-// Writes a number and the separator. The formatted operator would consult
-// the stream's locale for every number; this text is always plain decimal.
-void writeNumber(std::ostream& stream, unsigned long number) {
-  char text[24];
-  char* p = std::to_chars(text, text + sizeof text - 1, number).ptr;
+// Writes a number and the separator, in plain decimal.
+void writeNumber(TextOutStream& stream, unsigned long number) {
+  char* p = stream.room(24);
+  p = std::to_chars(p, p + 23, number).ptr;
   *p++ = ' ';
-  put(stream, text, static_cast<size_t>(p - text));
+  stream.commit(p);
 }
 
 const std::string& entryText(const std::string* entry) { return *entry; }
 const std::string& entryText(const std::string& entry) { return entry; }
 
 // Writes the count of entries and then each entry, escaped, each followed
-// by the separator. The text is built in `text` (reused from group to
-// group) and written at once. `entries` is a BackupContent (string
-// pointers) or the vector of a direct read.
+// by the separator, in place at the end of the stream's text. `entries` is
+// a BackupContent (string pointers) or the vector of a direct read.
 template <typename Entries>
-void writeEntries(const Entries& entries, std::ostream& stream, std::string& text) {
+void writeEntries(const Entries& entries, TextOutStream& stream) {
   size_t room = 24;  // the count
   for (const auto& entry : entries) room += maxEncodedLength(entryText(entry).size()) + 1;
-  if (text.size() < room) text.resize(room);
-  char* const begin = &text[0];
-  char* p = std::to_chars(begin, begin + 24, entries.size()).ptr;
+  char* p = stream.room(room);
+  p = std::to_chars(p, p + 24, entries.size()).ptr;
   *p++ = ' ';
   for (const auto& entry : entries) {
     const std::string& path = entryText(entry);
     p = putEncodedToken(p, path.data(), path.size());
     *p++ = ' ';
   }
-  put(stream, begin, static_cast<size_t>(p - begin));
+  stream.commit(p);
+}
+
+// Writes `text` escaped and the separator, in place.
+void writeToken(const std::string& text, TextOutStream& stream) {
+  char* p = putEncodedToken(stream.room(maxEncodedLength(text.size()) + 1), text.data(), text.size());
+  *p++ = ' ';
+  stream.commit(p);
 }
 
 // Entries of a group that the thread keeps for the next lookup at most.
@@ -168,7 +169,7 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
     unsigned long unused = 0;
     result = scDb.lookup(subclientId, name, flags, unused, unused, unused, description, errorText, nullptr);
     if (result != 0) throw BCLsnException(result, errorText);
-    stream << transform_string_encode(name, TransformStringFromSymbol, TransformStringToSymbol) << stream_ws;
+    writeToken(name, stream);  // escaped as transform_string_encode does
 
     // Properties that go out as stored are encoded as they arrive, from
     // views of the store's rows, without a heap record per property; the
@@ -203,7 +204,6 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
       ScratchLoan<std::vector<std::vector<std::string>>> groups;
       groups.get().resize(kLastFilterType + 1);
       std::vector<std::string>* entries = nullptr;
-      ScratchLoan<std::string, 64 * 1024> text;
       auto read = [&](unsigned int group) {
         if (plainListener) {
           entries = &groups.get()[group];
@@ -216,10 +216,10 @@ int SubclientBCLsn::lookupSubclientById(CSSessionWrapper& session, unsigned long
       };
       auto write = [&] {
         if (!plainListener) {
-          writeEntries(content, stream, text.get());
+          writeEntries(content, stream);
           return;
         }
-        writeEntries(*entries, stream, text.get());
+        writeEntries(*entries, stream);
         // A rare long group is not kept for the thread's next request.
         if (entries->size() > kMaxKeptEntries) std::vector<std::string>().swap(*entries);
       };

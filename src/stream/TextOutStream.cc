@@ -55,6 +55,15 @@ std::streamsize TextBuffer::xsputn(const char* s, std::streamsize n) {
   return n;
 }
 
+char* TextBuffer::room(size_t bytes) {
+  if (bytes > static_cast<size_t>(epptr() - pptr())) grow(used() + bytes);
+  return pptr();
+}
+
+void TextBuffer::commit(const char* end) {
+  bumpBy(static_cast<size_t>(end - pptr()), [this](int step) { pbump(step); });
+}
+
 void TextBuffer::reset(size_t keptBytes) {
   if (onHeap_ && text_.size() > keptBytes) {
     std::string().swap(text_);

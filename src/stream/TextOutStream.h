@@ -32,6 +32,10 @@ class TextBuffer final : public std::streambuf {
   // Empties the buffer. Heap storage of up to `keptBytes` is kept for the
   // next text; larger storage is released.
   void reset(size_t keptBytes);
+  // Room for `bytes` more at the end of the text, to be written in place
+  // and then taken in with commit(end). Valid until the next write.
+  char* room(size_t bytes);
+  void commit(const char* end);
 
  protected:
   int_type overflow(int_type c) override;
@@ -59,6 +63,11 @@ class TextOutStream final : public std::ostream {
   const char* c_str() { return buffer_.c_str(); }
   // Empties the stream and puts it back in the default formatting state.
   void reset(size_t keptBytes);
+  // Writes text in place, for encoders that know an upper bound of what
+  // they write: room(bytes) gives where to write, commit(end) takes in what
+  // was written up to `end`.
+  char* room(size_t bytes) { return buffer_.room(bytes); }
+  void commit(const char* end) { buffer_.commit(end); }
 
  private:
   TextBuffer buffer_;

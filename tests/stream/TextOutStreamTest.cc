@@ -1,6 +1,7 @@
 // The string-backed output stream: the text and its terminator on either
 // side of the inline array, with reads between writes; and the stream a
 // thread lends to its responses, which starts each one empty and plain.
+#include <algorithm>
 #include <iomanip>
 #include <ios>
 #include <string>
@@ -12,7 +13,8 @@
 namespace {
 
 // c_str() around the end of the inline array: the text, NUL-terminated,
-// and the terminator is not part of what is written after it.
+// and the terminator is not part of what is written after it, also when
+// text is written in place.
 TEST(TextOutStream, CStrTerminatesTheTextOnEitherSideOfTheInlineArray) {
   for (const size_t length : {size_t{0}, TextBuffer::kInlineBytes - 1, TextBuffer::kInlineBytes,
                               TextBuffer::kInlineBytes + 1, 3 * TextBuffer::kInlineBytes}) {
@@ -27,6 +29,11 @@ TEST(TextOutStream, CStrTerminatesTheTextOnEitherSideOfTheInlineArray) {
     ours << 'd';
     EXPECT_EQ(ours.text(), written + "bcd");
     EXPECT_EQ(std::string(ours.c_str()), written + "bcd");
+    // Written in place, across the array's end: all the room asked for, or
+    // less.
+    ours.commit(std::fill_n(ours.room(TextBuffer::kInlineBytes), TextBuffer::kInlineBytes, 'e'));
+    ours.commit(std::copy_n("fg", 2, ours.room(9)));
+    EXPECT_EQ(std::string(ours.c_str()), written + "bcd" + std::string(TextBuffer::kInlineBytes, 'e') + "fg");
   }
 }
 
