@@ -41,6 +41,10 @@ class LevelSink final : public LogSink {
     return kNames[level];
   }
   void write(const LogRecord& record) override { next_->write(record); }
+  // The file sink formats an admitted line straight into its own storage.
+  bool writeFormatted(const LogLineStart& line, const char* format, va_list args) override {
+    return next_->writeFormatted(line, format, args);
+  }
   void flush() override { next_->flush(); }
 
  private:
