@@ -27,7 +27,9 @@
 # those rows are skipped, so its contents are never replaced.
 #
 # Environment: APPMGR_JOBS (build jobs, default 2), BENCH_MIN_TIME (seconds
-# per benchmark, default 0.1), BENCH_NET_SECONDS (seconds per network run,
+# per benchmark, default 0.1), BENCH_REPETITIONS (runs of each benchmark,
+# default 3; the table takes their median, as a shared machine's neighbours
+# slow single runs by up to half), BENCH_NET_SECONDS (seconds per network run,
 # default 3), BENCH_CPU_RATE (requests/s offered in the CPU row, default
 # 10000), BENCH_KEEP (directory to keep the raw CSV and JSON),
 # BENCH_NET_ONLY=1 (only the network rows over SQLite: builds only the host
@@ -40,6 +42,7 @@ cd "$(dirname "$0")/.."
 
 jobs="${APPMGR_JOBS:-2}"
 min_time="${BENCH_MIN_TIME:-0.1}"
+repetitions="${BENCH_REPETITIONS:-3}"
 net_seconds="${BENCH_NET_SECONDS:-3}"
 cpu_rate="${BENCH_CPU_RATE:-10000}"
 dir="${BENCH_DIR:-build-bench}"
@@ -89,7 +92,8 @@ benches=(unicode_bench stream_bench lookup_bench store_bench)
 [ -z "$net_only" ] || benches=()
 for b in "${benches[@]}"; do
   echo "running $b ..." >&2
-  "$dir/bench/$b" --benchmark_format=csv --benchmark_min_time="$min_time" >"$out/$b.csv" 2>/dev/null
+  "$dir/bench/$b" --benchmark_format=csv --benchmark_min_time="$min_time" \
+    --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true >"$out/$b.csv" 2>/dev/null
 done
 
 # ---- Network rows ----
@@ -217,6 +221,7 @@ load velmora_inline -H "$addr" -r velmora --tree examples/sample-tree.json
 stop_servers
 # The same host with one network thread: no second event loop to wake.
 start_host "$out/config.db" "$out/appmgrd-t1.log" --threads 1
+load velmora_t1 -H "$host_addr" -r velmora --tree examples/sample-tree.json
 cpu_load velmora_t1 "${pids[-1]}" -H "$host_addr" -r velmora --tree examples/sample-tree.json
 stop_servers
 # The same host counting every request for its metrics endpoint.
@@ -296,6 +301,8 @@ spec() {
   echo "appmgrd Velmora by id vs redis GET, 50 conn|net_velmora|net_redis|rate|1.3"
   echo "appmgrd Velmora by id p99 vs redis GET p99|net_velmora_p99|net_redis_p99|cost|1.0"
   echo "  same, --handler-threads 0 (no hand-offs)|net_velmora_inline|net_redis|rateinfo|-"
+  echo "  same, --threads 1 (one event loop, as redis)|net_velmora_t1|net_redis|rateinfo|-"
+  echo "  p99 of that vs redis GET p99|net_velmora_t1_p99|net_redis_p99|costinfo|-"
   echo "  same, --metrics on vs off|net_velmora_metrics|net_velmora|rateinfo|-"
   echo "appmgrd Velmora by id -P 16 vs redis GET -P 16|net_velmora_p16|net_redis_p16|rate|1.0"
   echo "CPU per request at ${cpu_rate}/s, appmgrd vs redis|cpu_velmora|cpu_redis|cost|1.5"
@@ -306,10 +313,11 @@ spec() {
   echo "subclient lookup over PostgreSQL, 2 hosts|net_subclient_pg2|net_redis|rateinfo|-"
 }
 
-# CSV: name,iterations,real_time,cpu_time,time_unit,... -> "name ns"
+# CSV: name,iterations,real_time,cpu_time,time_unit,... -> "name ns", from
+# the median of the repetitions (a single run is reported without suffix).
 cat "$out"/*.csv /dev/null | awk -F, '
-  $1 ~ /^"/ && $4 != "" {
-    name = $1; gsub(/"/, "", name)
+  $1 ~ /^"/ && $4 != "" && $1 !~ /_(mean|stddev|cv)"$/ {
+    name = $1; gsub(/"/, "", name); sub(/_median$/, "", name)
     f = ($5 == "ns") ? 1 : ($5 == "us") ? 1e3 : ($5 == "ms") ? 1e6 : 1e9
     printf "%s %.6f\n", name, $4 * f
     printf "%s@ %.6f\n", name, $3 * f  # wall time, for rows that name it
