@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "AppMgr/BCLsnMsgHandler.h"
@@ -163,8 +164,17 @@ void HostConnection::readHeader() {
   // replies gathered in queued_; the batch goes out in one write once no
   // whole frame is left, the batch is full, or a request goes to the handler
   // pool. The socket is read again only after that write.
+  //
+  // The batch is one request to the store, inside the thread's held reads:
+  // the store checks once, as the batch begins, that nothing was written
+  // since its read view was taken. Once is enough: the peer sent every
+  // frame of the batch before the read that brought them, so a write that
+  // finished before any of them was sent finished before that check. The
+  // scope ends before anything that could read the socket again.
+  std::optional<ConfigStore::RequestScope> batch;
   for (;;) {
     if (context_.stopping) {  // replies already made still go out
+      batch.reset();
       if (queued_.empty()) {
         close();
       } else {
@@ -177,14 +187,21 @@ void HostConnection::readHeader() {
     state_ = State::kReading;
     answering_ = false;
     if (!frameBuffered() || queued_.size() >= kBatchBytes) break;
+    if (!batch) {
+      const std::shared_ptr<ConfigStore> store = ConfigStore::current();
+      NetworkReadHold::touch(store, stream_.get_executor(), std::chrono::steady_clock::now());
+      batch.emplace(store);
+    }
     batching_ = true;
     onHeader();
     batching_ = false;
     if (state_ != State::kQueued) {  // with the handler pool, or closing
+      batch.reset();
       if (state_ == State::kHandling) flush();
       return;
     }
   }
+  batch.reset();
   if (!queued_.empty()) {
     state_ = State::kWriting;
     flush();
