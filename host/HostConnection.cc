@@ -440,7 +440,6 @@ void HostConnection::handleRequest() {
 
 void HostConnection::serveInline() {
   const auto began = std::chrono::steady_clock::now();
-  NetworkReadHold::touch(ConfigStore::current(), stream_.get_executor(), began);
   std::vector<unsigned char> frame = serve(inline_);
   const auto took = std::chrono::steady_clock::now() - began;
   libraryTime_ = took;

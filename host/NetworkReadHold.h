@@ -23,7 +23,8 @@ class NetworkReadHold {
  public:
   static constexpr std::chrono::milliseconds kKeep{10};
 
-  // Before a request is served on this thread: holds reads on `store`
+  // Before the frames of a read are served on this thread (the host's one
+  // call, in HostConnection::readHeader): holds reads on `store`
   // (ending a hold on another store) and keeps the hold kKeep past `now`.
   // The release timer runs on `executor`, the thread's event loop.
   static void touch(const std::shared_ptr<ConfigStore>& store, const asio::any_io_executor& executor,
