@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 
 #include "util/TokenCodec.h"
 
@@ -13,31 +12,10 @@ constexpr size_t kNumberRoom = 24;
 // About twenty properties of the usual length fit before the first growth.
 constexpr size_t kInitialBytes = 1024;
 
-// Whether one of the eight bytes of `word` is zero.
-bool hasZeroByte(uint64_t word) {
-  return ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0;
-}
-
 // The text up to its first NUL: what a record's NUL-terminated copy keeps.
-// Names and values are short, so eight bytes at a time in registers (the
-// last eight overlapping) beat a call to memchr.
 std::string_view upToNul(std::string_view text) {
-  const char* const p = text.data();
-  const size_t n = text.size();
-  size_t from = 0;  // no NUL before this index
-  if (n >= 8) {
-    for (size_t i = 0; i < n; i += 8) {
-      const size_t at = i + 8 <= n ? i : n - 8;
-      uint64_t word;
-      std::memcpy(&word, p + at, 8);
-      if (hasZeroByte(word)) break;
-      from = at + 8;
-    }
-  }
-  for (size_t k = from; k < n; ++k) {
-    if (p[k] == '\0') return text.substr(0, k);
-  }
-  return text;
+  const size_t nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
 }  // namespace
